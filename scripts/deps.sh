@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Zarn Bandwidth needs on Debian 12.
+# Uses sudo when not run as root. Safe to run again: apt-get skips what is there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # the Tahoma face the windows are laid out for (Wine's free Tahoma)
+  fonts-wine fonts-dejavu-core
+  # tests: real kernel interfaces in namespaces, a real X desktop with a tray
+  iproute2 iperf3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
+  # quality gates
+  clang clang-format
+)
+
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=()
+else
+  SUDO=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${SUDO[@]}" apt-get update
+  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi

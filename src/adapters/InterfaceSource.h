@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <vector>
+
+// What the program knows about one network interface. The platform fills it
+// from its own interface data; everything above this line is portable.
+struct InterfaceRow {
+    qint32 index = 0;      // the system's interface index; 0 never names an interface
+    quint32 type = 0;      // standard interface-type code: 6 Ethernet, 24 loopback, 71 wireless...
+    quint64 speed = 0;     // link speed in bit/s; 0 when the system does not know it
+    quint64 inOctets = 0;  // bytes received so far (the system's counter, counterBits wide)
+    quint64 outOctets = 0; // bytes sent so far
+    int counterBits = 64;  // width of the two counters: 32 counters wrap, 64 ones only reset
+    QString description;   // the interface's name as the system shows it
+};
+
+// One IPv4 address and the interface that owns it. The address is held with
+// the first dotted number in the most significant byte, so ordering by value
+// orders by address.
+struct AddressRow {
+    quint32 address = 0;
+    qint32 index = 0;
+};
+
+enum class TableResult {
+    Ok,
+    NotSupported, // the system's interface data cannot be opened at all
+    Failed,       // it can, but this read failed: nothing is listed
+};
+
+// The platform edge for interface data. One implementation per system; tests
+// use a fake.
+class InterfaceSource {
+public:
+    enum class Detail {
+        Counters, // name, type and counters: what the sampler needs every tick
+        Full,     // also the link speed and the wireless check, for the details page
+    };
+
+    virtual ~InterfaceSource() = default;
+
+    // Every interface, in the system's own order.
+    virtual TableResult interfaceTable(std::vector<InterfaceRow> &rows) = 0;
+
+    // One interface by index. Must cost the same whatever the number of
+    // interfaces: the sampler calls it on every tick. Returns false (and leaves
+    // row with its index only) when the interface does not exist or the read
+    // failed.
+    virtual bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) = 0;
+
+    // Every IPv4 address, ordered by address. False when it cannot be read.
+    virtual bool addressTable(std::vector<AddressRow> &rows) = 0;
+};

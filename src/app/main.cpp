@@ -1,0 +1,38 @@
+#include "Version.h"
+#include "app/Platform.h"
+#include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/linux/XdgAutostart.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/QtTrayHost.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QStringList>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
+    QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));
+    QApplication::setApplicationVersion(QString::fromUtf8(zarn::kVersionText));
+    // The program lives in the tray: closing the mini window while the main
+    // window is hidden must not end it. Form_Unload ends it explicitly.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    NetlinkInterfaceSource interfaces;
+    QtTrayHost tray;
+    XdgAutostart autostart;
+    QtMessageBoxes messages;
+
+    Platform platform;
+    platform.interfaces = &interfaces;
+    platform.tray = &tray;
+    platform.autostart = &autostart;
+    platform.messages = &messages;
+    platform.programPath = QApplication::applicationFilePath();
+    // The argument text is everything after the program's own name, as one text.
+    platform.argumentText = QApplication::arguments().mid(1).join(QLatin1Char(' '));
+
+    frmMain window(platform);
+    window.startUp();
+    return app.exec();
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "app/MessageBoxes.h"
+
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    void show(QWidget *parent, const QString &text, const QString &title, Icon icon) override;
+};

@@ -1,0 +1,58 @@
+#include "settings/Conversions.h"
+
+#include <cmath>
+#include <limits>
+
+namespace Conversions {
+
+std::optional<double> textToNumber(const QString &text, const QLocale &locale) {
+    bool ok = false;
+    const double value = locale.toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> textToFlag(const QString &text, const QLocale &locale) {
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    if (const auto n = textToNumber(t, locale))
+        return *n != 0.0;
+    return std::nullopt;
+}
+
+namespace {
+
+template <typename Int> std::optional<Int> toInteger(const QString &text, const QLocale &locale) {
+    const auto n = textToNumber(text, locale);
+    if (!n)
+        return std::nullopt;
+    const double rounded = std::nearbyint(*n); // default rounding: half to even
+    if (rounded < double(std::numeric_limits<Int>::min()) ||
+        rounded > double(std::numeric_limits<Int>::max()))
+        return std::nullopt;
+    return static_cast<Int>(rounded);
+}
+
+} // namespace
+
+std::optional<qint16> textToInt16(const QString &text, const QLocale &locale) {
+    return toInteger<qint16>(text, locale);
+}
+
+std::optional<qint32> textToInt32(const QString &text, const QLocale &locale) {
+    return toInteger<qint32>(text, locale);
+}
+
+QString intToText(qint64 value) {
+    return QString::number(value);
+}
+
+QString adapterToText(qint32 index) {
+    return index < 0 ? QString::number(index) : QLatin1Char(' ') + QString::number(index);
+}
+
+} // namespace Conversions

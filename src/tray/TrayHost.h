@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <functional>
+
+class QMenu;
+
+// How the desktop reported a mouse action on the tray icon.
+enum class TrayActivation {
+    Trigger,     // a single left click (an XEmbed host) or "activate" (StatusNotifierItem)
+    DoubleClick, // a left double-click; only hosts that report single clicks send it
+    Context,     // the context-menu request (right click); the host shows the menu itself
+    MiddleClick,
+    Unknown,
+};
+
+// The platform edge for the notification-area icon: the real one wraps
+// QSystemTrayIcon, tests use a fake that records every request.
+class TrayHost {
+public:
+    virtual ~TrayHost() = default;
+
+    virtual void show(const QIcon &icon, const QString &tip) = 0;   // put the icon up
+    virtual void update(const QIcon &icon, const QString &tip) = 0; // change picture and tip
+    virtual void remove() = 0;                                      // take the icon down
+    virtual bool isShown() const = 0;
+
+    // XEmbed hosts report single clicks and double-clicks; StatusNotifierItem
+    // hosts only ever send one "activate", which then has to stand for the
+    // double-click.
+    virtual bool reportsDoubleClick() const = 0;
+
+    // The menu the host opens on a context request.
+    virtual void setContextMenu(QMenu *menu) = 0;
+
+    // Set by the owner; called for every mouse action on the icon.
+    std::function<void(TrayActivation)> onActivated;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "tray/TrayPicture.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+class TrayHost;
+
+// What the tray icon module last sent: empty until the first add or modify,
+// and kept through a delete, so that a delete always names the icon that the
+// last add or modify named.
+struct TrayRecord {
+    QPointer<QWidget> window;
+    int id = 0; // 1 once filled: the program has only the one icon
+    std::optional<TrayPicture> picture;
+    QString tip;
+};
+
+// The program's one notification-area icon. Requests the host cannot carry
+// out (a modify or delete while no icon is shown, an add while one is) are
+// ignored, as a desktop shell would refuse them.
+class TrayIcon {
+public:
+    explicit TrayIcon(TrayHost *host) : host_(host) {}
+
+    void addTrayIcon(TrayPicture picture, const QString &tip, QWidget *window);
+    void modifyTrayIcon(TrayPicture picture, const QString &tip, QWidget *window);
+    void deleteTrayIcon();
+
+    const TrayRecord &trayRecord() const { return record_; }
+
+private:
+    void fill(TrayPicture picture, const QString &tip, QWidget *window);
+
+    TrayHost *host_;
+    TrayRecord record_;
+};

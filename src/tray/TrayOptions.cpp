@@ -1,0 +1,4 @@
+#include "ui/frmMain.h"
+
+void frmMain::chkShowTrayIcon_Click() {}
+void frmMain::chkAnimateTrayIcon_Click() {}

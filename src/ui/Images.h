@@ -1,0 +1,17 @@
+#pragma once
+
+#include "tray/TrayPicture.h"
+
+#include <QIcon>
+
+// Every picture the program shows, painted by code so that it stays crisp at
+// any size and device pixel ratio.
+namespace Images {
+QIcon trayIcon(TrayPicture picture); // the sixteen tray pictures
+QIcon windowIcon();                  // a green network adapter card
+QIcon monitorTabIcon();              // red up and down arrows (as picRedRed)
+QIcon optionsTabIcon();              // two gear wheels, grey and yellow
+QIcon adapterTabIcon();              // a green network adapter card
+QIcon miniUpArrow();                 // hollow upward arrow, black and white outline
+QIcon miniDownArrow();               // hollow downward arrow
+} // namespace Images

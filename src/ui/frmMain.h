@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/Platform.h"
+#include "monitor/SamplerState.h"
+#include "tray/TrayHost.h"
+#include "tray/TrayIcon.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QTimer;
+class frmMiniBandwidth;
+namespace Ui {
+class frmMain;
+}
+
+// The main window. It owns all program state. Its behaviour is split by
+// concern across the source folders: start-up and options in app/, the
+// adapter list in adapters/, the tick in monitor/, the tray in tray/.
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmMain(const Platform &platform, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Runs Form_Load, then shows the window unless start-up hid it.
+    void startUp();
+
+    // app/StartupShutdown.cpp
+    void Form_Load();
+    void Form_Unload();
+
+    // app/Options.cpp
+    void updateThresholdControls();
+    void chkAutoAdjustThreshold_Click();
+    void chkMinimizeToTray_Click();
+    void chkShowBandwidth_Click();
+    void chkStartupMinimized_Click();
+    void chkStartWithWin_Click();
+    void cmdUpdateFrequency_Click();
+    void txtYellowThreshold_Change();
+    void txtRedThreshold_Change();
+
+    // adapters/AdapterSelection.cpp
+    void enumerateAdapters();
+    QString lookupIpAddress(qint32 index);
+    void cmdAdapters_Click();
+
+    // monitor/Tick.cpp
+    void tmrAdapterUpdate_Timer();
+
+    // tray/TrayOptions.cpp
+    void chkShowTrayIcon_Click();
+    void chkAnimateTrayIcon_Click();
+
+    // tray/TrayInteraction.cpp
+    void trayActivated(TrayActivation reason);
+    void mShowDialog_Click();
+    void mShowMini_Click();
+    void mExit_Click();
+    void Form_Resize();
+    void lblZarnDev_Click();
+
+    // The mini window, created on first use when create is true; null while
+    // it does not exist and create is false.
+    frmMiniBandwidth *miniWindow(bool create);
+
+    // Controls, reached by name as the rest of the program and the tests do.
+    std::unique_ptr<Ui::frmMain> ui;
+    QTimer *tmrAdapterUpdate = nullptr;
+    QMenu *mPopup = nullptr;
+    QAction *mShowDialog = nullptr;
+    QAction *mShowMini = nullptr;
+    QAction *msep1 = nullptr;
+    QAction *mExit = nullptr;
+
+    // Program state.
+    std::vector<qint32> adapterIndexes;
+    qint32 selectedAdapter = 0;
+    bool showTrayIcon = false;
+    bool animateTrayIcon = false;
+    bool showBandwidthInTray = false;
+    bool multiLineTooltip = false;
+    SamplerState sampler;
+    QString Tag;            // the window's one-shot "BringUp" marker
+    QString trackedAdapter; // the timer's tag: index the sampler follows
+    TrayIcon trayIcon;
+    Platform platform;
+
+    // Set by Form_Unload; tells a close by the window manager from one that
+    // already went through the unload sequence.
+    bool unloaded = false;
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void connectHandlers();
+    QPointer<frmMiniBandwidth> mini_;
+};

@@ -1,0 +1,132 @@
+#include "support/Fakes.h"
+
+#include "Version.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <algorithm>
+
+InterfaceRow *FakeInterfaceSource::find(qint32 index) {
+    for (auto &r : rows)
+        if (r.index == index)
+            return &r;
+    return nullptr;
+}
+
+InterfaceRow &FakeInterfaceSource::add(qint32 index, const QString &description, quint32 type,
+                                       quint64 speed) {
+    InterfaceRow row;
+    row.index = index;
+    row.description = description;
+    row.type = type;
+    row.speed = speed;
+    rows.push_back(row);
+    return rows.back();
+}
+
+TableResult FakeInterfaceSource::interfaceTable(std::vector<InterfaceRow> &out) {
+    ++tableQueries;
+    out.clear();
+    if (tableResult == TableResult::Ok)
+        out = rows;
+    return tableResult;
+}
+
+bool FakeInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detail) {
+    ++rowQueries;
+    if (const InterfaceRow *r = find(index)) {
+        row = *r;
+        return true;
+    }
+    row = InterfaceRow{};
+    row.index = index;
+    return false;
+}
+
+bool FakeInterfaceSource::addressTable(std::vector<AddressRow> &out) {
+    out.clear();
+    if (!addressesReadable)
+        return false;
+    out = addresses;
+    std::sort(out.begin(), out.end(),
+              [](const AddressRow &a, const AddressRow &b) { return a.address < b.address; });
+    return true;
+}
+
+void FakeTrayHost::show(const QIcon &icon, const QString &t) {
+    requests.push_back({Request::Show, t, icon.cacheKey()});
+    shown = true;
+    tip = t;
+}
+
+void FakeTrayHost::update(const QIcon &icon, const QString &t) {
+    requests.push_back({Request::Update, t, icon.cacheKey()});
+    tip = t;
+}
+
+void FakeTrayHost::remove() {
+    requests.push_back({Request::Remove, QString(), 0});
+    shown = false;
+}
+
+int FakeTrayHost::count(Request::Kind kind) const {
+    return int(std::count_if(requests.begin(), requests.end(),
+                             [kind](const Request &r) { return r.kind == kind; }));
+}
+
+void FakeAutostart::enable(const QString &programPath) {
+    calls << QStringLiteral("enable ") + programPath;
+    present = true;
+}
+
+void FakeAutostart::disable() {
+    calls << QStringLiteral("disable");
+    present = false;
+}
+
+TestPlatform::TestPlatform() {
+    hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    oldXdg_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+}
+
+TestPlatform::~TestPlatform() {
+    if (hadXdg_)
+        qputenv("XDG_CONFIG_HOME", oldXdg_);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+Platform TestPlatform::platform(const QString &argumentText) {
+    Platform p;
+    p.interfaces = &interfaces;
+    p.tray = &tray;
+    p.autostart = &autostart;
+    p.messages = &messages;
+    p.programPath = QStringLiteral("/opt/zarn/bin/zarn-bandwidth");
+    p.argumentText = argumentText;
+    return p;
+}
+
+QString TestPlatform::configDir() const {
+    return dir_.path();
+}
+
+QString TestPlatform::settingsFilePath() const {
+    return dir_.path() + QLatin1Char('/') + QString::fromUtf8(zarn::kOrganization) +
+           QLatin1Char('/') + QString::fromUtf8(zarn::kProductName) + QStringLiteral(".conf");
+}
+
+bool TestPlatform::settingsFileExists() const {
+    return QFile::exists(settingsFilePath());
+}
+
+void TestPlatform::writeSettingsFile(const QByteArray &content) {
+    QDir().mkpath(QFileInfo(settingsFilePath()).path());
+    QFile f(settingsFilePath());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(content);
+}

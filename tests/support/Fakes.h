@@ -1,0 +1,113 @@
+#pragma once
+
+// Fakes at the platform edge, and a fixture that points the settings store
+// and the autostart folder at a fresh temporary folder.
+
+#include "adapters/InterfaceSource.h"
+#include "app/Autostart.h"
+#include "app/MessageBoxes.h"
+#include "app/Platform.h"
+#include "tray/TrayHost.h"
+
+#include <QIcon>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QMenu;
+
+class FakeInterfaceSource final : public InterfaceSource {
+public:
+    TableResult tableResult = TableResult::Ok;
+    std::vector<InterfaceRow> rows; // the interface table, in the system's order
+    std::vector<AddressRow> addresses;
+    bool addressesReadable = true;
+    int rowQueries = 0;
+    int tableQueries = 0;
+
+    // The row with this index, for a test to change its counters.
+    InterfaceRow *find(qint32 index);
+    InterfaceRow &add(qint32 index, const QString &description, quint32 type = 6,
+                      quint64 speed = 100000000);
+
+    TableResult interfaceTable(std::vector<InterfaceRow> &out) override;
+    bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
+    bool addressTable(std::vector<AddressRow> &out) override;
+};
+
+class FakeTrayHost final : public TrayHost {
+public:
+    struct Request {
+        enum Kind { Show, Update, Remove } kind;
+        QString tip;
+        qint64 iconKey = 0;
+    };
+    std::vector<Request> requests;
+    bool shown = false;
+    bool doubleClicks = true;
+    QMenu *menu = nullptr;
+    QString tip;
+
+    void show(const QIcon &icon, const QString &tip) override;
+    void update(const QIcon &icon, const QString &tip) override;
+    void remove() override;
+    bool isShown() const override { return shown; }
+    bool reportsDoubleClick() const override { return doubleClicks; }
+    void setContextMenu(QMenu *m) override { menu = m; }
+
+    void activate(TrayActivation reason) {
+        if (onActivated)
+            onActivated(reason);
+    }
+    int count(Request::Kind kind) const;
+};
+
+class FakeAutostart final : public Autostart {
+public:
+    bool present = false;
+    QStringList calls; // "enable <path>", "disable"
+    bool exists() const override { return present; }
+    void enable(const QString &programPath) override;
+    void disable() override;
+};
+
+class FakeMessageBoxes final : public MessageBoxes {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    std::vector<Shown> shown;
+    void show(QWidget *, const QString &text, const QString &title, Icon icon) override {
+        shown.push_back({text, title, icon});
+    }
+};
+
+// A whole fake platform over a fresh temporary settings folder.
+// XDG_CONFIG_HOME and QSettings' user path point into the folder for as long
+// as the object lives, so no test ever touches the user's real settings.
+class TestPlatform {
+public:
+    TestPlatform();
+    ~TestPlatform();
+
+    FakeInterfaceSource interfaces;
+    FakeTrayHost tray;
+    FakeAutostart autostart;
+    FakeMessageBoxes messages;
+    Platform platform(const QString &argumentText = QString());
+
+    QString configDir() const;        // the temporary XDG_CONFIG_HOME
+    QString settingsFilePath() const; // where the settings store writes
+    bool settingsFileExists() const;
+    // Writes raw lines into the settings file, as a user editing it would.
+    void writeSettingsFile(const QByteArray &content);
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldXdg_;
+    bool hadXdg_ = false;
+};
