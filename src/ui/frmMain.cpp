@@ -5,8 +5,13 @@
 #include "ui_frmMain.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 
 frmMain::frmMain(const Platform &platform_, QWidget *parent)
@@ -53,10 +58,36 @@ void frmMain::startUp() {
 }
 
 void frmMain::connectHandlers() {
+    // A control given another value by code runs its handler at once, just
+    // as a user action would: stateChanged, textChanged and
+    // currentIndexChanged fire synchronously for both (clicked does not).
+    const auto onCheck = [this](QCheckBox *box, void (frmMain::*handler)()) {
+        connect(box, &QCheckBox::stateChanged, this, handler);
+    };
+    onCheck(ui->chkShowTrayIcon, &frmMain::chkShowTrayIcon_Click);
+    onCheck(ui->chkAnimateTrayIcon, &frmMain::chkAnimateTrayIcon_Click);
+    onCheck(ui->chkAutoAdjustThreshold, &frmMain::chkAutoAdjustThreshold_Click);
+    onCheck(ui->chkShowBandwidth, &frmMain::chkShowBandwidth_Click);
+    onCheck(ui->chkMinimizeToTray, &frmMain::chkMinimizeToTray_Click);
+    onCheck(ui->chkStartupMinimized, &frmMain::chkStartupMinimized_Click);
+    onCheck(ui->chkStartWithWin, &frmMain::chkStartWithWin_Click);
+    connect(ui->txtYellowThreshold, &QLineEdit::textChanged, this,
+            &frmMain::txtYellowThreshold_Change);
+    connect(ui->txtRedThreshold, &QLineEdit::textChanged, this, &frmMain::txtRedThreshold_Change);
+    connect(ui->cmdUpdateFrequency, &QPushButton::clicked, this,
+            &frmMain::cmdUpdateFrequency_Click);
+    connect(ui->cmdAdapters, &QComboBox::currentIndexChanged, this, &frmMain::cmdAdapters_Click);
+    connect(ui->lblZarnDev, &QLabel::linkActivated, this, &frmMain::lblZarnDev_Click);
+
     connect(tmrAdapterUpdate, &QTimer::timeout, this, &frmMain::tmrAdapterUpdate_Timer);
     connect(mShowDialog, &QAction::triggered, this, &frmMain::mShowDialog_Click);
     connect(mShowMini, &QAction::triggered, this, &frmMain::mShowMini_Click);
     connect(mExit, &QAction::triggered, this, &frmMain::mExit_Click);
+
+    if (platform.tray) {
+        platform.tray->onActivated = [this](TrayActivation reason) { trayActivated(reason); };
+        platform.tray->setContextMenu(mPopup);
+    }
 }
 
 void frmMain::changeEvent(QEvent *event) {
