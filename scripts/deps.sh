@@ -13,6 +13,8 @@ packages=(
   iproute2 iperf3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
   # quality gates
   clang clang-format
+  # packaging checks
+  dpkg-dev appstream desktop-file-utils
 )
 
 if [ "$(id -u)" -eq 0 ]; then
