@@ -125,6 +125,18 @@ private slots:
         QVERIFY(!env.settingsFileExists());
     }
 
+    void secondFillKeepsEntriesAndIndexesInStep() {
+        TestPlatform env;
+        addStandardTable(env.interfaces);
+        frmMain w(env.platform());
+        w.enumerateAdapters();
+        env.interfaces.rows.pop_back();
+        w.enumerateAdapters();
+        QCOMPARE(entries(w), QStringList({"127.0.0.1: lo", "10.0.0.5: eth0"}));
+        QCOMPARE(indexes(w), QList<qint32>({2, 3}));
+        QCOMPARE(list(w)->currentIndex(), -1);
+    }
+
     void notSupported() {
         TestPlatform env;
         addStandardTable(env.interfaces);

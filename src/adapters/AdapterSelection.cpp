@@ -31,6 +31,12 @@ void frmMain::enumerateAdapters() {
         Conversions::textToInt32(Registry::readSetting(kAdapterSetting, QStringLiteral("0")))
             .value_or(0);
 
+    // The fill runs once, on an empty list; should it ever run again, the
+    // entries must still line up with adapterIndexes.
+    {
+        const QSignalBlocker quiet(ui->cmdAdapters);
+        ui->cmdAdapters->clear();
+    }
     adapterIndexes.assign(1, 0);
 
     std::vector<InterfaceRow> rows;

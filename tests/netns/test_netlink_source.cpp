@@ -40,8 +40,12 @@ bool ip(const QStringList &args) {
     return QProcess::execute(QStringLiteral("ip"), args) == 0;
 }
 
+QStringList openFiles() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot);
+}
+
 int openFileCount() {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot).size());
+    return int(openFiles().size());
 }
 
 } // namespace
@@ -205,6 +209,29 @@ private slots:
         }
         QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
         QCOMPARE(openFileCount(), open);
+    }
+
+    // A socket that goes bad (here: its descriptor now names a UDP socket)
+    // is replaced, and the read still answers.
+    void reconnectsAfterSocketFailure() {
+        const QStringList before = openFiles();
+        NetlinkInterfaceSource source;
+        QStringList added = openFiles();
+        for (const QString &fd : before)
+            added.removeAll(fd);
+        QCOMPARE(added.size(), qsizetype(1));
+        const int fd = added.first().toInt();
+        const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+        QVERIFY(udp >= 0);
+        QCOMPARE(::dup2(udp, fd), fd);
+        ::close(udp);
+
+        InterfaceRow row;
+        QVERIFY(source.interfaceRow(1, row, InterfaceSource::Detail::Counters));
+        QCOMPARE(row.description, QStringLiteral("lo"));
+        std::vector<InterfaceRow> rows;
+        QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
+        QCOMPARE(openFileCount(), before.size() + 1);
     }
 
     // The adapter page over the real kernel: entries, details, the lower of

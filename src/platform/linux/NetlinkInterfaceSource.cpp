@@ -1,6 +1,7 @@
 #include "platform/linux/NetlinkInterfaceSource.h"
 
 #include "adapters/AdapterText.h"
+#include "platform/linux/NetlinkMessages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,22 +26,6 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 constexpr std::size_t align4(std::size_t n) {
     return (n + 3) & ~std::size_t(3);
-}
-
-// Walks the attributes in [data, data + length), calling f(type, payload,
-// payloadLength) for each well-formed one. Headers are copied out, so the
-// buffer's alignment does not matter.
-template <typename F> void forEachAttribute(const char *data, std::size_t length, F f) {
-    std::size_t offset = 0;
-    while (offset + sizeof(rtattr) <= length) {
-        rtattr attr;
-        std::memcpy(&attr, data + offset, sizeof attr);
-        if (attr.rta_len < sizeof(rtattr) || attr.rta_len > length - offset)
-            return;
-        f(quint16(attr.rta_type & NLA_TYPE_MASK), data + offset + sizeof(rtattr),
-          std::size_t(attr.rta_len) - sizeof(rtattr));
-        offset += align4(attr.rta_len);
-    }
 }
 
 // The directory of a device in sysfs, or empty for a name that cannot be one.
@@ -80,52 +65,21 @@ quint64 linkSpeed(const std::string &dir) {
 
 // Fills row from one RTM_NEWLINK payload. The wireless check and the speed
 // cost file-system reads, so they come only with full detail.
-bool parseLink(const char *payload, std::size_t length, bool full, InterfaceRow &row) {
-    if (length < sizeof(ifinfomsg))
+bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &row) {
+    const auto link = NetlinkMessages::parseLink(payload, length);
+    if (!link)
         return false;
-    ifinfomsg info;
-    std::memcpy(&info, payload, sizeof info);
-
     InterfaceRow out;
-    out.index = info.ifi_index;
-    bool have64 = false;
-    quint64 in32 = 0;
-    quint64 out32 = 0;
-    const std::size_t header = align4(sizeof(ifinfomsg));
-    if (length < header)
-        return false;
-    forEachAttribute(
-        payload + header, length - header, [&](quint16 type, const char *data, std::size_t size) {
-            if (type == IFLA_IFNAME) {
-                out.description = QString::fromUtf8(data, qsizetype(strnlen(data, size)));
-            } else if (type == IFLA_STATS64) {
-                // Older kernels send a shorter struct; the byte
-                // counters are always near its start.
-                rtnl_link_stats64 stats{};
-                std::memcpy(&stats, data, std::min(size, sizeof stats));
-                out.inOctets = stats.rx_bytes;
-                out.outOctets = stats.tx_bytes;
-                have64 = true;
-            } else if (type == IFLA_STATS) {
-                rtnl_link_stats stats{};
-                std::memcpy(&stats, data, std::min(size, sizeof stats));
-                in32 = stats.rx_bytes;
-                out32 = stats.tx_bytes;
-            }
-        });
-    if (have64) {
-        out.counterBits = 64;
-    } else {
-        out.inOctets = in32;
-        out.outOctets = out32;
-        out.counterBits = 32;
-    }
-
+    out.index = link->index;
+    out.description = link->name;
+    out.inOctets = link->inOctets;
+    out.outOctets = link->outOctets;
+    out.counterBits = link->counterBits;
     const std::string dir = full ? sysfsDir(out.description) : std::string();
-    out.type = AdapterText::interfaceTypeForLinkType(info.ifi_type, info.ifi_type == ARPHRD_ETHER &&
-                                                                        isWireless(dir));
+    out.type = AdapterText::interfaceTypeForLinkType(
+        link->linkType, link->linkType == ARPHRD_ETHER && isWireless(dir));
     out.speed = full ? linkSpeed(dir) : 0;
-    row = out;
+    row = std::move(out);
     return true;
 }
 
@@ -270,7 +224,7 @@ TableResult NetlinkInterfaceSource::interfaceTable(std::vector<InterfaceRow> &ro
     const Outcome outcome =
         exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
             InterfaceRow row;
-            if (type == RTM_NEWLINK && parseLink(payload, length, true, row))
+            if (type == RTM_NEWLINK && linkRow(payload, length, true, row))
                 found.push_back(std::move(row));
         });
     if (outcome == Outcome::Ok) {
@@ -297,7 +251,7 @@ bool NetlinkInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detai
     InterfaceRow out;
     const Outcome outcome =
         exchange(request.header, false, [&](quint16 type, const char *payload, std::size_t length) {
-            if (type == RTM_NEWLINK && parseLink(payload, length, detail == Detail::Full, out) &&
+            if (type == RTM_NEWLINK && linkRow(payload, length, detail == Detail::Full, out) &&
                 out.index == index)
                 found = true;
         });
@@ -318,35 +272,10 @@ bool NetlinkInterfaceSource::addressTable(std::vector<AddressRow> &rows) {
     std::vector<AddressRow> found;
     const Outcome outcome =
         exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
-            if (type != RTM_NEWADDR || length < sizeof(ifaddrmsg))
+            if (type != RTM_NEWADDR)
                 return;
-            ifaddrmsg info;
-            std::memcpy(&info, payload, sizeof info);
-            if (info.ifa_family != AF_INET)
-                return;
-            // IFA_LOCAL is the interface's own address; IFA_ADDRESS is the
-            // peer's on point-to-point links, so it only stands in.
-            const unsigned char *local = nullptr;
-            const unsigned char *address = nullptr;
-            const std::size_t header = align4(sizeof(ifaddrmsg));
-            forEachAttribute(payload + header, length - std::min(length, header),
-                             [&](quint16 attr, const char *data, std::size_t size) {
-                                 const auto *bytes = reinterpret_cast<const unsigned char *>(data);
-                                 if (size < 4)
-                                     return;
-                                 if (attr == IFA_LOCAL)
-                                     local = bytes;
-                                 else if (attr == IFA_ADDRESS)
-                                     address = bytes;
-                             });
-            const unsigned char *bytes = local ? local : address;
-            if (!bytes)
-                return;
-            AddressRow row;
-            row.address = quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 |
-                          quint32(bytes[2]) << 8 | quint32(bytes[3]);
-            row.index = qint32(info.ifa_index);
-            found.push_back(row);
+            if (const auto row = NetlinkMessages::parseIpv4Address(payload, length))
+                found.push_back(*row);
         });
     if (outcome != Outcome::Ok)
         return false;
