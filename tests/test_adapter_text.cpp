@@ -22,14 +22,12 @@ private slots:
         QTest::newRow("100M") << Q_UINT64_C(100000000) << en << "100 mbit";
         QTest::newRow("2.5G past 32 bits") << Q_UINT64_C(2500000000) << en << "2500 mbit";
         QTest::newRow("10G no grouping") << Q_UINT64_C(10000000000) << en << "10000 mbit";
-        QTest::newRow("400G") << Q_UINT64_C(400000000000) << en << "400000 mbit";
         QTest::newRow("15 digits") << Q_UINT64_C(12345678901234) << en << "12345678.901234 mbit";
         QTest::newRow("rounded to 15 digits")
             << Q_UINT64_C(18446744073709551615) << en << "18446744073709.6 mbit";
         QTest::newRow("de T1") << Q_UINT64_C(1544000) << de << "1,544 mbit";
         QTest::newRow("de 11500") << Q_UINT64_C(11500) << de << "11,5 kbit";
         QTest::newRow("de 10G no grouping") << Q_UINT64_C(10000000000) << de << "10000 mbit";
-        QTest::newRow("de 999") << Q_UINT64_C(999) << de << "999 bit";
     }
     void speed() {
         QFETCH(quint64, bits);
