@@ -1,20 +1,287 @@
 #include "platform/linux/NetlinkInterfaceSource.h"
 
-NetlinkInterfaceSource::NetlinkInterfaceSource() = default;
-NetlinkInterfaceSource::~NetlinkInterfaceSource() = default;
+#include "adapters/AdapterText.h"
+#include "platform/linux/NetlinkMessages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <linux/if_addr.h>
+#include <linux/if_arp.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+// Large enough for any one reply message: the kernel fills a dump message
+// up to 32 KB, and a single link reply without VF details is about 1.5 KB.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+constexpr std::size_t align4(std::size_t n) {
+    return (n + 3) & ~std::size_t(3);
+}
+
+// The directory of a device in sysfs, or empty for a name that cannot be one.
+std::string sysfsDir(const QString &name) {
+    const QByteArray bytes = name.toUtf8();
+    if (bytes.isEmpty() || bytes == "." || bytes == ".." || bytes.contains('/'))
+        return std::string();
+    return "/sys/class/net/" + bytes.toStdString();
+}
+
+bool isWireless(const std::string &dir) {
+    return !dir.empty() && (::access((dir + "/wireless").c_str(), F_OK) == 0 ||
+                            ::access((dir + "/phy80211").c_str(), F_OK) == 0);
+}
+
+// Link speed in bit/s from sysfs, where the kernel gives Mbit/s. Virtual
+// links read -1 or fail; a link that is down fails too. All of those are 0.
+quint64 linkSpeed(const std::string &dir) {
+    if (dir.empty())
+        return 0;
+    const int fd = ::open((dir + "/speed").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    char *end = nullptr;
+    errno = 0;
+    const long long mbits = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || mbits <= 0 ||
+        quint64(mbits) > std::numeric_limits<quint64>::max() / 1000000)
+        return 0;
+    return quint64(mbits) * 1000000;
+}
+
+// Fills row from one RTM_NEWLINK payload. The wireless check and the speed
+// cost file-system reads, so they come only with full detail.
+bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &row) {
+    const auto link = NetlinkMessages::parseLink(payload, length);
+    if (!link)
+        return false;
+    InterfaceRow out;
+    out.index = link->index;
+    out.description = link->name;
+    out.inOctets = link->inOctets;
+    out.outOctets = link->outOctets;
+    out.counterBits = link->counterBits;
+    const std::string dir = full ? sysfsDir(out.description) : std::string();
+    out.type = AdapterText::interfaceTypeForLinkType(
+        link->linkType, link->linkType == ARPHRD_ETHER && isWireless(dir));
+    out.speed = full ? linkSpeed(dir) : 0;
+    row = std::move(out);
+    return true;
+}
+
+struct LinkRequest {
+    nlmsghdr header;
+    ifinfomsg info;
+};
+
+struct AddressRequest {
+    nlmsghdr header;
+    ifaddrmsg info;
+};
+
+} // namespace
+
+NetlinkInterfaceSource::NetlinkInterfaceSource() : buffer_(kBufferSize) {
+    open();
+}
+
+NetlinkInterfaceSource::~NetlinkInterfaceSource() {
+    close();
+}
+
+bool NetlinkInterfaceSource::open() {
+    if (fd_ >= 0)
+        return true;
+    fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd_ < 0)
+        return false;
+    // A reply that never comes must not hang the window.
+    timeval timeout{2, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    if (::bind(fd_, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void NetlinkInterfaceSource::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::exchange(nlmsghdr &request, bool dump,
+                                                                 const Handler &handler) {
+    if (!open())
+        return Outcome::SocketError;
+    Outcome outcome = exchangeOnce(request, dump, handler);
+    if (outcome == Outcome::SocketError) {
+        close();
+        if (open())
+            outcome = exchangeOnce(request, dump, handler);
+    }
+    return outcome;
+}
+
+NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::exchangeOnce(nlmsghdr &request, bool dump,
+                                                                     const Handler &handler) {
+    request.nlmsg_seq = ++seq_;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    for (;;) {
+        const ssize_t sent = ::sendto(fd_, &request, request.nlmsg_len, 0,
+                                      reinterpret_cast<const sockaddr *>(&kernel), sizeof kernel);
+        if (sent == ssize_t(request.nlmsg_len))
+            break;
+        if (sent < 0 && errno == EINTR)
+            continue;
+        return Outcome::SocketError;
+    }
+
+    bool damaged = false; // a dump message did not fit: finish the dump, then fail
+    for (;;) {
+        iovec part{buffer_.data(), buffer_.size()};
+        sockaddr_nl from{};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        const ssize_t received = ::recvmsg(fd_, &message, 0);
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received <= 0)
+            return Outcome::SocketError;
+        if (from.nl_pid != 0)
+            continue; // only the kernel answers requests
+        if (message.msg_flags & MSG_TRUNC) {
+            if (!dump)
+                return Outcome::KernelError;
+            damaged = true;
+        }
+
+        std::size_t offset = 0;
+        const std::size_t length = std::size_t(received);
+        while (offset + sizeof(nlmsghdr) <= length) {
+            nlmsghdr header;
+            std::memcpy(&header, buffer_.data() + offset, sizeof header);
+            if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length - offset)
+                break;
+            const char *payload = buffer_.data() + offset + align4(sizeof(nlmsghdr));
+            const std::size_t payloadLength = header.nlmsg_len - align4(sizeof(nlmsghdr));
+            offset += align4(header.nlmsg_len);
+
+            // A late answer to an earlier request that timed out.
+            if (header.nlmsg_seq != request.nlmsg_seq)
+                continue;
+            if (header.nlmsg_type == NLMSG_DONE)
+                return damaged ? Outcome::KernelError : Outcome::Ok;
+            if (header.nlmsg_type == NLMSG_ERROR) {
+                int error = -EIO;
+                if (payloadLength >= sizeof(int))
+                    std::memcpy(&error, payload, sizeof error);
+                if (error == 0 && !dump)
+                    return Outcome::Ok; // an acknowledgement
+                return Outcome::KernelError;
+            }
+            if (!damaged)
+                handler(header.nlmsg_type, payload, payloadLength);
+            if (!dump)
+                return Outcome::Ok;
+        }
+    }
+}
 
 TableResult NetlinkInterfaceSource::interfaceTable(std::vector<InterfaceRow> &rows) {
     rows.clear();
-    return TableResult::NotSupported;
+    if (!open())
+        return TableResult::NotSupported;
+
+    LinkRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.info.ifi_family = AF_UNSPEC;
+
+    std::vector<InterfaceRow> found;
+    const Outcome outcome =
+        exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
+            InterfaceRow row;
+            if (type == RTM_NEWLINK && linkRow(payload, length, true, row))
+                found.push_back(std::move(row));
+        });
+    if (outcome == Outcome::Ok) {
+        rows = std::move(found);
+        return TableResult::Ok;
+    }
+    return fd_ < 0 ? TableResult::NotSupported : TableResult::Failed;
 }
 
-bool NetlinkInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detail) {
+bool NetlinkInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detail detail) {
     row = InterfaceRow{};
     row.index = index;
-    return false;
+    if (index <= 0)
+        return false;
+
+    LinkRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.info.ifi_family = AF_UNSPEC;
+    request.info.ifi_index = index;
+
+    bool found = false;
+    InterfaceRow out;
+    const Outcome outcome =
+        exchange(request.header, false, [&](quint16 type, const char *payload, std::size_t length) {
+            if (type == RTM_NEWLINK && linkRow(payload, length, detail == Detail::Full, out) &&
+                out.index == index)
+                found = true;
+        });
+    if (outcome != Outcome::Ok || !found)
+        return false;
+    row = std::move(out);
+    return true;
 }
 
 bool NetlinkInterfaceSource::addressTable(std::vector<AddressRow> &rows) {
     rows.clear();
-    return false;
+    AddressRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.info.ifa_family = AF_INET;
+
+    std::vector<AddressRow> found;
+    const Outcome outcome =
+        exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
+            if (type != RTM_NEWADDR)
+                return;
+            if (const auto row = NetlinkMessages::parseIpv4Address(payload, length))
+                found.push_back(*row);
+        });
+    if (outcome != Outcome::Ok)
+        return false;
+    std::stable_sort(found.begin(), found.end(), [](const AddressRow &a, const AddressRow &b) {
+        return a.address < b.address;
+    });
+    rows = std::move(found);
+    return true;
 }

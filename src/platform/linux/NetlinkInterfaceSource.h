@@ -2,9 +2,19 @@
 
 #include "adapters/InterfaceSource.h"
 
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+struct nlmsghdr;
+
 // Interface data straight from the Linux kernel: rtnetlink for the interface
 // table, one interface by index (64-bit counters) and the IPv4 addresses;
 // sysfs for the link speed and the wireless check.
+//
+// One NETLINK_ROUTE socket stays open for the object's life, so reading one
+// row is one request and one reply of about 1.5 KB whatever the number of
+// interfaces. A socket that fails is closed and opened again once.
 class NetlinkInterfaceSource final : public InterfaceSource {
 public:
     NetlinkInterfaceSource();
@@ -17,5 +27,20 @@ public:
     bool addressTable(std::vector<AddressRow> &rows) override;
 
 private:
+    enum class Outcome { Ok, KernelError, SocketError };
+    // Called for each reply message: its type, its payload and the payload's
+    // length in bytes.
+    using Handler = std::function<void(quint16 type, const char *payload, std::size_t length)>;
+
+    bool open();
+    void close();
+    // Sends request (its sequence number is filled in here) and hands every
+    // reply to handler. A failing socket is reopened and the request sent
+    // once more.
+    Outcome exchange(nlmsghdr &request, bool dump, const Handler &handler);
+    Outcome exchangeOnce(nlmsghdr &request, bool dump, const Handler &handler);
+
     int fd_ = -1;
+    quint32 seq_ = 0;
+    std::vector<char> buffer_;
 };

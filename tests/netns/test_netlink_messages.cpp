@@ -1,0 +1,180 @@
+// Decoding of rtnetlink replies from hand-built messages: old kernels'
+// 32-bit statistics, short and damaged attributes, point-to-point addresses.
+
+#include "platform/linux/NetlinkMessages.h"
+
+#include <QtTest>
+
+#include <cstring>
+#include <linux/if_addr.h>
+#include <linux/if_arp.h>
+#include <linux/if_link.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+namespace {
+
+// A message payload: a fixed header followed by attributes.
+class Payload {
+public:
+    template <typename Header> explicit Payload(const Header &header) {
+        append(&header, sizeof header);
+    }
+
+    Payload &attr(quint16 type, const void *data, std::size_t size) {
+        rtattr a;
+        a.rta_len = quint16(sizeof(rtattr) + size);
+        a.rta_type = type;
+        append(&a, sizeof a);
+        append(data, size);
+        return *this;
+    }
+    Payload &counters64(quint64 in, quint64 out, std::size_t size = sizeof(rtnl_link_stats64)) {
+        rtnl_link_stats64 s{};
+        s.rx_packets = 11;
+        s.tx_packets = 12;
+        s.rx_bytes = in;
+        s.tx_bytes = out;
+        return attr(IFLA_STATS64, &s, size);
+    }
+    Payload &counters32(quint32 in, quint32 out) {
+        rtnl_link_stats s{};
+        s.rx_packets = 21;
+        s.tx_packets = 22;
+        s.rx_bytes = in;
+        s.tx_bytes = out;
+        return attr(IFLA_STATS, &s, sizeof s);
+    }
+    Payload &name(const char *text) { return attr(IFLA_IFNAME, text, std::strlen(text) + 1); }
+    // Bytes that claim to be an attribute longer than what follows.
+    Payload &damaged() {
+        rtattr a{200, IFLA_IFNAME};
+        append(&a, sizeof a);
+        return *this;
+    }
+
+    const char *data() const { return bytes_.constData(); }
+    std::size_t size() const { return std::size_t(bytes_.size()); }
+
+private:
+    void append(const void *data, std::size_t size) {
+        bytes_.append(static_cast<const char *>(data), qsizetype(size));
+        while (bytes_.size() % 4)
+            bytes_.append('\0');
+    }
+    QByteArray bytes_;
+};
+
+Payload linkMessage(int index, unsigned short type = ARPHRD_ETHER) {
+    ifinfomsg info{};
+    info.ifi_family = AF_UNSPEC;
+    info.ifi_index = index;
+    info.ifi_type = type;
+    return Payload(info);
+}
+
+Payload addressMessage(int family, unsigned index) {
+    ifaddrmsg info{};
+    info.ifa_family = quint8(family);
+    info.ifa_index = index;
+    return Payload(info);
+}
+
+const unsigned char kLocal[4] = {10, 200, 0, 1};
+const unsigned char kPeer[4] = {10, 200, 0, 254};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Payload)
+
+class NetlinkMessagesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void link_data() {
+        QTest::addColumn<Payload>("payload");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<quint64>("out");
+        QTest::addColumn<int>("bits");
+        const quint64 big = Q_UINT64_C(5000000000); // past 32 bits
+
+        QTest::newRow("64-bit counters")
+            << linkMessage(3).name("eth0").counters64(big, 7).counters32(1, 2) << "eth0" << big
+            << Q_UINT64_C(7) << 64;
+        QTest::newRow("64-bit after 32-bit")
+            << linkMessage(3).counters32(1, 2).counters64(big, 7).name("eth0") << "eth0" << big
+            << Q_UINT64_C(7) << 64;
+        QTest::newRow("old kernel: 32-bit only")
+            << linkMessage(3).name("eth0").counters32(4000000000u, 9) << "eth0"
+            << Q_UINT64_C(4000000000) << Q_UINT64_C(9) << 32;
+        QTest::newRow("short 64-bit struct still has the bytes")
+            << linkMessage(3).name("eth0").counters64(big, 7, 32) << "eth0" << big << Q_UINT64_C(7)
+            << 64;
+        QTest::newRow("64-bit struct too short to hold them")
+            << linkMessage(3).name("eth0").counters32(5, 6).counters64(big, 7, 24) << "eth0"
+            << Q_UINT64_C(5) << Q_UINT64_C(6) << 32;
+        QTest::newRow("no statistics")
+            << linkMessage(3).name("eth0") << "eth0" << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
+        QTest::newRow("damaged tail ignored")
+            << linkMessage(3).name("eth0").counters64(big, 7).damaged() << "eth0" << big
+            << Q_UINT64_C(7) << 64;
+        QTest::newRow("name without NUL") << linkMessage(3).attr(IFLA_IFNAME, "wlan0", 5) << "wlan0"
+                                          << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
+    }
+    void link() {
+        QFETCH(Payload, payload);
+        QFETCH(QString, name);
+        QFETCH(quint64, in);
+        QFETCH(quint64, out);
+        QFETCH(int, bits);
+        const auto parsed = NetlinkMessages::parseLink(payload.data(), payload.size());
+        QVERIFY(parsed);
+        QCOMPARE(parsed->index, 3);
+        QCOMPARE(parsed->linkType, quint16(ARPHRD_ETHER));
+        QCOMPARE(parsed->name, name);
+        QCOMPARE(parsed->inOctets, in);
+        QCOMPARE(parsed->outOctets, out);
+        QCOMPARE(parsed->counterBits, bits);
+    }
+
+    void linkTooShort() {
+        const Payload payload = linkMessage(1, ARPHRD_LOOPBACK);
+        QVERIFY(!NetlinkMessages::parseLink(payload.data(), payload.size() - 1));
+        const auto parsed = NetlinkMessages::parseLink(payload.data(), payload.size());
+        QVERIFY(parsed);
+        QCOMPARE(parsed->linkType, quint16(ARPHRD_LOOPBACK));
+    }
+
+    void address_data() {
+        QTest::addColumn<Payload>("payload");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<quint32>("expected");
+        QTest::newRow("local only")
+            << addressMessage(AF_INET, 4).attr(IFA_LOCAL, kLocal, 4) << true << 0x0AC80001u;
+        QTest::newRow("address only")
+            << addressMessage(AF_INET, 4).attr(IFA_ADDRESS, kLocal, 4) << true << 0x0AC80001u;
+        QTest::newRow("point-to-point: local, not the peer")
+            << addressMessage(AF_INET, 4).attr(IFA_ADDRESS, kPeer, 4).attr(IFA_LOCAL, kLocal, 4)
+            << true << 0x0AC80001u;
+        QTest::newRow("no address")
+            << addressMessage(AF_INET, 4).attr(IFA_LABEL, "eth0", 5) << false << 0u;
+        QTest::newRow("short address")
+            << addressMessage(AF_INET, 4).attr(IFA_LOCAL, kLocal, 2) << false << 0u;
+        QTest::newRow("IPv6 ignored")
+            << addressMessage(AF_INET6, 4).attr(IFA_LOCAL, kLocal, 4) << false << 0u;
+    }
+    void address() {
+        QFETCH(Payload, payload);
+        QFETCH(bool, valid);
+        QFETCH(quint32, expected);
+        const auto row = NetlinkMessages::parseIpv4Address(payload.data(), payload.size());
+        QCOMPARE(row.has_value(), valid);
+        if (row) {
+            QCOMPARE(row->address, expected);
+            QCOMPARE(row->index, 4);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(NetlinkMessagesTest)
+#include "test_netlink_messages.moc"
