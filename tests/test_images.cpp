@@ -27,10 +27,6 @@ QRgb fillOf(LoadLevel level) {
     return 0;
 }
 
-bool opaque(const QImage &image, int x, int y) {
-    return qAlpha(image.pixel(x, y)) == 255;
-}
-
 // The row where one half of the picture is widest from its first to its last
 // drawn pixel: the base of an arrow head.
 int widestRow(const QImage &image, int fromX, int toX) {
@@ -90,47 +86,18 @@ private slots:
         // no blended edges, no other colours.
         const QRgb upFill = fillOf(LoadLevel(up)), downFill = fillOf(LoadLevel(down));
         const QSet<QRgb> allowed = {qRgb(255, 255, 255), qRgb(128, 128, 128), upFill, downFill};
-        int upBody = 0, downBody = 0;
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
                 const QRgb pixel = image.pixel(x, y);
-                if (qAlpha(pixel) == 0)
-                    continue;
-                QVERIFY2(qAlpha(pixel) == 255, "partly transparent pixel");
-                QVERIFY2(allowed.contains(pixel | 0xff000000), "foreign colour");
-                const bool leftHalf = x < n / 2;
-                if (leftHalf && upFill && pixel == upFill)
-                    ++upBody;
-                if (!leftHalf && downFill && pixel == downFill)
-                    ++downBody;
-                // The up arrow keeps to the left half, the down arrow to the right.
-                if (upFill && pixel == upFill && upFill != downFill)
-                    QVERIFY(leftHalf);
-                if (downFill && pixel == downFill && upFill != downFill)
-                    QVERIFY(!leftHalf);
+                QVERIFY2(qAlpha(pixel) == 0 || allowed.contains(pixel), "blended or foreign pixel");
             }
-        // The body is filled where there is a fill, and empty otherwise.
-        QCOMPARE(upBody > 0, upFill != 0);
-        QCOMPARE(downBody > 0, downFill != 0);
-        if (!upFill) {
-            const int shaft = n / 4;
-            QCOMPARE(qAlpha(image.pixel(shaft, n * 3 / 4)), 0);
-        }
-        if (!downFill) {
-            const int shaft = n - 1 - n / 4;
-            QCOMPARE(qAlpha(image.pixel(shaft, n / 4)), 0);
-        }
-        if (upFill)
-            QCOMPARE(image.pixel(n / 4, n * 3 / 4), upFill);
-        if (downFill)
-            QCOMPARE(image.pixel(n - 1 - n / 4, n / 4), downFill);
+        // The middle of each shaft shows the fill, or nothing for an empty arrow.
+        QCOMPARE(image.pixel(n / 4, n * 3 / 4), upFill ? upFill : 0u);
+        QCOMPARE(image.pixel(n - 1 - n / 4, n / 4), downFill ? downFill : 0u);
 
         // The left arrow's head is at the top, the right arrow's at the bottom.
         QVERIFY(widestRow(image, 0, n / 2) < n / 2);
         QVERIFY(widestRow(image, n - n / 2, n) > n / 2);
-        // Each head is as wide as its half of the picture.
-        QVERIFY(opaque(image, 0, widestRow(image, 0, n / 2)));
-        QVERIFY(opaque(image, n - 1, widestRow(image, n - n / 2, n)));
     }
 
     void trayPicturesDistinct_data() {
