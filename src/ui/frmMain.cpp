@@ -1,6 +1,8 @@
 #include "ui/frmMain.h"
 
+#include "ui/Fonts.h"
 #include "ui/Images.h"
+#include "ui/TabPages.h"
 #include "ui/frmMiniBandwidth.h"
 #include "ui_frmMain.h"
 
@@ -11,17 +13,94 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
 #include <QTimer>
+
+namespace {
+
+const QString kMakerAddress = QStringLiteral("https://www.zarndev.example/");
+const QString kMakerText = QStringLiteral("www.zarndev.example");
+const QColor kLinkBlue(0, 0, 255);
+
+// Labels marked auto-sized in the form take the size of their text, which is
+// known only once the window's font is in place.
+void autoSizeLabels(QWidget *window) {
+    for (QLabel *label : window->findChildren<QLabel *>())
+        if (label->property("autoSized").toBool())
+            label->adjustSize();
+}
+
+// Puts the window's client area in the middle of the screen it will open on.
+void centreOnScreen(QWidget *window) {
+    if (const QScreen *screen = window->screen())
+        window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
+                                                screen->availableGeometry()));
+}
+
+} // namespace
 
 frmMain::frmMain(const Platform &platform_, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::frmMain>()), trayIcon(platform_.tray),
       platform(platform_) {
+    Fonts::ensureTahoma();
     ui->setupUi(this);
+    // A fixed dialog: close and minimise boxes, no maximise box, no resizing.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
+    setFont(Fonts::dialogFont());
+    ui->Tabs->setFont(Fonts::dialogFont());
+    setFixedSize(324, 277);
     setWindowIcon(Images::windowIcon());
+
+    // The maker's page: bold, underlined, plain blue, and a hand to show it
+    // can be clicked. The click itself arrives as linkActivated.
+    ui->lblZarnDev->setTextFormat(Qt::RichText);
+    ui->lblZarnDev->setText(QStringLiteral("<a href=\"%1\" style=\"color:#0000ff; "
+                                           "text-decoration:underline\">%2</a>")
+                                .arg(kMakerAddress, kMakerText));
+    QFont linkFont = ui->lblZarnDev->font();
+    linkFont.setBold(true);
+    linkFont.setUnderline(true);
+    ui->lblZarnDev->setFont(linkFont);
+    QPalette linkPalette = ui->lblZarnDev->palette();
+    linkPalette.setColor(QPalette::Link, kLinkBlue);
+    linkPalette.setColor(QPalette::LinkVisited, kLinkBlue);
+    linkPalette.setColor(QPalette::WindowText, kLinkBlue);
+    ui->lblZarnDev->setPalette(linkPalette);
+    ui->lblZarnDev->setCursor(Qt::PointingHandCursor);
+
+    ui->Tabs->setIconSize(QSize(16, 16));
     ui->Tabs->setTabIcon(0, Images::monitorTabIcon());
     ui->Tabs->setTabIcon(1, Images::optionsTabIcon());
     ui->Tabs->setTabIcon(2, Images::adapterTabIcon());
+
+    // The picture holders keep the sixteen tray pictures; only the two
+    // samples on the options page are ever seen.
+    const qreal ratio = devicePixelRatioF();
+    for (LoadLevel up : {LoadLevel::Red, LoadLevel::Yellow, LoadLevel::Green, LoadLevel::None})
+        for (LoadLevel down :
+             {LoadLevel::Red, LoadLevel::Yellow, LoadLevel::Green, LoadLevel::None}) {
+            const TrayPicture picture{up, down};
+            if (auto *holder = findChild<QLabel *>(picture.name()))
+                holder->setPixmap(Images::trayIcon(picture).pixmap(QSize(16, 16), ratio));
+        }
+
+    // Tab moves through the options, then to the tab row, then to the
+    // adapter list. The tab row is where the tab control takes the focus.
+    if (auto *tabRow = ui->Tabs->findChild<QTabBar *>()) {
+        QWidget::setTabOrder(ui->cmdUpdateFrequency, tabRow);
+        QWidget::setTabOrder(tabRow, ui->cmdAdapters);
+    }
+
+    autoSizeLabels(this);
+    new TabPagePlacer(ui->Tabs);
+    ui->Tabs->setCurrentIndex(0);
+    centreOnScreen(this);
 
     tmrAdapterUpdate = new QTimer(this);
     tmrAdapterUpdate->setObjectName(QStringLiteral("tmrAdapterUpdate"));
