@@ -168,15 +168,6 @@ private slots:
         QFETCH(bool, multiLine);
         QTEST(RateText::trayTip(down, up, show, multiLine, localeNamed(locale)), "tip");
     }
-
-    // The default arguments follow the program's default locale.
-    void followsDefaultLocale() {
-        const QLocale saved;
-        QLocale::setDefault(localeNamed(QStringLiteral("de")));
-        QCOMPARE(RateText::wholeNumber(qint64(1234567890)), QStringLiteral("1.234.567.890"));
-        QCOMPARE(RateText::kiloText(QStringLiteral("12.346")), QStringLiteral("12,35"));
-        QLocale::setDefault(saved);
-    }
 };
 
 QTEST_APPLESS_MAIN(RateTextTest)

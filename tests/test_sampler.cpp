@@ -3,6 +3,9 @@
 #include <QtTest>
 #include <limits>
 
+// The level and threshold rules are tested through the tick (test_tick), where
+// they meet the texts of the threshold boxes.
+
 using Sampler::kWrapSpan;
 
 class SamplerTest : public QObject {
@@ -65,57 +68,6 @@ private slots:
         QTEST(fold->reset, "reset");
     }
 
-    void direction_data() {
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<qint64>("prev");
-        QTest::addColumn<bool>("reset");
-        QTest::addColumn<bool>("hasRate");
-        QTest::addColumn<bool>("quiet");
-        QTest::addColumn<qint64>("difference");
-
-        QTest::newRow("baseline") << qint64(5000) << qint64(0) << false << false << true
-                                  << qint64(5000);
-        QTest::newRow("measuring")
-            << qint64(5000) << qint64(4000) << false << true << false << qint64(1000);
-        QTest::newRow("no change")
-            << qint64(5000) << qint64(5000) << false << true << true << qint64(0);
-        QTest::newRow("reset") << qint64(10) << qint64(5000) << true << false << true << qint64(0);
-    }
-    void direction() {
-        QFETCH(qint64, total);
-        QFETCH(qint64, prev);
-        QFETCH(bool, reset);
-        const Sampler::Direction d{total, prev, reset};
-        QTEST(d.hasRate(), "hasRate");
-        QTEST(d.quiet(), "quiet");
-        QTEST(d.difference(), "difference");
-    }
-
-    void rate_data() {
-        QTest::addColumn<qint64>("difference");
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<double>("rate");
-
-        QTest::newRow("wrap example") << qint64(496) << 1000 << true << 496.0;
-        QTest::newRow("short interval") << qint64(1000) << 500 << true << 2000.0;
-        QTest::newRow("long interval") << qint64(1000) << 3000 << true << 1000.0 / 3.0;
-        QTest::newRow("half") << qint64(5) << 2000 << true << 2.5;
-        QTest::newRow("zero interval") << qint64(1000) << 0 << false << 0.0;
-        QTest::newRow("negative interval") << qint64(1000) << -5 << false << 0.0;
-        QTest::newRow("product overflows")
-            << std::numeric_limits<qint64>::max() / 100 << 1000 << false << 0.0;
-    }
-    void rate() {
-        QFETCH(qint64, difference);
-        QFETCH(int, interval);
-        QFETCH(bool, ok);
-        const auto r = Sampler::rate(difference, interval);
-        QCOMPARE(r.has_value(), ok);
-        if (ok)
-            QTEST(*r, "rate");
-    }
-
     void topRate_data() {
         QTest::addColumn<qint64>("down");
         QTest::addColumn<qint64>("up");
@@ -146,89 +98,6 @@ private slots:
         QCOMPARE(top.has_value(), ok);
         if (ok)
             QTEST(*top, "top");
-    }
-
-    void candidates_data() {
-        QTest::addColumn<qint64>("top");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<double>("yellow");
-        QTest::addColumn<double>("red");
-
-        QTest::newRow("6000") << qint64(6000) << true << 2.0 << 4.0;
-        QTest::newRow("10,000,000") << qint64(10000000) << true << 10000.0 / 3.0 << 20000.0 / 3.0;
-        QTest::newRow("zero") << qint64(0) << true << 0.0 << 0.0;
-        QTest::newRow("doubling overflows")
-            << std::numeric_limits<qint64>::max() << false << 0.0 << 0.0;
-    }
-    void candidates() {
-        QFETCH(qint64, top);
-        QFETCH(bool, ok);
-        const auto c = Sampler::thresholdCandidates(top);
-        QCOMPARE(c.has_value(), ok);
-        if (!ok)
-            return;
-        QTEST(c->yellow, "yellow");
-        QTEST(c->red, "red");
-    }
-
-    void raisesThreshold_data() {
-        QTest::addColumn<bool>("empty");
-        QTest::addColumn<bool>("isNumber");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("candidate");
-        QTest::addColumn<qint64>("top");
-        QTest::addColumn<bool>("autoAdjust");
-        QTest::addColumn<bool>("raises");
-
-        QTest::newRow("lower threshold goes up")
-            << false << true << 1.0 << 2.0 << qint64(6000) << true << true;
-        QTest::newRow("equal stays")
-            << false << true << 2.0 << 2.0 << qint64(6000) << true << false;
-        QTest::newRow("never lowered")
-            << false << true << 5.0 << 2.0 << qint64(6000) << true << false;
-        QTest::newRow("rounded text rewritten")
-            << false << true << 0.33 << 1.0 / 3.0 << qint64(1000) << true << true;
-        QTest::newRow("off leaves it")
-            << false << true << 1.0 << 2.0 << qint64(6000) << false << false;
-        QTest::newRow("empty filled in")
-            << true << false << 0.0 << 2.0 << qint64(6000) << true << true;
-        QTest::newRow("empty stays at top rate 0")
-            << true << false << 0.0 << 0.0 << qint64(0) << true << false;
-        QTest::newRow("empty stays when off")
-            << true << false << 0.0 << 2.0 << qint64(6000) << false << false;
-        QTest::newRow("letters stay")
-            << false << false << 0.0 << 2.0 << qint64(6000) << true << false;
-    }
-    void raisesThreshold() {
-        QFETCH(bool, empty);
-        QFETCH(bool, isNumber);
-        QFETCH(double, value);
-        QFETCH(double, candidate);
-        QFETCH(qint64, top);
-        QFETCH(bool, autoAdjust);
-        const std::optional<double> number = isNumber ? std::optional<double>(value) : std::nullopt;
-        QTEST(Sampler::raisesThreshold(empty, number, candidate, top, autoAdjust), "raises");
-    }
-
-    void loadLevel_data() {
-        QTest::addColumn<double>("rate");
-        QTest::addColumn<double>("red");
-        QTest::addColumn<double>("yellow");
-        QTest::addColumn<LoadLevel>("level");
-
-        QTest::newRow("exactly red") << 50.0 << 50.0 << 10.0 << LoadLevel::Red;
-        QTest::newRow("just below yellow") << 9.999 << 50.0 << 10.0 << LoadLevel::Green;
-        QTest::newRow("yellow") << 12.0 << 50.0 << 10.0 << LoadLevel::Yellow;
-        QTest::newRow("exactly yellow") << 10.0 << 50.0 << 10.0 << LoadLevel::Yellow;
-        QTest::newRow("idle") << 0.0 << 50.0 << 10.0 << LoadLevel::None;
-        QTest::newRow("red below yellow wins") << 7.0 << 5.0 << 10.0 << LoadLevel::Red;
-        QTest::newRow("zero thresholds make idle red") << 0.0 << 0.0 << 0.0 << LoadLevel::Red;
-    }
-    void loadLevel() {
-        QFETCH(double, rate);
-        QFETCH(double, red);
-        QFETCH(double, yellow);
-        QTEST(Sampler::loadLevel(rate, red, yellow), "level");
     }
 };
 
