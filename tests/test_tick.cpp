@@ -200,17 +200,24 @@ private slots:
     }
 
     // 64-bit counters do not wrap: a fall is a reset and takes a new baseline.
+    // Here only the received counter is reset; the sent side goes on measuring.
     void counterReset() {
         Rig r;
+        r.animateTray();
+        r.w.findChild<QCheckBox *>(QStringLiteral("chkAutoAdjustThreshold"))->setChecked(false);
+        r.box("txtYellowThreshold")->setText(QStringLiteral("10"));
+        r.box("txtRedThreshold")->setText(QStringLiteral("50"));
         r.startMeasuring();
         r.traffic(4000, 3000);
         r.nic().inOctets = 100;
-        r.nic().outOctets = 50;
+        r.nic().outOctets += 3000;
         r.tick();
-        QCOMPARE(r.valueLabels(), QStringLiteral("50|100|3,000|4,000"));
+        QCOMPARE(r.valueLabels(), QStringLiteral("506,000|100|3,000|4,000"));
         QCOMPARE(r.w.sampler.recvWraps, qint64(0));
+        // The reset side moved nothing we know of: idle, not a negative rate.
+        QCOMPARE(r.trayPicture(), QStringLiteral("picGreenNone"));
         r.traffic(1000, 2000);
-        QCOMPARE(r.valueLabels(), QStringLiteral("2,050|1,100|2,000|1,000"));
+        QCOMPARE(r.valueLabels(), QStringLiteral("508,000|1,100|2,000|1,000"));
     }
 
     void wrap32() {
