@@ -1,0 +1,119 @@
+#include "monitor/RateText.h"
+
+#include "Version.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace RateText {
+
+namespace {
+
+QLocale grouped(const QLocale &locale) {
+    QLocale l = locale;
+    l.setNumberOptions(l.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return l;
+}
+
+QLocale ungrouped(const QLocale &locale) {
+    QLocale l = locale;
+    l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
+    return l;
+}
+
+} // namespace
+
+QString roundDecimal(double value, int decimals) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    // The shortest text that reads back as the same double: this is the
+    // decimal number the value stands for, so ties are judged on it.
+    const QString shortest = QString::number(std::fabs(value), 'f', QLocale::FloatingPointShortest);
+    const qsizetype point = shortest.indexOf(QLatin1Char('.'));
+    QString integral = point < 0 ? shortest : shortest.left(point);
+    QString fraction = point < 0 ? QString() : shortest.mid(point + 1);
+
+    bool roundUp = false;
+    if (fraction.size() > decimals) {
+        roundUp = fraction.at(decimals) >= QLatin1Char('5');
+        fraction.truncate(decimals);
+    }
+    while (fraction.size() < decimals)
+        fraction.append(QLatin1Char('0'));
+
+    QString digits = integral + fraction;
+    if (roundUp) {
+        qsizetype i = digits.size() - 1;
+        for (; i >= 0; --i) {
+            if (digits[i] == QLatin1Char('9')) {
+                digits[i] = QLatin1Char('0');
+            } else {
+                digits[i] = QChar(digits[i].unicode() + 1);
+                break;
+            }
+        }
+        if (i < 0)
+            digits.prepend(QLatin1Char('1'));
+    }
+    integral = digits.left(digits.size() - decimals);
+    fraction = digits.right(decimals);
+
+    QString text = integral;
+    if (decimals > 0)
+        text += QLatin1Char('.') + fraction;
+    const bool zero =
+        std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c == QLatin1Char('0'); });
+    if (value < 0 && !zero)
+        text.prepend(QLatin1Char('-'));
+    return text;
+}
+
+QString wholeNumber(qint64 value, const QLocale &locale) {
+    return grouped(locale).toString(value);
+}
+
+QString wholeNumber(double value, const QLocale &locale) {
+    const QString rounded = roundDecimal(value, 0);
+    bool ok = false;
+    const qint64 whole = rounded.toLongLong(&ok);
+    if (ok)
+        return wholeNumber(whole, locale);
+    return grouped(locale).toString(rounded.toDouble(), 'f', 0);
+}
+
+QString twoDecimals(double value, const QLocale &locale) {
+    // The rounded decimal text converts to the double nearest to it, which
+    // the locale then writes back with the same two decimals.
+    return ungrouped(locale).toString(roundDecimal(value, 2).toDouble(), 'f', 2);
+}
+
+std::optional<double> readNumber(const QString &text, const QLocale &locale) {
+    QLocale l = locale;
+    l.setNumberOptions(l.numberOptions() & ~QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double value = l.toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale) {
+    const auto value = readNumber(rateLabel, locale);
+    if (!value)
+        return std::nullopt;
+    return twoDecimals(*value / 1000.0, locale);
+}
+
+QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
+                bool multiLine, const QLocale &locale) {
+    const auto down = kiloText(downLabel, locale);
+    const auto up = kiloText(upLabel, locale);
+    if (!showBandwidth || !down || !up)
+        return QString::fromUtf8(zarn::kProductName);
+    const QString separator = multiLine ? QStringLiteral("\r\n") : QStringLiteral(" - ");
+    return QStringLiteral("Bandwidth") + separator + QStringLiteral("Down: ") + *down +
+           QStringLiteral(" k/sec") + separator + QStringLiteral("Up: ") + *up +
+           QStringLiteral(" k/sec");
+}
+
+} // namespace RateText

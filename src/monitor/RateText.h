@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+// Every text the sampling tick shows, under the user's locale (digit groups,
+// decimal separator). Both formats round to their last digit with halves
+// going away from zero, judged on the number as it is written in decimal, so
+// 12.345 shows as 12.35 although the nearest double lies just below it.
+namespace RateText {
+
+// Whole number with digits grouped in threes ("###,###,###,##0").
+QString wholeNumber(qint64 value, const QLocale &locale = QLocale());
+QString wholeNumber(double value, const QLocale &locale = QLocale());
+
+// Exactly two decimals, no digit groups ("0.00").
+QString twoDecimals(double value, const QLocale &locale = QLocale());
+
+// A label or text box read as a number by the locale's rules, including the
+// digit groups wholeNumber puts in. nullopt when the text is not a number.
+std::optional<double> readNumber(const QString &text, const QLocale &locale = QLocale());
+
+// A rate label showing bytes per second, as kbyte/sec text; nullopt when the
+// label is not a number.
+std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale = QLocale());
+
+// The tray tip: both rates in k/sec when wanted and both labels are numbers,
+// the product name otherwise.
+QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
+                bool multiLine, const QLocale &locale = QLocale());
+
+// Decimal rounding of value to the given number of decimals, halves away from
+// zero, as plain C-locale text ("-12.35", "3"). Exposed for the tests.
+QString roundDecimal(double value, int decimals);
+
+} // namespace RateText

@@ -1,0 +1,79 @@
+#include "monitor/Sampler.h"
+
+#include <cmath>
+#include <limits>
+
+namespace Sampler {
+
+std::optional<Fold> foldCounter(quint64 counter, int counterBits, qint64 wraps, qint64 prevTotal) {
+    Fold fold;
+    fold.wraps = wraps;
+    if (counterBits == 32) {
+        fold.total = qint64(counter & Q_UINT64_C(0xFFFFFFFF));
+        if (wraps > 0) {
+            qint64 extension = 0;
+            if (__builtin_mul_overflow(wraps, kWrapSpan, &extension) ||
+                __builtin_add_overflow(fold.total, extension, &fold.total))
+                return std::nullopt;
+        }
+        if (fold.total < prevTotal) {
+            if (__builtin_add_overflow(fold.total, kWrapSpan, &fold.total) ||
+                __builtin_add_overflow(fold.wraps, 1, &fold.wraps))
+                return std::nullopt;
+        }
+        return fold;
+    }
+    if (counter > quint64(std::numeric_limits<qint64>::max()))
+        return std::nullopt;
+    fold.total = qint64(counter);
+    fold.reset = fold.total < prevTotal;
+    return fold;
+}
+
+std::optional<double> rate(qint64 difference, int intervalMs) {
+    qint64 product = 0;
+    if (intervalMs <= 0 || __builtin_mul_overflow(difference, qint64(1000), &product))
+        return std::nullopt;
+    return double(product) / double(intervalMs);
+}
+
+std::optional<qint64> topRate(qint64 downDifference, qint64 upDifference, int intervalMs) {
+    const qint64 larger = downDifference > upDifference ? downDifference : upDifference;
+    const auto r = rate(larger, intervalMs);
+    if (!r)
+        return std::nullopt;
+    // nearbyint follows the default rounding mode, round-half-even.
+    const double rounded = std::nearbyint(*r);
+    // 2^63 is exactly representable; anything at or beyond it does not fit.
+    if (!(rounded < 9223372036854775808.0 && rounded >= -9223372036854775808.0))
+        return std::nullopt;
+    return qint64(rounded);
+}
+
+std::optional<Candidates> thresholdCandidates(qint64 topRate) {
+    qint64 doubled = 0;
+    if (__builtin_mul_overflow(topRate, qint64(2), &doubled))
+        return std::nullopt;
+    return Candidates{double(topRate) / 3000.0, double(doubled) / 3000.0};
+}
+
+bool raisesThreshold(bool empty, std::optional<double> value, double candidate, qint64 topRate,
+                     bool autoAdjust) {
+    if (!autoAdjust)
+        return false;
+    if (empty)
+        return topRate != 0;
+    return value && *value < candidate;
+}
+
+LoadLevel loadLevel(double rateKilo, double red, double yellow) {
+    if (rateKilo >= red)
+        return LoadLevel::Red;
+    if (rateKilo >= yellow)
+        return LoadLevel::Yellow;
+    if (rateKilo != 0)
+        return LoadLevel::Green;
+    return LoadLevel::None;
+}
+
+} // namespace Sampler
