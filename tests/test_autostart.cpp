@@ -15,17 +15,14 @@ namespace {
 // % starts a field code.
 void addHostileFolders() {
     QTest::addColumn<QString>("folder");
-    QTest::newRow("plain") << "bin";
     QTest::newRow("blanks") << "my  programs";
     QTest::newRow("double quote") << "say \"hi\"";
-    QTest::newRow("single quote") << "it's";
     QTest::newRow("backslash") << "back\\slash\\";
     QTest::newRow("dollar") << "$HOME and ${PATH}";
     QTest::newRow("backtick") << "`id` $(id)";
     QTest::newRow("shell specials") << ";&|<>*?#()~";
     QTest::newRow("tab") << "tab\there";
     QTest::newRow("newline") << "two\nlines";
-    QTest::newRow("non-ASCII") << QStringLiteral("Grüße");
     QTest::newRow("all at once") << "a b\"c$d`e\\f'g";
 }
 
@@ -154,15 +151,6 @@ private slots:
         for (const char *key : {"Type=Application", "Name=Zarn Bandwidth", "Terminal=false",
                                 "X-GNOME-Autostart-enabled=true"})
             QVERIFY2(lines.contains(QByteArray(key)), key);
-        // Exactly one line per key: an unescaped line break would add one.
-        QCOMPARE(entry.count("\nExec="), 1);
-    }
-
-    void relativePathIsMadeAbsolute() {
-        const auto args =
-            parseExec(execValue(XdgAutostart::entryText(QStringLiteral("zarn-bandwidth"))));
-        QVERIFY(args.has_value());
-        QCOMPARE(args->first(), QDir::current().absoluteFilePath(QStringLiteral("zarn-bandwidth")));
     }
 
     void enableDisableExists() {
@@ -188,15 +176,6 @@ private slots:
         autostart.disable();
         QVERIFY(!autostart.exists());
         QVERIFY(!QFile::exists(expected));
-    }
-
-    void givenFolder() {
-        QTemporaryDir dir;
-        const QString folder = dir.path() + QStringLiteral("/deep/er/autostart");
-        XdgAutostart autostart(folder);
-        autostart.enable(QStringLiteral("/usr/bin/zarn-bandwidth"));
-        QVERIFY(QFile::exists(folder + QStringLiteral("/ZarnBandwidth.desktop")));
-        QVERIFY(autostart.exists());
     }
 
     void defaultFolder_data() {

@@ -29,30 +29,16 @@ private slots:
         QVERIFY(!QFileInfo::exists(QFileInfo(env.settingsFilePath()).path()));
     }
 
-    void absentValueInExistingFile() {
-        TestPlatform env;
-        env.writeSettingsFile("[General]\nOther=1\n");
-        const QByteArray before = fileBytes(env.settingsFilePath());
-        QCOMPARE(Registry::readSetting(QStringLiteral("Adapter"), QStringLiteral("0")),
-                 QStringLiteral("0"));
-        QCOMPARE(fileBytes(env.settingsFilePath()), before);
-    }
-
     void roundTrip_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("flag") << "1";
         QTest::newRow("empty is not the default") << "";
         QTest::newRow("blanks kept") << " 250 ";
-        QTest::newRow("comma") << "1,5";
         QTest::newRow("comma and blank") << "a, b";
         QTest::newRow("leading at") << "@ByteArray(x)";
-        QTest::newRow("quotes") << "say \"hi\"";
         QTest::newRow("newline") << "two\nlines";
-        QTest::newRow("semicolon") << "; not a comment";
-        QTest::newRow("equals and brackets") << "[x]=y";
         QTest::newRow("backslash") << "C:\\Tools\\";
         QTest::newRow("non-ASCII") << QStringLiteral("Grüße €");
-        QTest::newRow("adapter form") << " 2";
     }
     void roundTrip() {
         QFETCH(QString, text);
@@ -83,11 +69,10 @@ private slots:
         QTest::newRow("list") << QByteArray("[General]\nValue=a, b\n") << kDefault;
         QTest::newRow("byte array") << QByteArray("[General]\nValue=@ByteArray(abc)\n") << kDefault;
         QTest::newRow("invalid") << QByteArray("[General]\nValue=@Invalid()\n") << kDefault;
-        QTest::newRow("rect") << QByteArray("[General]\nValue=@Rect(1 2 3 4)\n") << kDefault;
         QTest::newRow("group, not a value") << QByteArray("[Value]\nInner=1\n") << kDefault;
         QTest::newRow("NUL inside") << QByteArray("[General]\nValue=ab\\0cd\n") << "ab";
         QTest::newRow("NUL first") << QByteArray("[General]\nValue=\\0cd\n") << "";
-        QTest::newRow("other key") << QByteArray("[General]\nvalue=1\n") << kDefault;
+        QTest::newRow("only another key") << QByteArray("[General]\nvalue=1\n") << kDefault;
     }
     void handEdited() {
         QFETCH(QByteArray, content);

