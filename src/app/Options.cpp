@@ -26,12 +26,11 @@ void frmMain::updateThresholdControls() {
     const QCheckBox *autoAdjust = ui->chkAutoAdjustThreshold;
     const bool manual = autoAdjust->isEnabledTo(this) && autoAdjust->checkState() != Qt::Checked;
     ui->txtYellowThreshold->setEnabled(manual);
-    const bool yellowEnabled = ui->txtYellowThreshold->isEnabledTo(this);
-    ui->lblYellowIconThreshold->setEnabled(yellowEnabled);
-    ui->lblYellowKsec->setEnabled(yellowEnabled);
-    ui->lblRedKsec->setEnabled(yellowEnabled);
-    ui->txtRedThreshold->setEnabled(yellowEnabled);
-    ui->lblRedIconThreshold->setEnabled(yellowEnabled);
+    ui->lblYellowIconThreshold->setEnabled(manual);
+    ui->lblYellowKsec->setEnabled(manual);
+    ui->lblRedKsec->setEnabled(manual);
+    ui->txtRedThreshold->setEnabled(manual);
+    ui->lblRedIconThreshold->setEnabled(manual);
 }
 
 void frmMain::chkAutoAdjustThreshold_Click() {
