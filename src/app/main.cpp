@@ -1,4 +1,5 @@
 #include "Version.h"
+#include "app/CommandLine.h"
 #include "app/Platform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "platform/linux/XdgAutostart.h"
@@ -10,6 +11,9 @@
 #include <QStringList>
 
 int main(int argc, char *argv[]) {
+    // Taken before QApplication removes the options it knows (-platform and
+    // the like): the text must be the command line as given.
+    const QString arguments = argumentText(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
     QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));
@@ -29,8 +33,7 @@ int main(int argc, char *argv[]) {
     platform.autostart = &autostart;
     platform.messages = &messages;
     platform.programPath = QApplication::applicationFilePath();
-    // The argument text is everything after the program's own name, as one text.
-    platform.argumentText = QApplication::arguments().mid(1).join(QLatin1Char(' '));
+    platform.argumentText = arguments;
 
     frmMain window(platform);
     window.startUp();

@@ -51,6 +51,44 @@ QString intToText(qint64 value) {
     return QString::number(value);
 }
 
+QString checkStateToText(Qt::CheckState state) {
+    switch (state) {
+    case Qt::Unchecked:
+        return QStringLiteral("0");
+    case Qt::Checked:
+        return QStringLiteral("1");
+    case Qt::PartiallyChecked:
+        return QStringLiteral("2");
+    }
+    return QStringLiteral("0");
+}
+
+std::optional<Qt::CheckState> textToCheckState(const QString &text, const QLocale &locale) {
+    const auto n = textToInt16(text, locale);
+    if (!n)
+        return std::nullopt;
+    switch (*n) {
+    case 0:
+        return Qt::Unchecked;
+    case 1:
+        return Qt::Checked;
+    case 2:
+        return Qt::PartiallyChecked;
+    default:
+        return std::nullopt;
+    }
+}
+
+Frequency checkFrequency(const QString &text, const QLocale &locale) {
+    const auto v = textToNumber(text, locale);
+    if (!v)
+        return {FrequencyCheck::NotNumeric, 0};
+    if (*v < kMinFrequency || *v > kMaxFrequency)
+        return {FrequencyCheck::OutOfRange, 0};
+    // Within 1..60000 the rounded value always fits the interval type.
+    return {FrequencyCheck::Ok, static_cast<qint32>(std::nearbyint(*v))};
+}
+
 QString adapterToText(qint32 index) {
     return index < 0 ? QString::number(index) : QLatin1Char(' ') + QString::number(index);
 }

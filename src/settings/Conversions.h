@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <Qt>
 #include <QtGlobal>
 #include <optional>
 
@@ -27,5 +28,25 @@ QString intToText(qint64 value);
 // The form the "Adapter" setting is stored in: one leading space when the
 // number is not negative (" 2", "-1").
 QString adapterToText(qint32 index);
+
+// Check-box states as the settings store them: "0" clear, "1" ticked, "2"
+// greyed. Qt numbers its states differently (Checked is 2), so every state
+// that reaches or leaves the store goes through these two.
+QString checkStateToText(Qt::CheckState state);
+// The stored state text as a 16-bit integer; nullopt when it does not convert
+// or names no state (outside 0 to 2).
+std::optional<Qt::CheckState> textToCheckState(const QString &text,
+                                               const QLocale &locale = QLocale());
+
+// The update frequency in milliseconds that a text stands for, when it is
+// numeric and between 1 and 60000 inclusive (a fraction rounds half to even).
+inline constexpr double kMinFrequency = 1;
+inline constexpr double kMaxFrequency = 60000;
+enum class FrequencyCheck { Ok, NotNumeric, OutOfRange };
+struct Frequency {
+    FrequencyCheck check = FrequencyCheck::NotNumeric;
+    qint32 interval = 0; // valid when check is Ok
+};
+Frequency checkFrequency(const QString &text, const QLocale &locale = QLocale());
 
 } // namespace Conversions

@@ -134,6 +134,8 @@ frmMiniBandwidth *frmMain::miniWindow(bool create) {
 
 void frmMain::startUp() {
     Form_Load();
+    if (!hiddenAtStartUp && !unloaded)
+        show();
 }
 
 void frmMain::connectHandlers() {

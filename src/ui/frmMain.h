@@ -96,6 +96,9 @@ public:
     // Set by Form_Unload; tells a close by the window manager from one that
     // already went through the unload sequence.
     bool unloaded = false;
+    // Set by Form_Load when the program was started with the session and
+    // lives in the tray: startUp then leaves the window hidden.
+    bool hiddenAtStartUp = false;
 
 protected:
     void changeEvent(QEvent *event) override;
