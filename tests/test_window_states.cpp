@@ -56,7 +56,9 @@ private slots:
     }
 
     // Steps: "min" (the user minimises), "restore" (from the taskbar),
-    // "main" (Show Main), "dbl" (double-click on the tray icon). After each
+    // "main" (Show Main), "dbl" (double-click on the tray icon), "hide"
+    // (start-up hides the window), "toTray" (tick "Minimize to the system
+    // tray"). After each
     // step: where the window is and the marker, as "taskbar/BringUp".
     void minimiseAndBringBack_data() {
         QTest::addColumn<bool>("trayIcon");
@@ -74,6 +76,12 @@ private slots:
                                   << QStringList{"taskbar/"};
         QTest::newRow("back from the tray, then to the tray again")
             << true << true << QStringList{"min", "main", "min"}
+            << QStringList{"hidden/", "normal/", "hidden/"};
+        QTest::newRow("hidden by start-up, brought back, minimised to the tray")
+            << true << true << QStringList{"hide", "dbl", "min"}
+            << QStringList{"hidden/", "normal/", "hidden/"};
+        QTest::newRow("hidden by start-up, Show Main from the menu")
+            << true << true << QStringList{"hide", "main", "min"}
             << QStringList{"hidden/", "normal/", "hidden/"};
         QTest::newRow("double-click brings it back from the tray")
             << true << true << QStringList{"min", "dbl"} << QStringList{"hidden/", "normal/"};
@@ -115,6 +123,8 @@ private slots:
                 w.mShowDialog->trigger();
             else if (step == QLatin1String("dbl"))
                 env.tray.activate(TrayActivation::DoubleClick);
+            else if (step == QLatin1String("hide"))
+                w.hide();
             else if (step == QLatin1String("toTray"))
                 minimizeToTray(w)->setChecked(true);
             QCOMPARE(where(w) + QLatin1Char('/') + w.Tag, after[i]);

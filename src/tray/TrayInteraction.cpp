@@ -40,8 +40,15 @@ void frmMain::mShowDialog_Click() {
     // The marker keeps the state change that show and restore cause from
     // sending the window straight back to the tray (see Form_Resize).
     Tag = kBringUp;
+    const bool wasHidden = !isVisible();
     show();
     setWindowState(windowState() & ~kNotNormal);
+    // A window that start-up kept hidden comes back in its normal state, so
+    // Qt reports no state change; its coming into view is the resize that
+    // ends the marker. Without this, the first minimise after bringing the
+    // program up from the tray would stay on the taskbar.
+    if (wasHidden && Tag == kBringUp)
+        Form_Resize();
     activateWindow();
     // Qt's raise stands for "topmost, then ordinary again": the window ends
     // above the others without staying on top.
