@@ -135,18 +135,6 @@ private slots:
         QCOMPARE(icon.trayRecord().tip, QStringLiteral("a"));
     }
 
-    void ownerGoneLeavesNoDanglingWindow() {
-        FakeTrayHost host;
-        TrayIcon icon(&host);
-        {
-            QWidget owner;
-            icon.addTrayIcon(TrayPicture::idle(), QStringLiteral("a"), &owner);
-        }
-        QCOMPARE(icon.trayRecord().window.data(), nullptr);
-        icon.deleteTrayIcon();
-        QCOMPARE(requestLog(host), QStringLiteral("show:a remove"));
-    }
-
     void protocolFollowsTheDesktop_data() {
         QTest::addColumn<QString>("platform");
         QTest::addColumn<bool>("watcher");

@@ -45,7 +45,10 @@ static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     return TrayActivation::Unknown;
 }
 
-QtTrayHost::QtTrayHost(QObject *parent) : QObject(parent), icon_(new QSystemTrayIcon(this)) {
+QtTrayHost::QtTrayHost(QObject *parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(this)),
+      protocol_(
+          trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered())) {
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (onActivated)
@@ -75,8 +78,7 @@ bool QtTrayHost::isShown() const {
 }
 
 bool QtTrayHost::reportsDoubleClick() const {
-    return trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()) ==
-           TrayProtocol::XEmbed;
+    return protocol_ == TrayProtocol::XEmbed;
 }
 
 void QtTrayHost::setContextMenu(QMenu *menu) {

@@ -35,11 +35,15 @@ public:
     bool isShown() const override;
     // An XEmbed icon sees the raw mouse buttons, so Qt reports single clicks
     // and double-clicks; a StatusNotifierItem host sends one "activate" per
-    // click and never a double-click. Asked afresh each time, because the
-    // desktop's tray may come or go while the program runs.
+    // click and never a double-click.
     bool reportsDoubleClick() const override;
     void setContextMenu(QMenu *menu) override;
 
+    TrayProtocol protocol() const { return protocol_; }
+
 private:
     QSystemTrayIcon *icon_;
+    // Qt picks the protocol once, when the first tray icon of the process is
+    // made, and keeps it even if a watcher comes or goes later; so is this.
+    TrayProtocol protocol_;
 };
