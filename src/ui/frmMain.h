@@ -8,12 +8,14 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QAction;
 class QMenu;
 class QTimer;
+class QUrl;
 class frmMiniBandwidth;
 namespace Ui {
 class frmMain;
@@ -66,6 +68,11 @@ public:
     void mExit_Click();
     void Form_Resize();
     void lblZarnDev_Click();
+    static const QUrl &makerPage(); // the address behind lblZarnDev
+
+    // Opens a web page; empty means the desktop's default browser
+    // (QDesktopServices). Tests set it so that no browser starts.
+    std::function<bool(const QUrl &)> openUrl;
 
     // The mini window, created on first use when create is true; null while
     // it does not exist and create is false.

@@ -59,11 +59,13 @@ void FakeTrayHost::show(const QIcon &icon, const QString &t) {
     requests.push_back({Request::Show, t, icon.cacheKey()});
     shown = true;
     tip = t;
+    this->icon = icon;
 }
 
 void FakeTrayHost::update(const QIcon &icon, const QString &t) {
     requests.push_back({Request::Update, t, icon.cacheKey()});
     tip = t;
+    this->icon = icon;
 }
 
 void FakeTrayHost::remove() {

@@ -49,6 +49,7 @@ public:
     bool doubleClicks = true;
     QMenu *menu = nullptr;
     QString tip;
+    QIcon icon; // the picture last shown or updated
 
     void show(const QIcon &icon, const QString &tip) override;
     void update(const QIcon &icon, const QString &tip) override;

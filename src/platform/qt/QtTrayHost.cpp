@@ -1,29 +1,59 @@
 #include "platform/qt/QtTrayHost.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 
-QtTrayHost::QtTrayHost(QObject *parent) : QObject(parent), icon_(new QSystemTrayIcon(this)) {
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (!onActivated)
-            return;
-        switch (r) {
-        case QSystemTrayIcon::Trigger:
-            onActivated(TrayActivation::Trigger);
-            break;
-        case QSystemTrayIcon::DoubleClick:
-            onActivated(TrayActivation::DoubleClick);
-            break;
-        case QSystemTrayIcon::Context:
-            onActivated(TrayActivation::Context);
-            break;
-        case QSystemTrayIcon::MiddleClick:
-            onActivated(TrayActivation::MiddleClick);
-            break;
-        default:
-            onActivated(TrayActivation::Unknown);
-            break;
-        }
-    });
+TrayProtocol trayProtocolFor(const QString &platformName, bool watcherRegistered) {
+    if (platformName != QLatin1String("xcb"))
+        return TrayProtocol::StatusNotifierItem;
+    return watcherRegistered ? TrayProtocol::StatusNotifierItem : TrayProtocol::XEmbed;
+}
+
+bool statusNotifierWatcherRegistered() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    const QDBusConnectionInterface *busInterface = bus.interface();
+    if (!busInterface)
+        return false;
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!busInterface->isServiceRegistered(watcher).value())
+        return false;
+    // A watcher with no host behind it (no panel showing the items) makes Qt
+    // fall back to XEmbed, so the host's presence counts as well.
+    QDBusInterface watcherObject(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return watcherObject.isValid() &&
+           watcherObject.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        return TrayActivation::Trigger;
+    case QSystemTrayIcon::DoubleClick:
+        return TrayActivation::DoubleClick;
+    case QSystemTrayIcon::Context:
+        return TrayActivation::Context;
+    case QSystemTrayIcon::MiddleClick:
+        return TrayActivation::MiddleClick;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return TrayActivation::Unknown;
+}
+
+QtTrayHost::QtTrayHost(QObject *parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(this)),
+      protocol_(
+          trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered())) {
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (onActivated)
+                    onActivated(activationFor(reason));
+            });
 }
 
 QtTrayHost::~QtTrayHost() = default;
@@ -48,7 +78,7 @@ bool QtTrayHost::isShown() const {
 }
 
 bool QtTrayHost::reportsDoubleClick() const {
-    return true;
+    return protocol_ == TrayProtocol::XEmbed;
 }
 
 void QtTrayHost::setContextMenu(QMenu *menu) {
