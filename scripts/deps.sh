@@ -11,6 +11,9 @@ packages=(
   fonts-wine fonts-dejavu-core
   # tests: real kernel interfaces in namespaces, a real X desktop with a tray
   iproute2 iperf3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
+  # a private session bus for the StatusNotifierItem desktop test, and GLib's
+  # desktop-entry launcher for the autostart test
+  dbus python3-gi libglib2.0-bin
   # quality gates
   clang clang-format
   # packaging checks
