@@ -55,7 +55,13 @@ private slots:
         row("state", false, "0", "0");
         row("state", false, "1", "1");
         row("state", false, "2", "2");
-        row("state", false, "1.4", "1");
+        row("state", false, "1.4", ""); // a fraction is no state
+        row("state", false, "1.0", "1");
+        row("whole", false, "1e3", "1000");
+        row("whole", false, " -7 ", "-7");
+        row("whole", false, "1.5", "");
+        row("whole", true, "2,0", "2");
+        row("whole", false, "2147483648", "");
         row("state", false, "3", "");
         row("state", false, "-1", "");
     }
@@ -74,6 +80,9 @@ private slots:
                 got = QString::number(*v);
         } else if (kind == QLatin1String("32")) {
             if (const auto v = textToInt32(text, locale))
+                got = QString::number(*v);
+        } else if (kind == QLatin1String("whole")) {
+            if (const auto v = textToWholeInt32(text, locale))
                 got = QString::number(*v);
         } else if (const auto v = textToCheckState(text, locale)) {
             got = checkStateToText(*v);

@@ -28,7 +28,7 @@ void frmMain::enumerateAdapters() {
     // left as it is in the store (nothing is written back for 0), so a
     // hand-edited value stays until the user picks an adapter.
     const qint32 stored =
-        Conversions::textToInt32(Registry::readSetting(kAdapterSetting, QStringLiteral("0")))
+        Conversions::textToWholeInt32(Registry::readSetting(kAdapterSetting, QStringLiteral("0")))
             .value_or(0);
 
     // The fill runs once, on an empty list; should it ever run again, the

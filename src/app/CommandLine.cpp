@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "Version.h"
+
 QString argumentText(const QStringList &arguments) {
     return arguments.mid(1).join(QLatin1Char(' '));
 }
@@ -9,4 +11,26 @@ QString argumentText(int argc, const char *const *argv) {
     for (int i = 0; i < argc && argv[i]; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return argumentText(arguments);
+}
+
+CommandLineRequest commandLineRequest(const QString &argumentText) {
+    if (argumentText == QLatin1String("--help"))
+        return CommandLineRequest::Help;
+    if (argumentText == QLatin1String("--version"))
+        return CommandLineRequest::Version;
+    return CommandLineRequest::Run;
+}
+
+QString helpText() {
+    return QStringLiteral("Usage: zarn-bandwidth [-startup]\n"
+                          "Shows the traffic of one network interface in a window and in the\n"
+                          "notification area.\n"
+                          "\n"
+                          "  -startup   start in the notification area, with the window hidden\n"
+                          "  --help     print this help and exit\n"
+                          "  --version  print the version and exit\n");
+}
+
+QString versionText() {
+    return QStringLiteral("zarn-bandwidth %1\n").arg(QString::fromUtf8(zarn::kVersionText));
 }

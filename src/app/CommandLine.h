@@ -12,3 +12,14 @@ QString argumentText(const QStringList &arguments);
 // The same from main()'s own argc/argv, read before Qt takes out the
 // arguments it understands.
 QString argumentText(int argc, const char *const *argv);
+
+// What the command line asks for. Only an argument text of exactly
+// "--help" or "--version" asks for a text instead of the program: any other
+// text, "--help" among further arguments included, starts the program as
+// before (and only exactly "-startup" keeps its window hidden).
+enum class CommandLineRequest { Run, Help, Version };
+CommandLineRequest commandLineRequest(const QString &argumentText);
+
+// The texts printed for those requests, each ending in a line break.
+QString helpText();
+QString versionText(); // "zarn-bandwidth 1.2.0"

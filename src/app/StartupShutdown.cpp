@@ -32,10 +32,21 @@ Qt::CheckState readState(const char *name, Qt::CheckState defaultState) {
     return Conversions::textToCheckState(text).value_or(defaultState);
 }
 
-qint32 readInt32(const char *name, qint32 defaultValue) {
+// Indexes are whole numbers: "1.5" names no interface (the adapter list
+// reads the setting by the same rule, so both agree on what is selected).
+qint32 readWholeInt32(const char *name, qint32 defaultValue) {
     const QString text =
         Registry::readSetting(QString::fromLatin1(name), Conversions::intToText(defaultValue));
-    return Conversions::textToInt32(text).value_or(defaultValue);
+    return Conversions::textToWholeInt32(text).value_or(defaultValue);
+}
+
+// A threshold is stored as typed and shown as stored. A text longer than
+// the box holds would be cut by the box, and the change handler would then
+// store the cut text over the whole one; such a text is no threshold anyway,
+// so the box stays empty and the stored text stays as it is.
+QString thresholdText(const char *name, const QLineEdit *box) {
+    const QString text = Registry::readSetting(QString::fromLatin1(name), QString());
+    return text.size() <= box->maxLength() ? text : QString();
 }
 
 Qt::CheckState flagState(bool flag) {
@@ -58,7 +69,7 @@ void frmMain::Form_Load() {
     ui->chkShowTrayIcon->setCheckState(flagState(showTrayIcon));
     ui->chkAnimateTrayIcon->setCheckState(flagState(animateTrayIcon));
     ui->chkMinimizeToTray->setCheckState(readState("MinimizeToTray", Qt::Checked));
-    selectedAdapter = readInt32("Adapter", 0);
+    selectedAdapter = readWholeInt32("Adapter", 0);
     ui->chkStartupMinimized->setCheckState(readState("StartupMinimized", Qt::Unchecked));
 
     // A stored frequency the Update button would refuse is not shown either:
@@ -80,9 +91,8 @@ void frmMain::Form_Load() {
     if (showTrayIcon)
         trayIcon.addTrayIcon(TrayPicture::idle(), QStringLiteral("Zarn Bandwidth"), this);
 
-    ui->txtYellowThreshold->setText(
-        Registry::readSetting(QStringLiteral("YellowThreshold"), QString()));
-    ui->txtRedThreshold->setText(Registry::readSetting(QStringLiteral("RedThreshold"), QString()));
+    ui->txtYellowThreshold->setText(thresholdText("YellowThreshold", ui->txtYellowThreshold));
+    ui->txtRedThreshold->setText(thresholdText("RedThreshold", ui->txtRedThreshold));
     ui->chkAutoAdjustThreshold->setCheckState(readState("AutoAdjustThreshold", Qt::Checked));
     updateThresholdControls();
 

@@ -9,11 +9,24 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <cstdio>
 
 int main(int argc, char *argv[]) {
     // Taken before QApplication removes the options it knows (-platform and
     // the like): the text must be the command line as given.
     const QString arguments = argumentText(argc, argv);
+    // Answered before any window or display connection exists, so that they
+    // work on a console with no desktop at all.
+    switch (commandLineRequest(arguments)) {
+    case CommandLineRequest::Help:
+        std::fputs(helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLineRequest::Version:
+        std::fputs(versionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLineRequest::Run:
+        break;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
     QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));

@@ -63,8 +63,15 @@ QString checkStateToText(Qt::CheckState state) {
     return QStringLiteral("0");
 }
 
+std::optional<qint32> textToWholeInt32(const QString &text, const QLocale &locale) {
+    const auto n = textToNumber(text, locale);
+    if (!n || std::trunc(*n) != *n)
+        return std::nullopt;
+    return toInteger<qint32>(text, locale);
+}
+
 std::optional<Qt::CheckState> textToCheckState(const QString &text, const QLocale &locale) {
-    const auto n = textToInt16(text, locale);
+    const auto n = textToWholeInt32(text, locale);
     if (!n)
         return std::nullopt;
     switch (*n) {

@@ -22,6 +22,12 @@ std::optional<bool> textToFlag(const QString &text, const QLocale &locale = QLoc
 std::optional<qint16> textToInt16(const QString &text, const QLocale &locale = QLocale());
 std::optional<qint32> textToInt32(const QString &text, const QLocale &locale = QLocale());
 
+// A number without a fraction ("7", " 7 ", "1e3", "7.0") that fits 32 bits;
+// nullopt for "1.5" and everything textToInt32 refuses. Stored indexes and
+// states are whole numbers: a fraction in one was not written by this
+// program, and rounding it would act on a value nobody chose.
+std::optional<qint32> textToWholeInt32(const QString &text, const QLocale &locale = QLocale());
+
 // Plain decimal digits, a minus sign when negative, no leading space.
 QString intToText(qint64 value);
 
@@ -33,8 +39,8 @@ QString adapterToText(qint32 index);
 // greyed. Qt numbers its states differently (Checked is 2), so every state
 // that reaches or leaves the store goes through these two.
 QString checkStateToText(Qt::CheckState state);
-// The stored state text as a 16-bit integer; nullopt when it does not convert
-// or names no state (outside 0 to 2).
+// The stored state text as a whole number; nullopt when it does not convert,
+// has a fraction, or names no state (outside 0 to 2).
 std::optional<Qt::CheckState> textToCheckState(const QString &text,
                                                const QLocale &locale = QLocale());
 

@@ -23,7 +23,9 @@ QString XdgAutostart::entryPath() const {
 }
 
 bool XdgAutostart::exists() const {
-    return QFileInfo::exists(entryPath());
+    // A link counts by what it points at: a link to a file is an entry, a
+    // dangling one is none.
+    return QFileInfo(entryPath()).isFile();
 }
 
 QString XdgAutostart::execArgument(const QString &argument) {
@@ -82,7 +84,15 @@ QByteArray XdgAutostart::entryText(const QString &programPath) {
 void XdgAutostart::enable(const QString &programPath) {
     const QString dir = folder();
     QDir().mkpath(dir); // a failure shows up as a failed open below
-    QSaveFile file(entryPath());
+    const QString path = entryPath();
+    const QFileInfo existing(path);
+    if (existing.isDir())
+        return;
+    // A save through a link would overwrite the file it points at; the link
+    // goes, and our own file takes its place.
+    if (existing.isSymLink() && !QFile::remove(path))
+        return;
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.write(entryText(programPath));
@@ -90,5 +100,7 @@ void XdgAutostart::enable(const QString &programPath) {
 }
 
 void XdgAutostart::disable() {
+    // QFile::remove takes a link away, never what it points at, and fails
+    // on a folder.
     QFile::remove(entryPath());
 }

@@ -7,6 +7,16 @@
 
 // Start with the session through an XDG autostart entry, the file
 // ZarnBandwidth.desktop in the user's autostart folder.
+//
+// The file name is the entry: whatever file of that name is in the folder
+// starts "the program" at login, whoever wrote it. So a file of that name
+// written by another program (or by hand) counts as present when probed,
+// ticking the box replaces it with ours, and clearing the box removes it,
+// exactly as for our own entry. Two things of that name are not entries
+// and are never written through or removed: a folder (it probes as absent)
+// and the target of a symbolic link (ticking replaces the link itself with
+// our file, clearing removes the link; the file it pointed at, which may
+// belong to another program, stays untouched).
 class XdgAutostart final : public Autostart {
 public:
     // folder: the autostart folder; empty means $XDG_CONFIG_HOME/autostart
@@ -16,7 +26,8 @@ public:
 
     bool exists() const override;
     // Writes the entry atomically, creating the folder when missing. A folder
-    // that cannot be written leaves things as they were, silently.
+    // that cannot be written leaves things as they were, silently; so does a
+    // folder that has taken the entry's name.
     void enable(const QString &programPath) override;
     void disable() override;
 
