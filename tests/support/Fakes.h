@@ -51,9 +51,9 @@ public:
     QString tip;
     QIcon icon; // the picture last shown or updated
 
-    void show(const QIcon &icon, const QString &tip) override;
-    void update(const QIcon &icon, const QString &tip) override;
-    void remove() override;
+    void show(const QIcon &i, const QString &t) override { record(Request::Show, i, t, true); }
+    void update(const QIcon &i, const QString &t) override { record(Request::Update, i, t, shown); }
+    void remove() override { record(Request::Remove, icon, tip, false); }
     bool isShown() const override { return shown; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
@@ -63,6 +63,15 @@ public:
             onActivated(reason);
     }
     int count(Request::Kind kind) const;
+
+private:
+    void record(Request::Kind kind, const QIcon &i, const QString &t, bool nowShown) {
+        requests.push_back({kind, kind == Request::Remove ? QString() : t,
+                            kind == Request::Remove ? 0 : i.cacheKey()});
+        icon = i;
+        tip = t;
+        shown = nowShown;
+    }
 };
 
 class FakeAutostart final : public Autostart {
@@ -70,8 +79,14 @@ public:
     bool present = false;
     QStringList calls; // "enable <path>", "disable"
     bool exists() const override { return present; }
-    void enable(const QString &programPath) override;
-    void disable() override;
+    void enable(const QString &programPath) override {
+        calls << QStringLiteral("enable ") + programPath;
+        present = true;
+    }
+    void disable() override {
+        calls << QStringLiteral("disable");
+        present = false;
+    }
 };
 
 class FakeMessageBoxes final : public MessageBoxes {
