@@ -1,3 +1,4 @@
+#include "support/Harness.h"
 #include "ui/Images.h"
 
 #include <QPainter>
@@ -54,10 +55,7 @@ class ImagesTest : public QObject {
 
 private slots:
     void trayPictures_data() {
-        QTest::addColumn<int>("up");
-        QTest::addColumn<int>("down");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<qreal>("ratio");
+        columns<int, int, int, qreal>({"up", "down", "size", "ratio"});
         for (LoadLevel up : kLevels)
             for (LoadLevel down : kLevels) {
                 const QString name = TrayPicture{up, down}.name();
@@ -100,30 +98,13 @@ private slots:
         QVERIFY(widestRow(image, n - n / 2, n) > n / 2);
     }
 
-    void trayPicturesDistinct_data() {
-        QTest::addColumn<int>("size");
-        for (int size : kSizes)
-            QTest::addRow("%d", size) << size;
-    }
-    void trayPicturesDistinct() {
-        QFETCH(int, size);
-        QSet<QByteArray> seen;
-        for (LoadLevel up : kLevels)
-            for (LoadLevel down : kLevels) {
-                const QImage image = render(Images::trayIcon({up, down}), size);
-                seen.insert(QByteArray(reinterpret_cast<const char *>(image.constBits()),
-                                       image.sizeInBytes()));
-            }
-        QCOMPARE(seen.size(), 16);
-    }
-
     // Widgets draw icons through QIcon::paint; on a high-density screen the
     // picture must be drawn at device resolution, not scaled up.
     void paintAtDeviceResolution_data() {
-        QTest::addColumn<qreal>("ratio");
-        QTest::newRow("1") << 1.0;
-        QTest::newRow("1.5") << 1.5;
-        QTest::newRow("2") << 2.0;
+        columns<qreal>({"ratio"});
+        row("1", 1.0);
+        row("1.5", 1.5);
+        row("2", 2.0);
     }
     void paintAtDeviceResolution() {
         QFETCH(qreal, ratio);
@@ -142,15 +123,13 @@ private slots:
 
     // The other pictures: present at every size, in their own colours.
     void otherPictures_data() {
-        QTest::addColumn<QIcon>("icon");
-        QTest::addColumn<QColor>("mustShow");
-        QTest::addColumn<bool>("blackAndWhite");
-        QTest::newRow("window") << Images::windowIcon() << QColor(0, 150, 40) << false;
-        QTest::newRow("monitor tab") << Images::monitorTabIcon() << QColor(255, 0, 0) << false;
-        QTest::newRow("options tab") << Images::optionsTabIcon() << QColor(255, 210, 0) << false;
-        QTest::newRow("adapter tab") << Images::adapterTabIcon() << QColor(0, 150, 40) << false;
-        QTest::newRow("mini up") << Images::miniUpArrow() << QColor(Qt::black) << true;
-        QTest::newRow("mini down") << Images::miniDownArrow() << QColor(Qt::black) << true;
+        columns<QIcon, QColor, bool>({"icon", "mustShow", "blackAndWhite"});
+        row("window", Images::windowIcon(), QColor(0, 150, 40), false);
+        row("monitor tab", Images::monitorTabIcon(), QColor(255, 0, 0), false);
+        row("options tab", Images::optionsTabIcon(), QColor(255, 210, 0), false);
+        row("adapter tab", Images::adapterTabIcon(), QColor(0, 150, 40), false);
+        row("mini up", Images::miniUpArrow(), QColor(Qt::black), true);
+        row("mini down", Images::miniDownArrow(), QColor(Qt::black), true);
     }
     void otherPictures() {
         QFETCH(QIcon, icon);
@@ -177,9 +156,9 @@ private slots:
 
     // The mini arrows are hollow: the middle of the shaft shows through.
     void miniArrowsHollow_data() {
-        QTest::addColumn<bool>("up");
-        QTest::newRow("up") << true;
-        QTest::newRow("down") << false;
+        columns<bool>({"up"});
+        row("up", true);
+        row("down", false);
     }
     void miniArrowsHollow() {
         QFETCH(bool, up);
