@@ -83,14 +83,6 @@ private slots:
         QCOMPARE(fileBytes(env.settingsFilePath()), content); // reads never write
     }
 
-    void writeReplacesOtherKind() {
-        TestPlatform env;
-        env.writeSettingsFile("[General]\nValue=a, b\nKeep=x\n");
-        Registry::writeSetting(QStringLiteral("Value"), QStringLiteral("1"));
-        QCOMPARE(Registry::readSetting(QStringLiteral("Value"), kDefault), QStringLiteral("1"));
-        QCOMPARE(Registry::readSetting(QStringLiteral("Keep"), kDefault), QStringLiteral("x"));
-    }
-
     void unwritableStoreIsSilent() {
         TestPlatform env;
         // A plain file where the store's folder should be: no write can

@@ -101,15 +101,15 @@ private slots:
     // (StatusNotifierItem).
     void trayActionsByHostKind_data() {
         columns<bool, int, bool>({"hostReportsDoubleClick", "reason", "bringsBack"});
-        row("XEmbed double-click", true, int(TrayActivation::DoubleClick), true);
-        row("XEmbed single click", true, int(TrayActivation::Trigger), false);
-        row("XEmbed right click", true, int(TrayActivation::Context), false);
-        row("XEmbed middle click", true, int(TrayActivation::MiddleClick), false);
-        row("XEmbed unknown", true, int(TrayActivation::Unknown), false);
-        row("SNI activate", false, int(TrayActivation::Trigger), true);
-        row("SNI double-click", false, int(TrayActivation::DoubleClick), true);
-        row("SNI context", false, int(TrayActivation::Context), false);
-        row("SNI middle click", false, int(TrayActivation::MiddleClick), false);
+        const char *names[] = {"single click", "double-click", "context", "middle", "unknown"};
+        for (bool xembed : {true, false})
+            for (auto reason :
+                 {TrayActivation::Unknown, TrayActivation::Context, TrayActivation::DoubleClick,
+                  TrayActivation::Trigger, TrayActivation::MiddleClick})
+                QTest::addRow("%s %s", xembed ? "XEmbed" : "SNI", names[int(reason)])
+                    << xembed << int(reason)
+                    << (reason == TrayActivation::DoubleClick ||
+                        (!xembed && reason == TrayActivation::Trigger));
     }
     void trayActionsByHostKind() {
         QFETCH(bool, hostReportsDoubleClick);

@@ -55,11 +55,6 @@ bool FakeInterfaceSource::addressTable(std::vector<AddressRow> &out) {
     return true;
 }
 
-int FakeTrayHost::count(Request::Kind kind) const {
-    return int(std::count_if(requests.begin(), requests.end(),
-                             [kind](const Request &r) { return r.kind == kind; }));
-}
-
 TestPlatform::TestPlatform() {
     hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     oldXdg_ = qgetenv("XDG_CONFIG_HOME");

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -62,7 +63,10 @@ public:
         if (onActivated)
             onActivated(reason);
     }
-    int count(Request::Kind kind) const;
+    int count(Request::Kind kind) const {
+        return int(std::count_if(requests.begin(), requests.end(),
+                                 [kind](const Request &r) { return r.kind == kind; }));
+    }
 
 private:
     void record(Request::Kind kind, const QIcon &i, const QString &t, bool nowShown) {
