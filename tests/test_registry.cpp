@@ -11,11 +11,6 @@ namespace {
 
 const QString kDefault = QStringLiteral("<default>");
 
-QByteArray fileBytes(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class RegistryTest : public QObject {

@@ -2,7 +2,6 @@
 #include "support/Harness.h"
 #include "ui/frmMiniBandwidth.h"
 
-#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -10,19 +9,6 @@
 namespace {
 
 const QString kVersion = QStringLiteral("Zarn Bandwidth Version 1.20");
-
-// The raw file, whatever the kind of its values: tells a value left alone
-// from one rewritten, even where readSetting would give the default.
-QString rawFile(const TestPlatform &env) {
-    QSettings file(env.settingsFilePath(), QSettings::IniFormat);
-    QStringList out;
-    for (const QString &key : file.allKeys()) {
-        const QVariant v = file.value(key);
-        out << key + QLatin1Char('=') + QLatin1String(v.typeName()) + v.toStringList().join(u',') +
-                   v.toString();
-    }
-    return out.join(u' ');
-}
 
 // What start-up left, in one line: interval, frequency text, tray icon,
 // hidden, the three check states read from the file, the adapter.
@@ -92,7 +78,7 @@ private slots:
         Rig r(argument);
         if (!file.isEmpty())
             r.env.writeSettingsFile("[General]\n" + file + "\n");
-        const QString before = rawFile(r.env);
+        const QByteArray before = fileBytes(r.env.settingsFilePath());
         r.w.startUp();
         QTEST(r.w.isHidden(), "hidden");
         QTEST(requestLog(r.env.tray), "tray");
@@ -102,7 +88,7 @@ private slots:
         QCOMPARE(r.w.animateTrayIcon, file != "AnimateTrayIcon=0");
         if (r.env.tray.shown)
             QVERIFY(r.w.trayIcon.trayRecord().picture == TrayPicture::idle());
-        QCOMPARE(rawFile(r.env), before);
+        QCOMPARE(fileBytes(r.env.settingsFilePath()), before); // left as it was
     }
 
     void storedOptionsComeBack() {
@@ -168,12 +154,12 @@ private slots:
         QFETCH(QByteArray, line);
         Rig r(QStringLiteral("-startup"));
         r.env.writeSettingsFile("[General]\n" + line + "\n");
-        const QString before = rawFile(r.env);
+        const QByteArray before = fileBytes(r.env.settingsFilePath());
         r.w.startUp();
         QTEST(summary(r), "summary");
         QVERIFY(r.w.tmrAdapterUpdate->isActive());
-        QCOMPARE(r.text("lblVersion"), kVersion); // start-up went to its end
-        QCOMPARE(rawFile(r.env), before);
+        QCOMPARE(r.text("lblVersion"), kVersion);              // start-up went to its end
+        QCOMPARE(fileBytes(r.env.settingsFilePath()), before); // left as it was
     }
 
     void argumentText_data() {

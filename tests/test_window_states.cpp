@@ -31,17 +31,6 @@ int miniWindowCount() {
 class WindowStatesTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        // The offscreen platform cannot stack windows and says so on every
-        // raise; that is expected here and would bury real warnings.
-        static QtMessageHandler previous = nullptr;
-        previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                if (text != QLatin1String("This plugin does not support raise()"))
-                    previous(type, context, text);
-            });
-    }
-
     // Steps: "min" (the user minimises), "restore" (from the taskbar),
     // "main" (Show Main), "dbl" (double-click on the tray icon), "hide"
     // (start-up hides the window), "toTray" (tick "Minimize to the system

@@ -9,6 +9,7 @@
 #include "app/Platform.h"
 #include "tray/TrayHost.h"
 
+#include <QFile>
 #include <QIcon>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,6 +19,12 @@
 #include <vector>
 
 class QMenu;
+
+// A file's whole content; empty when it cannot be read.
+inline QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 class FakeInterfaceSource final : public InterfaceSource {
 public:
