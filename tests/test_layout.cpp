@@ -249,13 +249,9 @@ private slots:
         tabControl()->setCurrentIndex(1);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(holder->isVisible(), sample);
-        const QImage shown = holder->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
-        const QImage expected = Images::trayIcon(picture)
-                                    .pixmap(QSize(16, 16), holder->devicePixelRatioF())
-                                    .toImage()
-                                    .convertToFormat(QImage::Format_ARGB32);
-        QVERIFY(!shown.isNull());
-        QCOMPARE(shown, expected);
+        const QPixmap drawn = Images::trayIcon(picture).pixmap(16, holder->devicePixelRatioF());
+        QVERIFY(!holder->pixmap().isNull());
+        QCOMPARE(holder->pixmap().toImage(), drawn.toImage());
     }
 
     void tabOrder() {
@@ -315,8 +311,6 @@ private slots:
         QCOMPARE(window->minimumSize(), QSize(324, 277));
         QCOMPARE(window->maximumSize(), QSize(324, 277));
         QVERIFY(!window->windowIcon().isNull());
-        QVERIFY(!window->tmrAdapterUpdate->isActive());
-        QCOMPARE(tabControl()->count(), 3);
         QCOMPARE(tabControl()->currentIndex(), 0);
         QVERIFY(!window->findChild<QComboBox *>("cmdAdapters")->isEditable());
         window->show();
@@ -344,12 +338,9 @@ private slots:
     void fonts_data() {
         columns<bool, QString, bool>({"mini", "name", "bold"});
         row("window", false, "frmMain", false);
-        row("tabs", false, "Tabs", false);
         row("caption", false, "Label13", true);
         row("link", false, "lblZarnDev", true);
-        row("checkbox", false, "chkStartWithWin", false);
         row("value", false, "lblSentBytes", false);
-        row("mini up", true, "lblMiniUp", false);
         row("mini unit", true, "Label2", false);
     }
     void fonts() {
