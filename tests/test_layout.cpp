@@ -249,7 +249,8 @@ private slots:
         tabControl()->setCurrentIndex(1);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(holder->isVisible(), sample);
-        const QPixmap drawn = Images::trayIcon(picture).pixmap(16, holder->devicePixelRatioF());
+        const QPixmap drawn =
+            Images::trayIcon(picture).pixmap(QSize(16, 16), holder->devicePixelRatioF());
         QVERIFY(!holder->pixmap().isNull());
         QCOMPARE(holder->pixmap().toImage(), drawn.toImage());
     }
