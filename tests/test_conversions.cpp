@@ -1,4 +1,5 @@
 #include "settings/Conversions.h"
+#include "support/Table.h"
 
 #include <QtTest>
 
@@ -11,10 +12,7 @@ class ConversionsTest : public QObject {
     Q_OBJECT
 private slots:
     void convert_data() {
-        QTest::addColumn<QString>("kind"); // flag, 16, 32 or state
-        QTest::addColumn<bool>("german");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected"); // empty: no value
+        columns<QString, bool, QString, QString>({"kind", "german", "text", "expected"});
         const auto row = [](const char *kind, bool de, const char *text, const char *expected) {
             QTest::addRow("%s %s'%s'", kind, de ? "de " : "", text)
                 << kind << de << text << expected;
@@ -69,7 +67,6 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(bool, german);
         QFETCH(QString, text);
-        QFETCH(QString, expected);
         const QLocale locale = german ? QLocale(QLocale::German) : QLocale(QLocale::English);
         std::optional<QString> got;
         if (kind == QLatin1String("flag")) {
@@ -87,29 +84,22 @@ private slots:
         } else if (const auto v = textToCheckState(text, locale)) {
             got = checkStateToText(*v);
         }
-        QCOMPARE(got.value_or(QString()), expected);
+        QTEST(got.value_or(QString()), "expected");
     }
 
     void toText_data() {
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QString>("plain");
-        QTest::addColumn<QString>("adapter");
-        QTest::newRow("0") << qint64(0) << "0"
-                           << " 0";
-        QTest::newRow("2") << qint64(2) << "2"
-                           << " 2";
-        QTest::newRow("-1") << qint64(-1) << "-1"
-                            << "-1";
-        QTest::newRow("no groups") << qint64(1234567) << "1234567"
-                                   << " 1234567";
+        columns<qint64, QString, QString>({"value", "plain", "adapter"});
+        row("0", qint64(0), "0", " 0");
+        row("2", qint64(2), "2", " 2");
+        row("-1", qint64(-1), "-1", "-1");
+        row("no groups", qint64(1234567), "1234567", " 1234567");
     }
     void toText() {
         QFETCH(qint64, value);
-        QFETCH(QString, plain);
         QFETCH(QString, adapter);
         // Stored texts never depend on the user's locale.
         QLocale::setDefault(QLocale(QLocale::German));
-        QCOMPARE(intToText(value), plain);
+        QTEST(intToText(value), "plain");
         QCOMPARE(adapterToText(qint32(value)), adapter);
         QLocale::setDefault(QLocale::c());
     }

@@ -1,3 +1,4 @@
+#include "support/Harness.h"
 #include "ui/Images.h"
 
 #include <QPainter>
@@ -54,10 +55,7 @@ class ImagesTest : public QObject {
 
 private slots:
     void trayPictures_data() {
-        QTest::addColumn<int>("up");
-        QTest::addColumn<int>("down");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<qreal>("ratio");
+        columns<int, int, int, qreal>({"up", "down", "size", "ratio"});
         for (LoadLevel up : kLevels)
             for (LoadLevel down : kLevels) {
                 const QString name = TrayPicture{up, down}.name();
@@ -100,62 +98,40 @@ private slots:
         QVERIFY(widestRow(image, n - n / 2, n) > n / 2);
     }
 
-    void trayPicturesDistinct_data() {
-        QTest::addColumn<int>("size");
-        for (int size : kSizes)
-            QTest::addRow("%d", size) << size;
-    }
-    void trayPicturesDistinct() {
-        QFETCH(int, size);
-        QSet<QByteArray> seen;
-        for (LoadLevel up : kLevels)
-            for (LoadLevel down : kLevels) {
-                const QImage image = render(Images::trayIcon({up, down}), size);
-                seen.insert(QByteArray(reinterpret_cast<const char *>(image.constBits()),
-                                       image.sizeInBytes()));
-            }
-        QCOMPARE(seen.size(), 16);
-    }
-
     // Widgets draw icons through QIcon::paint; on a high-density screen the
     // picture must be drawn at device resolution, not scaled up.
-    void paintAtDeviceResolution_data() {
-        QTest::addColumn<qreal>("ratio");
-        QTest::newRow("1") << 1.0;
-        QTest::newRow("1.5") << 1.5;
-        QTest::newRow("2") << 2.0;
-    }
     void paintAtDeviceResolution() {
-        QFETCH(qreal, ratio);
         const QIcon icon = Images::trayIcon({LoadLevel::Green, LoadLevel::Yellow});
-        const int n = qRound(16 * ratio);
-        QImage target(n, n, QImage::Format_ARGB32_Premultiplied);
-        target.setDevicePixelRatio(ratio);
-        target.fill(Qt::transparent);
-        {
-            QPainter p(&target);
-            icon.paint(&p, QRect(0, 0, 16, 16));
+        for (qreal ratio : {1.0, 1.5, 2.0}) {
+            const int n = qRound(16 * ratio);
+            QImage target(n, n, QImage::Format_ARGB32_Premultiplied);
+            target.setDevicePixelRatio(ratio);
+            target.fill(Qt::transparent);
+            {
+                QPainter p(&target);
+                icon.paint(&p, QRect(0, 0, 16, 16));
+            }
+            target.setDevicePixelRatio(1.0);
+            QCOMPARE(target.convertToFormat(QImage::Format_ARGB32), render(icon, n));
         }
-        target.setDevicePixelRatio(1.0);
-        QCOMPARE(target.convertToFormat(QImage::Format_ARGB32), render(icon, n));
     }
 
-    // The other pictures: present at every size, in their own colours.
+    // The other pictures: present at every size, in their own colours; the
+    // mini arrows (hollow row given) are black and white, hollow in the
+    // middle of the shaft, their heads where they point.
     void otherPictures_data() {
-        QTest::addColumn<QIcon>("icon");
-        QTest::addColumn<QColor>("mustShow");
-        QTest::addColumn<bool>("blackAndWhite");
-        QTest::newRow("window") << Images::windowIcon() << QColor(0, 150, 40) << false;
-        QTest::newRow("monitor tab") << Images::monitorTabIcon() << QColor(255, 0, 0) << false;
-        QTest::newRow("options tab") << Images::optionsTabIcon() << QColor(255, 210, 0) << false;
-        QTest::newRow("adapter tab") << Images::adapterTabIcon() << QColor(0, 150, 40) << false;
-        QTest::newRow("mini up") << Images::miniUpArrow() << QColor(Qt::black) << true;
-        QTest::newRow("mini down") << Images::miniDownArrow() << QColor(Qt::black) << true;
+        const auto r = table<QIcon, QColor, int>({"icon", "mustShow", "hollowRow"});
+        r("window", Images::windowIcon(), QColor(0, 150, 40), -1);
+        r("monitor tab", Images::monitorTabIcon(), QColor(255, 0, 0), -1);
+        r("options tab", Images::optionsTabIcon(), QColor(255, 210, 0), -1);
+        r("adapter tab", Images::adapterTabIcon(), QColor(0, 150, 40), -1);
+        r("mini up", Images::miniUpArrow(), QColor(Qt::black), 12);
+        r("mini down", Images::miniDownArrow(), QColor(Qt::black), 3);
     }
     void otherPictures() {
         QFETCH(QIcon, icon);
         QFETCH(QColor, mustShow);
-        QFETCH(bool, blackAndWhite);
+        QFETCH(int, hollowRow);
         for (int size : kSizes) {
             const QImage image = render(icon, size);
             QCOMPARE(image.size(), QSize(size, size));
@@ -167,27 +143,18 @@ private slots:
                         continue;
                     ++opaquePixels;
                     matching += (pixel | 0xff000000) == mustShow.rgb();
-                    if (blackAndWhite)
+                    if (hollowRow >= 0)
                         QVERIFY(pixel == qRgb(0, 0, 0) || pixel == qRgb(255, 255, 255));
                 }
             QVERIFY2(matching > 0, qPrintable(QStringLiteral("at %1 px").arg(size)));
             QVERIFY(opaquePixels < size * size); // not a filled square
         }
-    }
-
-    // The mini arrows are hollow: the middle of the shaft shows through.
-    void miniArrowsHollow_data() {
-        QTest::addColumn<bool>("up");
-        QTest::newRow("up") << true;
-        QTest::newRow("down") << false;
-    }
-    void miniArrowsHollow() {
-        QFETCH(bool, up);
-        const QImage image = render(up ? Images::miniUpArrow() : Images::miniDownArrow(), 16);
-        const int shaftRow = up ? 12 : 3;
-        QCOMPARE(qAlpha(image.pixel(7, shaftRow)), 0);
-        QCOMPARE(qAlpha(image.pixel(8, shaftRow)), 0);
-        QCOMPARE(widestRow(image, 0, 16) < 8, up);
+        if (hollowRow < 0)
+            return;
+        const QImage image = render(icon, 16);
+        QCOMPARE(qAlpha(image.pixel(7, hollowRow)), 0);
+        QCOMPARE(qAlpha(image.pixel(8, hollowRow)), 0);
+        QCOMPARE(widestRow(image, 0, 16) < 8, hollowRow > 8); // the up arrow's head on top
     }
 };
 

@@ -1,20 +1,12 @@
-#include "support/Fakes.h"
-#include "ui/frmMain.h"
+#include "support/Harness.h"
 #include "ui/frmMiniBandwidth.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
 #include <QMenu>
 #include <QUrl>
-#include <QtTest>
 
 namespace {
-
-QCheckBox *minimizeToTray(frmMain &w) {
-    return w.findChild<QCheckBox *>(QStringLiteral("chkMinimizeToTray"));
-}
 
 // "hidden" (tray only), "taskbar" (shown, minimised) or "normal".
 QString where(const frmMain &w) {
@@ -27,15 +19,10 @@ void userMinimises(frmMain &w) {
     w.setWindowState(w.windowState() | Qt::WindowMinimized);
 }
 
-void userRestores(frmMain &w) {
-    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
-}
-
 int miniWindowCount() {
     int n = 0;
     for (QWidget *top : QApplication::topLevelWidgets())
-        if (qobject_cast<frmMiniBandwidth *>(top))
-            ++n;
+        n += qobject_cast<frmMiniBandwidth *>(top) != nullptr;
     return n;
 }
 
@@ -44,199 +31,163 @@ int miniWindowCount() {
 class WindowStatesTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        // The offscreen platform cannot stack windows and says so on every
-        // raise; that is expected here and would bury real warnings.
-        static QtMessageHandler previous = nullptr;
-        previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                if (text != QLatin1String("This plugin does not support raise()"))
-                    previous(type, context, text);
-            });
-    }
-
     // Steps: "min" (the user minimises), "restore" (from the taskbar),
     // "main" (Show Main), "dbl" (double-click on the tray icon), "hide"
     // (start-up hides the window), "toTray" (tick "Minimize to the system
-    // tray"). After each
-    // step: where the window is and the marker, as "taskbar/BringUp".
+    // tray"). After each step: where the window is and the marker, as
+    // "taskbar/BringUp".
     void minimiseAndBringBack_data() {
-        QTest::addColumn<bool>("trayIcon");
-        QTest::addColumn<bool>("toTray");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("after");
-
-        QTest::newRow("minimise goes to the tray")
-            << true << true << QStringList{"min"} << QStringList{"hidden/"};
-        QTest::newRow("tray icon off: stays on the taskbar")
-            << false << true << QStringList{"min"} << QStringList{"taskbar/"};
-        QTest::newRow("option off: stays on the taskbar")
-            << true << false << QStringList{"min"} << QStringList{"taskbar/"};
-        QTest::newRow("both off") << false << false << QStringList{"min"}
-                                  << QStringList{"taskbar/"};
-        QTest::newRow("back from the tray, then to the tray again")
-            << true << true << QStringList{"min", "main", "min"}
-            << QStringList{"hidden/", "normal/", "hidden/"};
-        QTest::newRow("hidden by start-up, brought back, minimised to the tray")
-            << true << true << QStringList{"hide", "dbl", "min"}
-            << QStringList{"hidden/", "normal/", "hidden/"};
-        QTest::newRow("hidden by start-up, Show Main from the menu")
-            << true << true << QStringList{"hide", "main", "min"}
-            << QStringList{"hidden/", "normal/", "hidden/"};
-        QTest::newRow("double-click brings it back from the tray")
-            << true << true << QStringList{"min", "dbl"} << QStringList{"hidden/", "normal/"};
-        QTest::newRow("back from the taskbar clears the marker")
-            << false << true << QStringList{"min", "main"} << QStringList{"taskbar/", "normal/"};
-        QTest::newRow("restore from the taskbar, minimise to tray")
-            << true << false << QStringList{"min", "restore", "toTray", "min"}
-            << QStringList{"taskbar/", "normal/", "normal/", "hidden/"};
+        columns<bool, bool, QStringList, QStringList>({"trayIcon", "toTray", "steps", "after"});
+        using L = QStringList;
+        row("minimise goes to the tray", true, true, L{"min"}, L{"hidden/"});
+        row("tray icon off: stays on the taskbar", false, true, L{"min"}, L{"taskbar/"});
+        row("option off: stays on the taskbar", true, false, L{"min"}, L{"taskbar/"});
+        row("back from the tray, then to the tray again", true, true, L{"min", "main", "min"},
+            L{"hidden/", "normal/", "hidden/"});
+        row("hidden by start-up, brought back, minimised to the tray", true, true,
+            L{"hide", "dbl", "min"}, L{"hidden/", "normal/", "hidden/"});
+        row("back from the taskbar clears the marker", false, true, L{"min", "main"},
+            L{"taskbar/", "normal/"});
+        row("restore from the taskbar, minimise to tray", true, false,
+            L{"min", "restore", "toTray", "min"}, L{"taskbar/", "normal/", "normal/", "hidden/"});
         // Show Main on a window already normal causes no state change: the
         // marker stays, the next minimise keeps to the taskbar and clears it,
         // the one after goes to the tray.
-        QTest::newRow("marker outlives Show Main on a normal window")
-            << true << true << QStringList{"main", "min", "restore", "min"}
-            << QStringList{"normal/BringUp", "taskbar/", "normal/", "hidden/"};
-        QTest::newRow("two Show Mains, one marker")
-            << true << true << QStringList{"main", "main", "min", "restore", "min"}
-            << QStringList{"normal/BringUp", "normal/BringUp", "taskbar/", "normal/", "hidden/"};
+        row("marker outlives Show Main on a normal window", true, true,
+            L{"main", "main", "min", "restore", "min"},
+            L{"normal/BringUp", "normal/BringUp", "taskbar/", "normal/", "hidden/"});
     }
     void minimiseAndBringBack() {
         QFETCH(bool, trayIcon);
         QFETCH(bool, toTray);
         QFETCH(QStringList, steps);
-        QFETCH(QStringList, after);
-        QCOMPARE(steps.size(), after.size());
-
-        TestPlatform env;
-        frmMain w(env.platform());
-        w.showTrayIcon = trayIcon;
-        minimizeToTray(w)->setChecked(toTray);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        for (qsizetype i = 0; i < steps.size(); ++i) {
-            const QString &step = steps[i];
+        Rig r;
+        r.w.showTrayIcon = trayIcon;
+        r.box("chkMinimizeToTray")->setChecked(toTray);
+        r.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&r.w));
+        QStringList got;
+        for (const QString &step : steps) {
             if (step == QLatin1String("min"))
-                userMinimises(w);
+                userMinimises(r.w);
             else if (step == QLatin1String("restore"))
-                userRestores(w);
+                r.w.setWindowState(r.w.windowState() & ~Qt::WindowMinimized);
             else if (step == QLatin1String("main"))
-                w.mShowDialog->trigger();
+                r.w.mShowDialog->trigger();
             else if (step == QLatin1String("dbl"))
-                env.tray.activate(TrayActivation::DoubleClick);
+                r.env.tray.activate(TrayActivation::DoubleClick);
             else if (step == QLatin1String("hide"))
-                w.hide();
+                r.w.hide();
             else if (step == QLatin1String("toTray"))
-                minimizeToTray(w)->setChecked(true);
-            QCOMPARE(where(w) + QLatin1Char('/') + w.Tag, after[i]);
+                r.box("chkMinimizeToTray")->setChecked(true);
+            got << where(r.w) + QLatin1Char('/') + r.w.Tag;
         }
+        QTEST(got, "after");
     }
 
     // Which mouse actions on the icon bring the hidden window back, on a
     // host that reports double-clicks (XEmbed) and on one that does not
     // (StatusNotifierItem).
     void trayActionsByHostKind_data() {
-        QTest::addColumn<bool>("hostReportsDoubleClick");
-        QTest::addColumn<int>("reason");
-        QTest::addColumn<bool>("bringsBack");
-        const auto row = [](const char *name, bool dbl, TrayActivation r, bool back) {
-            QTest::newRow(name) << dbl << int(r) << back;
-        };
-        row("XEmbed double-click", true, TrayActivation::DoubleClick, true);
-        row("XEmbed single click", true, TrayActivation::Trigger, false);
-        row("XEmbed right click", true, TrayActivation::Context, false);
-        row("XEmbed middle click", true, TrayActivation::MiddleClick, false);
-        row("XEmbed unknown", true, TrayActivation::Unknown, false);
-        row("SNI activate", false, TrayActivation::Trigger, true);
-        row("SNI double-click", false, TrayActivation::DoubleClick, true);
-        row("SNI context", false, TrayActivation::Context, false);
-        row("SNI middle click", false, TrayActivation::MiddleClick, false);
+        columns<bool, int, bool>({"hostReportsDoubleClick", "reason", "bringsBack"});
+        const char *names[] = {"single click", "double-click", "context", "middle", "unknown"};
+        for (bool xembed : {true, false})
+            for (auto reason :
+                 {TrayActivation::Unknown, TrayActivation::Context, TrayActivation::DoubleClick,
+                  TrayActivation::Trigger, TrayActivation::MiddleClick})
+                QTest::addRow("%s %s", xembed ? "XEmbed" : "SNI", names[int(reason)])
+                    << xembed << int(reason)
+                    << (reason == TrayActivation::DoubleClick ||
+                        (!xembed && reason == TrayActivation::Trigger));
     }
     void trayActionsByHostKind() {
         QFETCH(bool, hostReportsDoubleClick);
         QFETCH(int, reason);
         QFETCH(bool, bringsBack);
-
-        TestPlatform env;
-        env.tray.doubleClicks = hostReportsDoubleClick;
-        frmMain w(env.platform());
-        w.showTrayIcon = true;
-        w.show();
-        userMinimises(w);
-        QCOMPARE(where(w), QStringLiteral("hidden"));
-        env.tray.activate(TrayActivation(reason));
-        QCOMPARE(where(w), bringsBack ? QStringLiteral("normal") : QStringLiteral("hidden"));
+        Rig r;
+        r.env.tray.doubleClicks = hostReportsDoubleClick;
+        r.w.showTrayIcon = true;
+        r.w.show();
+        userMinimises(r.w);
+        QCOMPARE(where(r.w), QStringLiteral("hidden"));
+        r.env.tray.activate(TrayActivation(reason));
+        QCOMPARE(where(r.w), bringsBack ? QStringLiteral("normal") : QStringLiteral("hidden"));
         QCOMPARE(miniWindowCount(), 0);
-        QVERIFY(!w.unloaded);
-    }
-
-    void hostOpensTheMenuWithShowMainFirst() {
-        TestPlatform env;
-        frmMain w(env.platform());
-        QCOMPARE(env.tray.menu, w.mPopup);
-        QCOMPARE(w.mPopup->defaultAction(), w.mShowDialog);
-        QStringList texts;
-        for (QAction *a : w.mPopup->actions())
-            texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(texts, (QStringList{"Show Main", "Show Mini Bandiwdth Monitor", "-", "E&xit"}));
+        QVERIFY(!r.w.unloaded);
     }
 
     void miniWindowIsOneAndOnTop() {
-        TestPlatform env;
-        frmMain w(env.platform());
-        QCOMPARE(w.miniWindow(false), nullptr);
-        w.mShowMini->trigger();
-        frmMiniBandwidth *first = w.miniWindow(false);
-        QVERIFY(first);
-        QVERIFY(first->isVisible());
+        Rig r;
+        QCOMPARE(r.w.miniWindow(false), nullptr);
+        r.w.mShowMini->trigger();
+        frmMiniBandwidth *first = r.w.miniWindow(false);
+        QVERIFY(first && first->isVisible());
         QVERIFY(first->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         first->hide();
-        w.mShowMini->trigger();
-        QCOMPARE(w.miniWindow(false), first);
+        r.w.mShowMini->trigger();
+        QCOMPARE(r.w.miniWindow(false), first);
         QVERIFY(first->isVisible());
         QCOMPARE(miniWindowCount(), 1);
-        // Show Main leaves the mini window alone.
-        w.mShowDialog->trigger();
+        r.w.mShowDialog->trigger(); // Show Main leaves the mini window alone
         QVERIFY(first->isVisible());
         // Closed by its close box, it is made afresh on the next use.
         first->close();
-        QTRY_COMPARE(w.miniWindow(false), nullptr);
-        w.mShowMini->trigger();
-        QVERIFY(w.miniWindow(false));
+        QTRY_COMPARE(r.w.miniWindow(false), nullptr);
+        r.w.mShowMini->trigger();
+        QVERIFY(r.w.miniWindow(false));
         QCOMPARE(miniWindowCount(), 1);
     }
 
-    void exitUnloadsEvenWhenHidden_data() {
-        QTest::addColumn<bool>("hidden");
-        QTest::newRow("shown") << false;
-        QTest::newRow("hidden in the tray") << true;
-    }
     void exitUnloadsEvenWhenHidden() {
-        QFETCH(bool, hidden);
-        TestPlatform env;
-        frmMain w(env.platform());
-        w.show();
-        if (hidden)
-            w.hide();
-        w.mExit->trigger();
-        QVERIFY(w.unloaded);
-        QVERIFY(!w.isVisible());
+        for (bool hidden : {false, true}) {
+            Rig r;
+            r.w.show();
+            r.w.setHidden(hidden); // in the tray
+            r.w.mExit->trigger();
+            QVERIFY(r.w.unloaded);
+            QVERIFY(!r.w.isVisible());
+        }
     }
 
-    void makerLinkOpensThePage() {
-        TestPlatform env;
-        frmMain w(env.platform());
+    // The menu goes to the host with "Show Main" as its default item.
+    void hostGetsTheMenu() {
+        Rig r;
+        QCOMPARE(r.env.tray.menu, r.w.mPopup);
+        QCOMPARE(r.w.mPopup->objectName(), QStringLiteral("mPopup"));
+        QCOMPARE(r.w.mPopup->defaultAction(), r.w.mShowDialog);
+        QStringList items;
+        for (const QAction *item : r.w.mPopup->actions())
+            items << item->objectName() + u'=' + (item->isSeparator() ? "-" : item->text());
+        QCOMPARE(items,
+                 QStringList({"mShowDialog=Show Main", "mShowMini=Show Mini Bandiwdth Monitor",
+                              "msep1=-", "mExit=E&xit"}));
+    }
+
+    // The maker link shows the address it opens, drawn as an underlined
+    // pure blue link under a pointing hand, and a click opens it.
+    void makerLink() {
+        Rig r;
         QList<QUrl> opened;
-        w.openUrl = [&opened](const QUrl &url) {
+        r.w.openUrl = [&opened](const QUrl &url) {
             opened << url;
             return true;
         };
-        auto *label = w.findChild<QLabel *>(QStringLiteral("lblZarnDev"));
-        QVERIFY(label);
-        emit label->linkActivated(QStringLiteral("ignored"));
+        QLabel *link = r.label("lblZarnDev");
+        QVERIFY(link->text().contains(QLatin1String("href=\"https://www.zarndev.example/\"")));
+        QVERIFY(link->text().contains(QLatin1String(">www.zarndev.example</a>")));
+        QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(link->font().underline());
+        const QImage drawn = link->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int blue = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                blue += drawn.pixel(x, y) == qRgb(0, 0, 255);
+        QVERIFY2(blue > 10, "the link is not drawn in blue");
+
+        r.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&r.w));
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(link->width() / 2, link->height() / 2));
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://www.zarndev.example/"))});
-        // The label shows the address it opens.
-        QVERIFY(label->text().contains(frmMain::makerPage().toString()));
-        QVERIFY(label->text().contains(frmMain::makerPage().host()));
     }
 };
 

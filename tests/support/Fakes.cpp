@@ -55,39 +55,6 @@ bool FakeInterfaceSource::addressTable(std::vector<AddressRow> &out) {
     return true;
 }
 
-void FakeTrayHost::show(const QIcon &icon, const QString &t) {
-    requests.push_back({Request::Show, t, icon.cacheKey()});
-    shown = true;
-    tip = t;
-    this->icon = icon;
-}
-
-void FakeTrayHost::update(const QIcon &icon, const QString &t) {
-    requests.push_back({Request::Update, t, icon.cacheKey()});
-    tip = t;
-    this->icon = icon;
-}
-
-void FakeTrayHost::remove() {
-    requests.push_back({Request::Remove, QString(), 0});
-    shown = false;
-}
-
-int FakeTrayHost::count(Request::Kind kind) const {
-    return int(std::count_if(requests.begin(), requests.end(),
-                             [kind](const Request &r) { return r.kind == kind; }));
-}
-
-void FakeAutostart::enable(const QString &programPath) {
-    calls << QStringLiteral("enable ") + programPath;
-    present = true;
-}
-
-void FakeAutostart::disable() {
-    calls << QStringLiteral("disable");
-    present = false;
-}
-
 TestPlatform::TestPlatform() {
     hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     oldXdg_ = qgetenv("XDG_CONFIG_HOME");

@@ -9,14 +9,22 @@
 #include "app/Platform.h"
 #include "tray/TrayHost.h"
 
+#include <QFile>
 #include <QIcon>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
 
 class QMenu;
+
+// A file's whole content; empty when it cannot be read.
+inline QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 class FakeInterfaceSource final : public InterfaceSource {
 public:
@@ -51,9 +59,9 @@ public:
     QString tip;
     QIcon icon; // the picture last shown or updated
 
-    void show(const QIcon &icon, const QString &tip) override;
-    void update(const QIcon &icon, const QString &tip) override;
-    void remove() override;
+    void show(const QIcon &i, const QString &t) override { record(Request::Show, i, t, true); }
+    void update(const QIcon &i, const QString &t) override { record(Request::Update, i, t, shown); }
+    void remove() override { record(Request::Remove, icon, tip, false); }
     bool isShown() const override { return shown; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
@@ -62,7 +70,19 @@ public:
         if (onActivated)
             onActivated(reason);
     }
-    int count(Request::Kind kind) const;
+    int count(Request::Kind kind) const {
+        return int(std::count_if(requests.begin(), requests.end(),
+                                 [kind](const Request &r) { return r.kind == kind; }));
+    }
+
+private:
+    void record(Request::Kind kind, const QIcon &i, const QString &t, bool nowShown) {
+        requests.push_back({kind, kind == Request::Remove ? QString() : t,
+                            kind == Request::Remove ? 0 : i.cacheKey()});
+        icon = i;
+        tip = t;
+        shown = nowShown;
+    }
 };
 
 class FakeAutostart final : public Autostart {
@@ -70,8 +90,14 @@ public:
     bool present = false;
     QStringList calls; // "enable <path>", "disable"
     bool exists() const override { return present; }
-    void enable(const QString &programPath) override;
-    void disable() override;
+    void enable(const QString &programPath) override {
+        calls << QStringLiteral("enable ") + programPath;
+        present = true;
+    }
+    void disable() override {
+        calls << QStringLiteral("disable");
+        present = false;
+    }
 };
 
 class FakeMessageBoxes final : public MessageBoxes {

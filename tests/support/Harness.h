@@ -1,0 +1,56 @@
+#pragma once
+
+// What the widget tests share: a main window over the fake platform with its
+// controls by name, and what reached the settings store and the tray host.
+
+#include "settings/Registry.h"
+#include "support/Fakes.h"
+#include "support/Table.h"
+#include "ui/frmMain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+inline const QString kAbsent = QStringLiteral("<absent>");
+
+// A setting as the store holds it, kAbsent when there is none.
+inline QString stored(const QString &key) {
+    return Registry::readSetting(key, kAbsent);
+}
+inline void store(const QString &key, const QString &text) {
+    if (text != kAbsent)
+        Registry::writeSetting(key, text);
+}
+
+// What the host was asked, one word a request: "show:TIP update:TIP remove".
+inline QString requestLog(const FakeTrayHost &host) {
+    QStringList out;
+    for (const auto &r : host.requests)
+        out << (r.kind == FakeTrayHost::Request::Show     ? QStringLiteral("show:") + r.tip
+                : r.kind == FakeTrayHost::Request::Update ? QStringLiteral("update:") + r.tip
+                                                          : QStringLiteral("remove"));
+    return out.join(QLatin1Char(' '));
+}
+
+// The main window over a fresh fake platform and temporary settings.
+struct Rig {
+    TestPlatform env;
+    frmMain w;
+
+    explicit Rig(const QString &argument = QString()) : w(env.platform(argument)) {}
+
+    // Controls by object name: the generated form header belongs to the library.
+    template <typename T = QWidget> T *get(const char *name) {
+        T *found = w.findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QCheckBox *box(const char *name) { return get<QCheckBox>(name); }
+    QLineEdit *edit(const char *name) { return get<QLineEdit>(name); }
+    QLabel *label(const char *name) { return get<QLabel>(name); }
+    QString text(const char *name) { return label(name)->text(); }
+    Qt::CheckState state(const char *name) { return box(name)->checkState(); }
+    bool enabled(const char *name) { return get(name)->isEnabledTo(&w); }
+};
