@@ -110,7 +110,7 @@ done
 sleep 0.5
 for ns in "$ns4" "$ns1000"; do
     # Light steady traffic, so that the labels and the tray change every tick.
-    ip netns exec "$ns" iperf3 -c 127.0.0.1 -b 2M -t 200 >/dev/null 2>&1 &
+    ip netns exec "$ns" iperf3 -c 127.0.0.1 -b 2M -l 1400 -t 200 >/dev/null 2>&1 &
 done
 python3 "$root/bench/desktop_bench.py" --program "$build/zarn-bandwidth" \
     --startup "$ns1" 1 --startup "$ns1000" 1000 \
