@@ -1,11 +1,14 @@
 // Prints what one sampling tick costs: the main window is built offscreen and
 // its tick is called directly, many times, each call timed on its own.
 //
-//   bench_tick [--fake] [--index N] [--ticks N]
+//   bench_tick [--fake] [--index N] [--ticks N] [--memory]
 //
 // By default the interface is read from the kernel (loopback, index 1).
 // --fake uses an in-process source whose counters move by varying amounts
 // every tick, so that every label, the tooltip and the tray picture change.
+// --memory times nothing: the window is shown (offscreen) and painted every
+// hundred ticks, and the resident memory is printed after start-up and at
+// every tenth of the ticks, to show that it stays flat.
 
 #include "adapters/InterfaceSource.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -66,6 +70,18 @@ public:
     void setContextMenu(QMenu *) override {}
 };
 
+// Resident memory of this process in kB.
+long residentKb() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 double percentile(const std::vector<double> &sorted, double p) {
     const size_t at = std::min(sorted.size() - 1, size_t(p * double(sorted.size())));
     return sorted[at];
@@ -75,17 +91,21 @@ double percentile(const std::vector<double> &sorted, double p) {
 
 int main(int argc, char *argv[]) {
     bool fake = false;
+    bool memory = false;
     qint32 index = 1;
     int ticks = 20000;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--fake"))
             fake = true;
+        else if (!std::strcmp(argv[i], "--memory"))
+            memory = true;
         else if (!std::strcmp(argv[i], "--index") && i + 1 < argc)
             index = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--ticks") && i + 1 < argc)
             ticks = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--fake] [--index N] [--ticks N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--fake] [--index N] [--ticks N] [--memory]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -122,6 +142,27 @@ int main(int argc, char *argv[]) {
     if (total.isEmpty())
         std::printf("warning: the interface query fails; this measures a tick that ends at "
                     "the query\n");
+
+    if (memory) {
+        window.show();
+        QApplication::processEvents();
+        const long start = residentKb();
+        std::printf("resident after start-up: %ld kB\n", start);
+        long highest = start;
+        for (int i = 1; i <= ticks; ++i) {
+            window.tmrAdapterUpdate_Timer();
+            if (i % 100 == 0)
+                QApplication::processEvents(); // paints the labels that changed
+            if (i % std::max(1, ticks / 10) == 0) {
+                const long now = residentKb();
+                highest = std::max(highest, now);
+                std::printf("resident after %9d ticks: %ld kB\n", i, now);
+            }
+        }
+        std::printf("growth over %d ticks: %ld kB (highest %ld kB)\n", ticks, residentKb() - start,
+                    highest);
+        return 0;
+    }
 
     const int updatesBefore = tray.updates;
     std::vector<double> micros;

@@ -76,6 +76,25 @@ private slots:
         QCOMPARE(icon.trayRecord().picture, std::optional<TrayPicture>(kRedGreen));
     }
 
+    // A tip-only change hands the host the very icon it already shows, so a
+    // tray host can skip the repaint; another picture is another icon, and
+    // going back to the first picture shows it again.
+    void samePictureSameIcon() {
+        FakeTrayHost host;
+        QWidget owner;
+        TrayIcon icon(&host);
+        icon.addTrayIcon(TrayPicture::idle(), QStringLiteral("a"), &owner);
+        icon.modifyTrayIcon(kRedGreen, QStringLiteral("b"), &owner);
+        icon.modifyTrayIcon(kRedGreen, QStringLiteral("c"), &owner);
+        icon.modifyTrayIcon(TrayPicture::idle(), QStringLiteral("d"), &owner);
+        const auto &r = host.requests;
+        QCOMPARE(r.size(), size_t(4));
+        QCOMPARE(r[2].iconKey, r[1].iconKey);
+        QVERIFY(r[1].iconKey != r[0].iconKey);
+        QVERIFY(r[3].iconKey != r[2].iconKey);
+        QCOMPARE(pictureOf(host.icon), pictureOf(Images::trayIcon(TrayPicture::idle())));
+    }
+
     void noHostNeverCrashes() {
         QWidget owner;
         TrayIcon icon(nullptr);

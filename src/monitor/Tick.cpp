@@ -113,12 +113,18 @@ void frmMain::tmrAdapterUpdate_Timer() {
     }
 
     // A failed read (the interface went away) tells nothing about the
-    // counters; taking it for zeros would count a phantom wrap.
+    // counters; taking it for zeros would count a phantom wrap. It also
+    // breaks the series: the next good read may come from a link created
+    // anew under the same index, or span several intervals, so it only takes
+    // a fresh baseline instead of showing a rate.
     InterfaceRow row;
     row.index = selectedAdapter;
-    if (!platform.interfaces ||
-        !platform.interfaces->interfaceRow(selectedAdapter, row, InterfaceSource::Detail::Counters))
+    if (!platform.interfaces || !platform.interfaces->interfaceRow(
+                                    selectedAdapter, row, InterfaceSource::Detail::Counters)) {
+        sampler.prevRecvTotal = 0;
+        sampler.prevSentTotal = 0;
         return;
+    }
 
     if (trackedIndex(trackedAdapter) != selectedAdapter) {
         ui->lblAdapterName->setText(row.description);

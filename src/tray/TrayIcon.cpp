@@ -10,16 +10,26 @@ void TrayIcon::fill(TrayPicture picture, const QString &tip, QWidget *window) {
     record_.tip = tip;
 }
 
+// Under traffic the tip changes on every tick and the picture now and then:
+// each picture keeps one icon, so the host is handed the very icon it showed
+// before and can skip painting it again.
+const QIcon &TrayIcon::iconFor(TrayPicture picture) {
+    QIcon &icon = icons_[size_t(picture.up) * 4 + size_t(picture.down)];
+    if (icon.isNull())
+        icon = Images::trayIcon(picture);
+    return icon;
+}
+
 void TrayIcon::addTrayIcon(TrayPicture picture, const QString &tip, QWidget *window) {
     fill(picture, tip, window);
     if (host_ && !host_->isShown())
-        host_->show(Images::trayIcon(picture), tip);
+        host_->show(iconFor(picture), tip);
 }
 
 void TrayIcon::modifyTrayIcon(TrayPicture picture, const QString &tip, QWidget *window) {
     fill(picture, tip, window);
     if (host_ && host_->isShown())
-        host_->update(Images::trayIcon(picture), tip);
+        host_->update(iconFor(picture), tip);
 }
 
 void TrayIcon::deleteTrayIcon() {

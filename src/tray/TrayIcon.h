@@ -2,9 +2,11 @@
 
 #include "tray/TrayPicture.h"
 
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <optional>
 
 class TrayHost;
@@ -34,7 +36,9 @@ public:
 
 private:
     void fill(TrayPicture picture, const QString &tip, QWidget *window);
+    const QIcon &iconFor(TrayPicture picture);
 
     TrayHost *host_;
     TrayRecord record_;
+    std::array<QIcon, 16> icons_; // one per picture, made on first use
 };

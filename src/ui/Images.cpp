@@ -55,11 +55,18 @@ public:
         painter->drawPixmap(rect, pm);
     }
 
+    // The last picture drawn is kept: a tray host paints the same icon at
+    // the same size again and again.
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override {
-        QImage image = renderImage(render_, size);
-        if (mode == QIcon::Disabled)
-            image = disabled(image);
-        return QPixmap::fromImage(image);
+        if (cached_.isNull() || cachedSize_ != size || cachedMode_ != mode) {
+            QImage image = renderImage(render_, size);
+            if (mode == QIcon::Disabled)
+                image = disabled(image);
+            cached_ = QPixmap::fromImage(image);
+            cachedSize_ = size;
+            cachedMode_ = mode;
+        }
+        return cached_;
     }
 
     QIconEngine *clone() const override { return new PaintedIconEngine(render_); }
@@ -70,6 +77,9 @@ public:
 
 private:
     RenderFn render_;
+    QPixmap cached_;
+    QSize cachedSize_;
+    QIcon::Mode cachedMode_ = QIcon::Normal;
 };
 
 QIcon painted(RenderFn render) {

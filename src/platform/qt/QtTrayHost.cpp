@@ -65,8 +65,12 @@ void QtTrayHost::show(const QIcon &icon, const QString &tip) {
 }
 
 void QtTrayHost::update(const QIcon &icon, const QString &tip) {
-    icon_->setIcon(icon);
-    icon_->setToolTip(tip);
+    // Setting an icon repaints it on the tray host even when it is the same
+    // one; a tip-only change must cost no painting.
+    if (icon.cacheKey() != icon_->icon().cacheKey())
+        icon_->setIcon(icon);
+    if (tip != icon_->toolTip())
+        icon_->setToolTip(tip);
 }
 
 void QtTrayHost::remove() {
