@@ -27,8 +27,11 @@ int main(int argc, char *argv[]) {
     svg.setViewBox(QRect(0, 0, 64, 64));
     svg.setTitle(QStringLiteral("Zarn Bandwidth"));
     {
+        // Drawn straight into the generator: vector shapes. Going through the
+        // QIcon would embed a 64 x 64 bitmap in the file instead.
         QPainter p(&svg);
-        icon.paint(&p, QRect(0, 0, 64, 64));
+        p.setRenderHint(QPainter::Antialiasing);
+        Images::paintWindowIcon(p, 64, 64);
     }
 
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
