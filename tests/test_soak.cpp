@@ -20,21 +20,30 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QtTest>
+#include <cstddef>
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
-
 #if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 kDefaultTicks = 200000;
+#define ZARN_SOAK_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr qint64 kDefaultTicks = 200000;
-#else
-constexpr qint64 kDefaultTicks = 1000000;
+#define ZARN_SOAK_ASAN 1
 #endif
+#endif
+#ifdef ZARN_SOAK_ASAN
+// From the sanitizer runtime (GCC ships no header declaring it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace {
+
+#ifdef ZARN_SOAK_ASAN
+constexpr qint64 kDefaultTicks = 200000;
+constexpr const char *kHeldName = "live heap";
 #else
 constexpr qint64 kDefaultTicks = 1000000;
+constexpr const char *kHeldName = "resident";
 #endif
 
 // Resident set size in kB, from /proc/self/statm.
@@ -44,6 +53,17 @@ qint64 residentKb() {
         return -1;
     const QList<QByteArray> fields = f.readAll().simplified().split(' ');
     return fields.size() > 1 ? fields[1].toLongLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+// The memory the program holds, in kB. Under AddressSanitizer the resident
+// size keeps growing for a long while as freed blocks sit in its quarantine
+// (256 MB), so there the allocator's own count of live heap bytes is used.
+qint64 heldKb() {
+#ifdef ZARN_SOAK_ASAN
+    return qint64(__sanitizer_get_current_allocated_bytes() / 1024);
+#else
+    return residentKb();
+#endif
 }
 
 // A small deterministic generator: the same run every time.
@@ -219,7 +239,7 @@ private slots:
                     cleanReads = 0;
                 w.tmrAdapterUpdate->setInterval(interval);
             }
-            if (rnd.chance(300)) {
+            if (rnd.chance(1000)) {
                 // The user picks the other interface in the list.
                 adapterList->setCurrentIndex(1 - adapterList->currentIndex());
                 ++switches;
@@ -248,7 +268,7 @@ private slots:
                 QCoreApplication::processEvents();
             }
             if (i == settleTick)
-                settledKb = residentKb();
+                settledKb = heldKb();
             if (!willRead)
                 continue;
             if (cleanReads >= 2) {
@@ -279,24 +299,24 @@ private slots:
             pendingOut = 0;
         }
 
-        const qint64 endKb = residentKb();
+        const qint64 endKb = heldKb();
         std::printf("soak: %lld ticks in %.1f s; %lld checked exactly; %lld wraps, %lld resets, "
                     "%lld failed reads, %lld vanished, %lld switches, %d tray updates; "
-                    "resident %lld kB at tick %lld, %lld kB at the end\n",
+                    "%s %lld kB at tick %lld, %lld kB at the end (resident now %lld kB)\n",
                     qlonglong(ticks), clock.elapsed() / 1000.0, qlonglong(checked),
                     qlonglong(wraps), qlonglong(resets), qlonglong(failures), qlonglong(vanishes),
-                    qlonglong(switches), trayUpdates, qlonglong(settledKb), qlonglong(settleTick),
-                    qlonglong(endKb));
+                    qlonglong(switches), trayUpdates, kHeldName, qlonglong(settledKb),
+                    qlonglong(settleTick), qlonglong(endKb), qlonglong(residentKb()));
         QVERIFY(checked > ticks / 2);
         QVERIFY(wraps > 0 && resets > 0 && failures > 0 && vanishes > 0 && switches > 0);
         QVERIFY(trayUpdates > 0);
         QVERIFY(env.tray.shown);
         QVERIFY(mini->isVisible());
         // Flat: a couple of MB of allocator noise, not growth per tick.
-        QVERIFY2(
-            endKb - settledKb < 4096,
-            qPrintable(
-                QStringLiteral("resident grew from %1 kB to %2 kB").arg(settledKb).arg(endKb)));
+        QVERIFY2(endKb - settledKb < 4096, qPrintable(QStringLiteral("%1 grew from %2 kB to %3 kB")
+                                                          .arg(QLatin1String(kHeldName))
+                                                          .arg(settledKb)
+                                                          .arg(endKb)));
     }
 };
 
