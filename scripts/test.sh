@@ -18,8 +18,7 @@ cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARN_
 cmake --build "$root/build-asan" -j "$jobs"
 # Leak checking is on and needs no suppressions: neither our code nor the
 # system libraries the tests load (fontconfig, the Qt platform plugins) leave
-# anything unreachable at exit. The soak test runs fewer ticks in this build
-# by default (see tests/test_soak.cpp).
+# anything unreachable at exit.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
 
