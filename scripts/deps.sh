@@ -14,10 +14,11 @@ packages=(
   # a private session bus for the StatusNotifierItem desktop test, and GLib's
   # desktop-entry launcher for the autostart test
   dbus python3-gi libglib2.0-bin
-  # quality gates
-  clang clang-format
+  # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
+  # the memcheck run of the soak test
+  clang clang-format libclang-rt-14-dev valgrind
   # packaging checks
-  dpkg-dev appstream desktop-file-utils
+  dpkg-dev appstream desktop-file-utils file
 )
 
 if [ "$(id -u)" -eq 0 ]; then

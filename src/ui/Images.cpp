@@ -319,6 +319,10 @@ QIcon windowIcon() {
     return painted(paintAdapterAngled);
 }
 
+void paintWindowIcon(QPainter &painter, int width, int height) {
+    paintAdapterAngled(painter, width, height);
+}
+
 QIcon monitorTabIcon() {
     return trayIcon({LoadLevel::Red, LoadLevel::Red});
 }

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the .deb with CPack, validates the launcher and the AppStream
+# metainfo, checks the icon is a vector drawing, installs the package with
+# apt-get (which pulls its dependencies), checks the installed files, starts
+# the installed program for a few seconds on the offscreen platform, and
+# removes the package again, also when a step fails.
+#
+# ZARN_PACKAGE_BUILD names the build folder (default build-package).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ZARN_PACKAGE_BUILD:-$root/build-package}"
+jobs="$(nproc)"
+app_id="example.zarndev.ZarnBandwidth"
+package="zarn-bandwidth"
+if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
+
+fail() {
+  echo "package check: $*" >&2
+  exit 1
+}
+
+echo "== validate the launcher and the metainfo =="
+desktop-file-validate "$root/packaging/$app_id.desktop"
+appstreamcli validate --no-net "$root/packaging/$app_id.metainfo.xml"
+
+echo "== build the package =="
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZARN_BUILD_TESTS=OFF -DZARN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$jobs"
+
+svg="$build/icons/scalable/apps/$app_id.svg"
+# A real vector drawing: shapes, and no bitmap embedded in the SVG.
+grep -Eq '<(path|polygon|polyline|rect|ellipse)' "$svg" || fail "$svg has no vector shapes"
+if grep -q '<image' "$svg"; then fail "$svg embeds a bitmap"; fi
+
+rm -f "$build"/"$package"_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb="$(ls "$build"/"$package"_*.deb)"
+echo "built $deb"
+dpkg-deb --field "$deb" Package Version Depends
+
+if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+  fail "$package is installed already; remove it first (this check installs and removes it)"
+fi
+
+echo "== install =="
+remove() { "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y "$package" >/dev/null || true; }
+trap remove EXIT
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb"
+
+share=/usr/share
+expected=(
+  /usr/bin/zarn-bandwidth
+  "$share/applications/$app_id.desktop"
+  "$share/metainfo/$app_id.metainfo.xml"
+  "$share/icons/hicolor/scalable/apps/$app_id.svg"
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("$share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+done
+for f in "${expected[@]}"; do
+  [ -s "$f" ] || fail "missing after install: $f"
+done
+[ -x /usr/bin/zarn-bandwidth ] || fail "/usr/bin/zarn-bandwidth is not executable"
+for size in 16 48 256; do
+  file "$share/icons/hicolor/${size}x${size}/apps/$app_id.png" | grep -q "$size x $size" ||
+    fail "the ${size}x${size} icon has another size"
+done
+desktop-file-validate "$share/applications/$app_id.desktop"
+appstreamcli validate --no-net "$share/metainfo/$app_id.metainfo.xml"
+
+echo "== start the installed program =="
+config="$(mktemp -d)"
+set +e
+env -i PATH=/usr/bin:/bin HOME="$config" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen \
+  timeout 3 zarn-bandwidth
+rc=$?
+set -e
+rm -rf "$config"
+# Still running when the time ran out: it started and stayed up.
+[ "$rc" -eq 124 ] || fail "the installed program ended with status $rc within 3 s"
+
+echo "== remove =="
+trap - EXIT
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y "$package" >/dev/null
+[ ! -e /usr/bin/zarn-bandwidth ] || fail "/usr/bin/zarn-bandwidth is left after removal"
+echo "package check passed: $(basename "$deb")"
