@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and runs
-# every test: once under AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer, once in a normal build; then fuzzes each fuzz
-# target for a bounded time, builds, installs and removes the .deb, and
-# checks the formatting.
+# every test: checks the formatting, runs the suite under AddressSanitizer,
+# LeakSanitizer and UndefinedBehaviorSanitizer, fuzzes each fuzz target for a
+# bounded time, builds, installs and removes the .deb, and runs the suite
+# once more in a normal build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
@@ -22,13 +22,18 @@ cmake --build "$root/build-asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
 
-echo "== build and test =="
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$root/build" -j "$jobs"
-ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
-
 echo "== fuzzing, 20 s a target =="
 "$root/scripts/fuzz.sh" 20
 
 echo "== package: build, validate, install, start, remove =="
-"$root/scripts/package-check.sh"
+ZARN_PACKAGE_BUILD="$root/build" "$root/scripts/package-check.sh"
+
+# Last, so that the closing lines are the whole suite's summary. The package
+# check configured this folder without tests; this turns them back on and
+# reuses the program it built.
+echo "== build and test =="
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZARN_BUILD_TESTS=ON -DZARN_BUILD_BENCH=ON
+cmake --build "$root/build" -j "$jobs"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
