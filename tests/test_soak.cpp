@@ -232,6 +232,9 @@ private slots:
             if (rnd.chance(5000)) {
                 source.failNext = true;
                 ++failures;
+                // A read that fails spans two intervals when the next one
+                // succeeds: that one is a fresh baseline, not a rate.
+                cleanReads = 0;
             }
             if (rnd.chance(100)) {
                 const int interval = intervals[rnd.below(4)];

@@ -61,11 +61,15 @@ void checkText(const QString &text, const QLocale &locale) {
     checkInteger(textToInt16(text, locale), number, text);
     checkInteger(textToInt32(text, locale), number, text);
 
+    // A check-box state is a whole number from 0 to 2; a fraction is none.
     const auto state = textToCheckState(text, locale);
-    const auto i16 = textToInt16(text, locale);
-    FUZZ_CHECK(state.has_value() == (i16 && *i16 >= 0 && *i16 <= 2), text, QString());
+    const auto whole = textToWholeInt32(text, locale);
+    FUZZ_CHECK(whole.has_value() == (number && std::trunc(*number) == *number &&
+                                     textToInt32(text, locale).has_value()),
+               text, QStringLiteral("whole number disagrees with the number"));
+    FUZZ_CHECK(state.has_value() == (whole && *whole >= 0 && *whole <= 2), text, QString());
     if (state)
-        FUZZ_CHECK(checkStateToText(*state) == QString::number(*i16), text, QString());
+        FUZZ_CHECK(checkStateToText(*state) == QString::number(*whole), text, QString());
 
     const Frequency f = checkFrequency(text, locale);
     if (!number) {
