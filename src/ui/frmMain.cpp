@@ -99,6 +99,13 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
 
     autoSizeLabels(this);
     new TabPagePlacer(ui->Tabs);
+
+    // The value labels change on every tick. Filling their own background
+    // makes them opaque to the repaint manager, so an update repaints the
+    // label alone instead of the tab page and group box beneath it.
+    for (QLabel *value :
+         {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
+        value->setAutoFillBackground(true);
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 

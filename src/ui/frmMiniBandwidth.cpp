@@ -23,6 +23,9 @@ frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
     ui->Image2->setPixmap(Images::miniDownArrow().pixmap(QSize(16, 16), ratio));
     for (QLabel *label : {ui->Label1, ui->Label2})
         label->adjustSize();
+    // Repainted on every tick: opaque, so the window beneath is not.
+    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
+        value->setAutoFillBackground(true);
 
     if (const QScreen *screen = this->screen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
