@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tray_desktop import (MAIN_TITLE, MINI_TITLE, SKIP, Desktop, Failure,  # noqa: E402
-                          frontmost_normal, hidden_in_tray, main_window, open_menu, step,
+                          double_click_back, hidden_in_tray, main_window, open_menu, step,
                           wait_for, write_settings)
 
 # Where the Options tab's group box sits in the window's client area, and
@@ -87,9 +87,7 @@ def run_options_session(d, program):
         raise Failure("started with -startup, the main window is not hidden")
 
     step("a double-click on the icon brings the window back")
-    d.click(icon, repeat=2)
-    wid = wait_for(lambda: main_window(d), 5, "the main window")
-    wait_for(lambda: frontmost_normal(d, wid), 5, "the main window shown and active")
+    wid = double_click_back(d, icon)
 
     step("Alt+O brings the options forward; each click is stored at once")
     d.keys("alt+o")

@@ -266,6 +266,14 @@ def frontmost_normal(d, wid):
             and d.run(["xdotool", "getactivewindow"]).strip() == str(wid))
 
 
+def double_click_back(d, icon):
+    """Double-clicks the tray icon; returns the main window once it is in front."""
+    d.click(icon, repeat=2)
+    wid = wait_for(lambda: main_window(d), 5, "the main window")
+    wait_for(lambda: frontmost_normal(d, wid), 5, "the main window shown, normal and active")
+    return wid
+
+
 def run_tray_session(d, program):
     # An adapter that every Linux machine has, so that the windows show figures.
     write_settings(d, ["Adapter=1"])
@@ -288,9 +296,7 @@ def run_tray_session(d, program):
         raise Failure("a single click brought the window back")
 
     step("a double-click brings the window back in front")
-    d.click(icon, repeat=2)
-    wid = wait_for(lambda: main_window(d), 5, "the main window")
-    wait_for(lambda: frontmost_normal(d, wid), 5, "the main window shown, normal and active")
+    wid = double_click_back(d, icon)
 
     step("minimising with the tray options on hides the window")
     d.minimise(wid)
