@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   # the Tahoma face the windows are laid out for (Wine's free Tahoma)
   fonts-wine fonts-dejavu-core

@@ -98,9 +98,24 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
     return true;
 }
 
+// Hands what the tick measured to the listeners of frmMain::sampled however
+// the tick ends, so that a tick that stops early still reports "nothing".
+class SampleReport {
+public:
+    explicit SampleReport(frmMain &w) : w_(w) { sample.index = w.selectedAdapter; }
+    ~SampleReport() { emit w_.sampled(sample); }
+    SampleReport(const SampleReport &) = delete;
+    SampleReport &operator=(const SampleReport &) = delete;
+    TickSample sample;
+
+private:
+    frmMain &w_;
+};
+
 } // namespace
 
 void frmMain::tmrAdapterUpdate_Timer() {
+    SampleReport report(*this);
     if (!sampler.firstTickDone) {
         if (isOn(ui->chkStartupMinimized))
             setWindowState(windowState() | Qt::WindowMinimized);
@@ -125,6 +140,7 @@ void frmMain::tmrAdapterUpdate_Timer() {
         sampler.prevSentTotal = 0;
         return;
     }
+    report.sample.name = row.description.toUtf8();
 
     if (trackedIndex(trackedAdapter) != selectedAdapter) {
         ui->lblAdapterName->setText(row.description);
@@ -172,4 +188,15 @@ void frmMain::tmrAdapterUpdate_Timer() {
 
     sampler.prevRecvTotal = sampler.recvTotal;
     sampler.prevSentTotal = sampler.sentTotal;
+
+    report.sample.measured = true;
+    report.sample.recvTotal = sampler.recvTotal;
+    report.sample.sentTotal = sampler.sentTotal;
+    if (down.hasRate() && up.hasRate()) {
+        const auto downRate = Sampler::rate(down.difference(), tmrAdapterUpdate->interval());
+        const auto upRate = Sampler::rate(up.difference(), tmrAdapterUpdate->interval());
+        report.sample.hasRates = downRate && upRate;
+        report.sample.downRate = downRate.value_or(0);
+        report.sample.upRate = upRate.value_or(0);
+    }
 }

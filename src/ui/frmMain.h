@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "monitor/SamplerState.h"
+#include "monitor/TickSample.h"
 #include "tray/TrayHost.h"
 #include "tray/TrayIcon.h"
 
@@ -106,6 +107,11 @@ public:
     // Set by Form_Load when the program was started with the session and
     // lives in the tray: startUp then leaves the window hidden.
     bool hiddenAtStartUp = false;
+
+signals:
+    // Emitted at the end of every tick with what it measured; the windows
+    // beyond the main one (usage history, graph) listen here and nowhere else.
+    void sampled(const TickSample &sample);
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QtGlobal>
+
+// What one tick measured on the selected interface, handed to whoever wants
+// it beyond the windows (the usage history, the live graph). Nothing here is
+// read from the system again: it is the tick's own result.
+struct TickSample {
+    qint32 index = 0;      // the interface the tick read; 0 when none is selected
+    QByteArray name;       // its name as the kernel spells it (any bytes)
+    bool measured = false; // false: no reading this tick (none selected, read failed, baseline)
+    bool hasRates = false; // true when downRate and upRate hold this tick's rates
+    double downRate = 0;   // bytes per second
+    double upRate = 0;
+    qint64 recvTotal = 0; // the totals the Monitor tab shows
+    qint64 sentTotal = 0;
+};
+Q_DECLARE_METATYPE(TickSample)

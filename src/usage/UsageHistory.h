@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QtGlobal>
+#include <vector>
+
+// Bytes one interface moved in one period of the user's calendar: a local day,
+// or a local month (period is then the month's first day).
+struct UsageTotal {
+    QDate period;
+    quint64 received = 0;
+    quint64 sent = 0;
+};
+
+// Read access to the usage history, for the report and the Usage window.
+// Interfaces are named by the kernel's bytes, not by index, so that a link
+// re-created under a new index keeps its history. The answers include what
+// has been counted but not yet saved, so a reader sees the latest tick.
+class UsageHistory {
+public:
+    virtual ~UsageHistory() = default;
+
+    // Whether history can be read at all (false: off, or the store is unusable).
+    virtual bool available() const = 0;
+
+    // One entry per local day from first to last inclusive, oldest first;
+    // days without traffic are there with zeros.
+    virtual std::vector<UsageTotal> days(const QByteArray &interfaceName, QDate first,
+                                         QDate last) const = 0;
+
+    // One entry per local month from the month of first to that of last
+    // inclusive, oldest first, months without traffic with zeros.
+    virtual std::vector<UsageTotal> months(const QByteArray &interfaceName, QDate first,
+                                           QDate last) const = 0;
+};
