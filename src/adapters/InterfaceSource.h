@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <vector>
@@ -14,6 +15,7 @@ struct InterfaceRow {
     quint64 outOctets = 0; // bytes sent so far
     int counterBits = 64;  // width of the two counters: 32 counters wrap, 64 ones only reset
     QString description;   // the interface's name as the system shows it
+    QByteArray name;       // the name as the system spells it, for lookups by name
 };
 
 // One IPv4 address and the interface that owns it. The address is held with

@@ -140,7 +140,7 @@ void frmMain::tmrAdapterUpdate_Timer() {
         sampler.prevSentTotal = 0;
         return;
     }
-    report.sample.name = row.description.toUtf8();
+    report.sample.name = row.name;
 
     if (trackedIndex(trackedAdapter) != selectedAdapter) {
         ui->lblAdapterName->setText(row.description);

@@ -20,6 +20,7 @@ InterfaceRow &FakeInterfaceSource::add(qint32 index, const QString &description,
     InterfaceRow row;
     row.index = index;
     row.description = description;
+    row.name = description.toUtf8();
     row.type = type;
     row.speed = speed;
     rows.push_back(row);

@@ -72,6 +72,7 @@ bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &r
     InterfaceRow out;
     out.index = link->index;
     out.description = link->name;
+    out.name = link->name.toUtf8();
     out.inOctets = link->inOctets;
     out.outOctets = link->outOctets;
     out.counterBits = link->counterBits;
