@@ -21,14 +21,19 @@ CommandLineRequest commandLineRequest(const QString &argumentText) {
     return CommandLineRequest::Run;
 }
 
+bool showsUsageWindow(const QString &argumentText) {
+    return argumentText.split(QLatin1Char(' ')).contains(QLatin1String("--show-usage"));
+}
+
 QString helpText() {
-    return QStringLiteral("Usage: zarn-bandwidth [-startup]\n"
+    return QStringLiteral("Usage: zarn-bandwidth [-startup] [--show-usage]\n"
                           "Shows the traffic of one network interface in a window and in the\n"
                           "notification area.\n"
                           "\n"
-                          "  -startup   start in the notification area, with the window hidden\n"
-                          "  --help     print this help and exit\n"
-                          "  --version  print the version and exit\n");
+                          "  -startup      start in the notification area, with the window hidden\n"
+                          "  --show-usage  open the Usage window as well\n"
+                          "  --help        print this help and exit\n"
+                          "  --version     print the version and exit\n");
 }
 
 QString versionText() {

@@ -20,6 +20,10 @@ QString argumentText(int argc, const char *const *argv);
 enum class CommandLineRequest { Run, Help, Version };
 CommandLineRequest commandLineRequest(const QString &argumentText);
 
+// Whether the Usage window is asked for ("--show-usage" among the
+// arguments); the main window starts as it would without it.
+bool showsUsageWindow(const QString &argumentText);
+
 // The texts printed for those requests, each ending in a line break.
 QString helpText();
 QString versionText(); // "zarn-bandwidth 1.2.0"

@@ -6,6 +6,7 @@
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtTrayHost.h"
 #include "ui/frmMain.h"
+#include "usagewindow/UsageFeature.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -77,6 +78,12 @@ int main(int argc, char *argv[]) {
     ShownReporter reporter;
     if (qEnvironmentVariableIsSet("ZARN_REPORT_SHOWN"))
         window.installEventFilter(&reporter);
+    // The usage history is not part of this build yet: the Usage window
+    // then shows the live graph and says that history and data cap are off.
+    UsageFeature usage(nullptr, &tray);
+    usage.attach(&window);
     window.startUp();
+    if (showsUsageWindow(arguments) && !window.unloaded)
+        usage.showWindow();
     return app.exec();
 }

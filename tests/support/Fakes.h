@@ -65,6 +65,10 @@ public:
     bool isShown() const override { return shown; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
+    QStringList messages; // "title: text", one a notification
+    void showMessage(const QString &title, const QString &text) override {
+        messages << title + QStringLiteral(": ") + text;
+    }
 
     void activate(TrayActivation reason) {
         if (onActivated)
