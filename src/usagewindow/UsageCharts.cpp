@@ -30,10 +30,7 @@ void hairLine(QPainter &p, int left, int right, int y) {
 RateGraph::RateGraph(const RateTrail &trail, double RateTrail::Point::*direction, QColor colour,
                      QWidget *parent)
     : QWidget(parent), trail_(trail), direction_(direction), colour_(colour),
-      scale_(currentScale()) {
-    // Every pixel is painted below, so Qt need not clear first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+      scale_(currentScale()) {}
 
 double RateGraph::currentScale() const {
     return direction_ == &RateTrail::Point::down ? trail_.downScale() : trail_.upScale();
@@ -60,7 +57,6 @@ void RateGraph::paintEvent(QPaintEvent *event) {
     const QRect plot = plotRect();
     const QFontMetrics fm = fontMetrics();
     if (!plot.contains(event->rect())) {
-        p.fillRect(rect(), palette().window());
         p.setPen(palette().windowText().color());
         const int lineHeight = fm.height();
         const auto axisLabel = [&](const QString &text, int y) {
@@ -133,9 +129,7 @@ void RateGraph::paintEvent(QPaintEvent *event) {
     p.drawPath(line);
 }
 
-UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std::move(label)) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std::move(label)) {}
 
 bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
     const auto same = [](const UsageTotal &a, const UsageTotal &b) {
@@ -150,7 +144,6 @@ bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
 
 void UsageBars::paintEvent(QPaintEvent *) {
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
     const QFontMetrics fm = fontMetrics();
     const int lineHeight = fm.height();
     const QRect plot = rect().adjusted(kGap, lineHeight + 2 * kGap, -kGap, -(lineHeight + kGap));

@@ -120,13 +120,10 @@ QWidget *UsageWindow::livePage() {
     lblUp = plainLabel(rateLine(QStringLiteral("Upload"), std::nan("")));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
-    for (QWidget *w : {static_cast<QWidget *>(lblDown), static_cast<QWidget *>(graphDown),
-                       static_cast<QWidget *>(lblUp), static_cast<QWidget *>(graphUp)})
-        layout->addWidget(w);
-    // The rate labels change with every tick; filling their own background
-    // lets Qt repaint them alone.
-    lblDown->setAutoFillBackground(true);
-    lblUp->setAutoFillBackground(true);
+    layout->addWidget(lblDown);
+    layout->addWidget(graphDown, 1);
+    layout->addWidget(lblUp);
+    layout->addWidget(graphUp, 1);
     return page;
 }
 
