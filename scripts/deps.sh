@@ -14,6 +14,9 @@ packages=(
   # a private session bus for the StatusNotifierItem desktop test, and GLib's
   # desktop-entry launcher for the autostart test
   dbus python3-gi libglib2.0-bin
+  # the Usage window's desktop test: a notification server, and the
+  # accessibility bus to read the windows' figures
+  dunst at-spi2-core python3-pyatspi
   # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind
