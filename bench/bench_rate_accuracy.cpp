@@ -40,6 +40,7 @@ public:
     bool isShown() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
+    void showMessage(const QString &, const QString &) override {}
 };
 
 long long readCounter(const std::string &path) {
