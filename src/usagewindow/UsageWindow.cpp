@@ -124,6 +124,13 @@ QWidget *UsageWindow::livePage() {
     layout->addWidget(graphDown, 1);
     layout->addWidget(lblUp);
     layout->addWidget(graphUp, 1);
+    // The page, its labels and the graphs share one plain background, and
+    // each fills its own: a tick then repaints only the labels' and the
+    // plots' own pixels, never the tab page behind them.
+    for (QWidget *w : {page, static_cast<QWidget *>(lblDown), static_cast<QWidget *>(lblUp)}) {
+        w->setBackgroundRole(QPalette::Base);
+        w->setAutoFillBackground(true);
+    }
     return page;
 }
 
