@@ -74,6 +74,7 @@ QTableWidget *totalsTable(const QString &period) {
     table->setHorizontalHeaderLabels(
         {period, QStringLiteral("Received (bytes)"), QStringLiteral("Sent (bytes)")});
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
@@ -172,7 +173,11 @@ QWidget *UsageWindow::capPage() {
     cmbUnit->addItems({QStringLiteral("GB (1000³ bytes)"), QStringLiteral("GiB (1024³ bytes)")});
     amountRow->addWidget(spnAmount, 1);
     amountRow->addWidget(cmbUnit);
-    form->addRow(QStringLiteral("&Cap:"), amountRow);
+    // A row of two controls gets no buddy from the form; the label names
+    // the spin box itself, so that its access key lands there.
+    auto *amountLabel = new QLabel(QStringLiteral("Cap si&ze:"));
+    amountLabel->setBuddy(spnAmount);
+    form->addRow(amountLabel, amountRow);
     cmbCounts = new QComboBox;
     cmbCounts->addItems({QStringLiteral("Received and sent"), QStringLiteral("Received only"),
                          QStringLiteral("Sent only")});
