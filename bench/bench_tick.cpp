@@ -111,7 +111,8 @@ int main(int argc, char *argv[]) {
         else if (!std::strcmp(argv[i], "--ticks") && i + 1 < argc)
             ticks = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--fake] [--index N] [--ticks N] [--memory] [--usage]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--fake] [--index N] [--ticks N] [--memory] [--usage]\n",
                          argv[0]);
             return 2;
         }

@@ -94,6 +94,17 @@ def start_nload(ns, interval_ms, interface, env):
     return p
 
 
+def cpu_per_minute(procs, seconds):
+    """Milliseconds of CPU per minute of each process over the next seconds."""
+    before = {name: cpu_ns(p.pid) for name, p in procs.items()}
+    time.sleep(seconds)
+    after = {name: cpu_ns(p.pid) for name, p in procs.items()}
+    for name, p in procs.items():
+        if p.poll() is not None:
+            raise RuntimeError("%s ended early" % name)
+    return {name: (after[name] - before[name]) / 1e6 * 60.0 / seconds for name in procs}
+
+
 def cpu_comparison(d, program, ns, seconds, interval_ms, interface):
     # lo is index 1 in every namespace.
     write_settings(d, ["Adapter=1", "UpdateFrequency=%d" % interval_ms])
@@ -112,17 +123,11 @@ def cpu_comparison(d, program, ns, seconds, interval_ms, interface):
         wait_for(d.docked_icon, 15, "the icon in trayer's panel")
         time.sleep(3)  # past start-up: the figures are for the steady state
         startup_rss = rss_kb(procs["zarn-bandwidth"].pid)
-        before = {name: cpu_ns(p.pid) for name, p in procs.items()}
-        time.sleep(seconds)
-        after = {name: cpu_ns(p.pid) for name, p in procs.items()}
+        per_minute = cpu_per_minute(procs, seconds)
         rss = {name: rss_kb(p.pid) for name, p in procs.items()}
-        for name, p in procs.items():
-            if p.poll() is not None:
-                raise RuntimeError("%s ended early" % name)
     finally:
         for p in procs.values():
             d.stop(p)
-    per_minute = {name: (after[name] - before[name]) / 1e6 * 60.0 / seconds for name in procs}
     return per_minute, rss, startup_rss
 
 
@@ -159,16 +164,10 @@ def usage_cpu(d, program, ns, seconds, interval_ms):
                     wait_for(lambda: not any(d.viewable(w) for w in usage), 10,
                              "the Usage window to close")
         time.sleep(3)
-        before = {name: cpu_ns(p.pid) for name, p in procs.items()}
-        time.sleep(seconds)
-        after = {name: cpu_ns(p.pid) for name, p in procs.items()}
-        for name, p in procs.items():
-            if p.poll() is not None:
-                raise RuntimeError("%s ended early" % name)
+        return cpu_per_minute(procs, seconds)
     finally:
         for p in procs.values():
             d.stop(p)
-    return {name: (after[name] - before[name]) / 1e6 * 60.0 / seconds for name in procs}
 
 
 def main():
