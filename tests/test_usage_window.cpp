@@ -264,8 +264,10 @@ private slots:
 
         window->move(123, 45);
         window->close();
+        feature.sampled(sampleOf(history.name, 3e6)); // while hidden
         r.w.mUsage->trigger();
         QCOMPARE(feature.window(), window);
+        QCOMPARE(window->graphDown->scale(), 5e6);
 
         // Another start: the window opens where it was, and with the history
         // off the history panes say so.
@@ -275,6 +277,11 @@ private slots:
         window->close();
         again.showWindow();
         QCOMPARE(again.window()->pos(), QPoint(160, 70));
+        // A place on a screen that is gone is not used.
+        store("UsageWindowLeft", "-5000");
+        UsageFeature third(&history, &r.env.tray);
+        third.showWindow();
+        QVERIFY(third.window()->pos().x() > -5000);
         for (int tab : {1, 2}) // days, months
             QCOMPARE(
                 qobject_cast<QStackedWidget *>(again.window()->tabs->widget(tab))->currentIndex(),

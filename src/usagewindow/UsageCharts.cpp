@@ -50,6 +50,11 @@ void RateGraph::refresh() {
     }
 }
 
+void RateGraph::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    scale_ = currentScale();
+}
+
 QRect RateGraph::plotRect() const {
     const QFontMetrics fm = fontMetrics();
     const int labels = fm.horizontalAdvance(GraphScale::axisText(scale_)) + 2 * kGap;

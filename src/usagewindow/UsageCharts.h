@@ -29,6 +29,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Ticks that came while the graph was out of sight moved no scale.
+    void showEvent(QShowEvent *event) override;
 
 private:
     QRect plotRect() const;

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <cmath>
 
 UsageFeature::Clocks UsageFeature::systemClocks() {
@@ -54,7 +55,10 @@ void UsageFeature::sampled(const TickSample &sample) {
 void UsageFeature::showWindow() {
     if (!window_) {
         window_ = new UsageWindow(trail_, cap_, history_, clocks_.today);
-        if (const auto at = UsageSettings::readWindowPosition())
+        // A place on a screen that is no longer there would open the
+        // window out of sight; the window manager places it then.
+        const auto at = UsageSettings::readWindowPosition();
+        if (at && QGuiApplication::screenAt(*at + QPoint(16, 16)))
             window_->move(*at);
     }
     // Up to date at once, not only from the next tick on.
