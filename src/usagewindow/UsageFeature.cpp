@@ -1,24 +1,19 @@
 #include "usagewindow/UsageFeature.h"
 
+#include "platform/qt/SteadyClock.h"
 #include "ui/frmMain.h"
 #include "usagewindow/UsageWindow.h"
 
 #include <QAction>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <cmath>
 
 UsageFeature::Clocks UsageFeature::systemClocks() {
-    return {[] {
-                static QElapsedTimer clock = [] {
-                    QElapsedTimer started;
-                    started.start();
-                    return started;
-                }();
-                return clock.elapsed();
-            },
-            [] { return QDate::currentDate(); }};
+    // The tick's own clock: time spent in suspend counts, so the graph
+    // shows the gap instead of joining the rates on both sides of it.
+    static const SteadyClock clock;
+    return {[] { return clock.nowNs() / 1000000; }, [] { return QDate::currentDate(); }};
 }
 
 UsageFeature::UsageFeature(const UsageHistory *history, TrayHost *tray, Clocks clocks,
