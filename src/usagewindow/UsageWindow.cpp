@@ -265,7 +265,12 @@ void UsageWindow::refreshHistory() {
     for (QStackedWidget *stack : historyStacks_)
         stack->setCurrentIndex(available ? 0 : 1);
     if (!available || interface_.isEmpty()) {
+        // Nothing of another interface may stay on show.
         lblToday->setText(available ? QString() : kHistoryOff);
+        barsDays->setTotals({});
+        barsMonths->setTotals({});
+        tableDays->setRowCount(0);
+        tableMonths->setRowCount(0);
         return;
     }
     const QDate today = today_();
