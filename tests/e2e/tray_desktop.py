@@ -111,9 +111,15 @@ class Desktop:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def start_desktop(self):
+        self.start_window_manager()
+        self.start_trayer()
+
+    def start_window_manager(self):
         self.spawn(["openbox"])
         wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10, "openbox to start")
+
+    def start_trayer(self):
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                     "--height", "24"])
         wait_for(lambda: self.trayer_panel(), 10, "trayer's panel")
@@ -274,6 +280,65 @@ def double_click_back(d, icon):
     return wid
 
 
+def on_taskbar(d, wid):
+    """Minimised or shown, the window manager still lists the window."""
+    return wid in d.root_windows("_NET_CLIENT_LIST") and d.wm_state(wid) in ("Normal", "Iconic")
+
+
+def stays_on_taskbar(d, wid, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not on_taskbar(d, wid):
+            raise Failure("with no tray on the desktop the window left the taskbar (%r)"
+                          % d.wm_state(wid))
+        time.sleep(0.1)
+
+
+def activate(d, wid):
+    d.run(["xdotool", "windowactivate", str(wid)], check=True)
+    wait_for(lambda: frontmost_normal(d, wid), 5, "the window restored from the taskbar")
+
+
+def run_no_tray_session(d, program):
+    """A window manager and no tray: a hidden window could never come back."""
+    step("no tray on the desktop: -startup starts the window minimised, not hidden")
+    write_settings(d, ["Adapter=1"])
+    app = d.spawn([program, "-startup"])
+    wid = wait_for(lambda: main_window(d), 15, "the main window")
+    wait_for(lambda: d.wm_state(wid) == "Iconic", 10, "the window to start minimised")
+    stays_on_taskbar(d, wid, 1.5)
+
+    step("no tray: restored and minimised again, it stays on the taskbar")
+    activate(d, wid)
+    d.minimise(wid)
+    wait_for(lambda: d.wm_state(wid) == "Iconic", 5, "the window to be minimised")
+    stays_on_taskbar(d, wid, 1.5)
+
+    step("a tray that starts later takes the icon, and minimise goes to the tray again")
+    d.start_trayer()
+    icon = wait_for(d.docked_icon, 15, "the icon to dock in the tray that came")
+    activate(d, wid)
+    d.minimise(wid)
+    wait_for(lambda: hidden_in_tray(d, wid), 5, "the window to leave for the tray")
+    double_click_back(d, icon)
+    d.stop(app)
+
+
+def mini_window_above(d, wid):
+    """Waits for the mini window; it must stay above the main window even
+    when that one is activated. Returns the mini window."""
+    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
+                    "the mini window")[0]
+    if "_NET_WM_STATE_ABOVE" not in d.net_wm_state(mini):
+        raise Failure("the mini window is not kept above other windows")
+    d.run(["xdotool", "windowactivate", "--sync", str(wid)])
+    time.sleep(0.5)
+    stacking = d.root_windows("_NET_CLIENT_LIST_STACKING")
+    if mini not in stacking or wid not in stacking or stacking.index(mini) < stacking.index(wid):
+        raise Failure("the mini window went below the active main window")
+    return mini
+
+
 def run_tray_session(d, program):
     # An adapter that every Linux machine has, so that the windows show figures.
     write_settings(d, ["Adapter=1"])
@@ -312,15 +377,7 @@ def run_tray_session(d, program):
     step("the mini window shows on top, above the main window")
     open_menu(d, icon, {wid})
     d.keys("Down", "Down", "Return")
-    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
-                    "the mini window")[0]
-    if "_NET_WM_STATE_ABOVE" not in d.net_wm_state(mini):
-        raise Failure("the mini window is not kept above other windows")
-    d.run(["xdotool", "windowactivate", "--sync", str(wid)])
-    time.sleep(0.5)
-    stacking = d.root_windows("_NET_CLIENT_LIST_STACKING")
-    if mini not in stacking or wid not in stacking or stacking.index(mini) < stacking.index(wid):
-        raise Failure("the mini window went below the active main window")
+    mini = mini_window_above(d, wid)
     time.sleep(1.0)  # a few ticks, so that the mini window shows rates
     d.screenshot("mini-window.png")
 
@@ -425,7 +482,8 @@ def main():
             print("SKIP: no X server could start (Xvfb failed)")
             return SKIP
         d.start_session_bus()
-        d.start_desktop()
+        d.start_window_manager()
+        run_no_tray_session(d, args.program)  # starts trayer at its end
         run_tray_session(d, args.program)
         run_taskbar_session(d, args.program)
         run_sni_session(d, args.program)
