@@ -33,6 +33,10 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """The desktop cannot run on this machine; the message says why."""
+
+
 def die_with_driver():
     # Every process of the session ends when this driver ends, however it
     # ends (also when CTest kills it on a timeout).
@@ -88,7 +92,7 @@ class Desktop:
             number += chunk
         os.close(read_fd)
         if not number.strip().isdigit():
-            return False
+            raise Skip("no X server could start (Xvfb failed)")
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "DBUS_", "XDG_", "WAYLAND"))}
         env.update(DISPLAY=":" + number.decode().strip(), LC_ALL="C.UTF-8",
@@ -97,7 +101,6 @@ class Desktop:
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         os.makedirs(env["XDG_CONFIG_HOME"])
         self.env = env
-        return True
 
     def start_session_bus(self):
         if not shutil.which("dbus-daemon"):
@@ -201,6 +204,15 @@ class Desktop:
 
     def minimise(self, wid):
         self.run(["xdotool", "windowminimize", str(wid)], check=True)
+
+    def record_failure(self, name):
+        """What the screen and the window tree looked like when a check failed."""
+        if not self.env:
+            return
+        self.screenshot(name + ".png")
+        if self.artefacts:
+            with open(os.path.join(self.artefacts, name + "-windows.txt"), "w") as f:
+                f.write(self.run(["xwininfo", "-root", "-tree"]))
 
     def screenshot(self, name, crop=None):
         if not shutil.which("import") or not self.artefacts:
@@ -459,39 +471,36 @@ def run_sni_session(d, program):
     d.stop(watcher)
 
 
-def main():
+def drive(tools, packages, make_desktop, scenario, failure="failure", default_program=None):
+    """The frame every desktop test shares: the command line, a skip where
+    the desktop's tools are missing, and the desktop closed however the
+    scenario ends. scenario(desktop, program) starts what it needs and runs
+    the checks, raising Failure or Skip. Returns the exit code."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--program", required=default_program is None, default=default_program)
     parser.add_argument("--artefacts", default="")
     args = parser.parse_args()
 
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")
-               if not shutil.which(t)]
+    missing = [t for t in tools if not shutil.which(t)]
     if missing:
-        print("SKIP: missing tools: " + ", ".join(missing)
-              + " (Debian: xvfb openbox trayer xdotool x11-utils)")
+        print("SKIP: missing tools: %s (Debian: %s)" % (", ".join(missing), packages))
         return SKIP
     if not os.access(args.program, os.X_OK):
         print("FAIL: program not built: " + args.program)
         return 1
 
-    d = Desktop(args.artefacts)
+    d = make_desktop(args.artefacts)
     started = time.monotonic()
     try:
-        if not d.start_x():
-            print("SKIP: no X server could start (Xvfb failed)")
-            return SKIP
-        d.start_session_bus()
-        d.start_window_manager()
-        run_no_tray_session(d, args.program)  # starts trayer at its end
-        run_tray_session(d, args.program)
-        run_taskbar_session(d, args.program)
-        run_sni_session(d, args.program)
+        scenario(d, args.program)
+    except Skip as e:
+        print("SKIP: %s" % e)
+        return SKIP
     except Failure as e:
-        d.screenshot("failure.png")
-        if d.artefacts and d.env:
-            with open(os.path.join(d.artefacts, "failure-windows.txt"), "w") as f:
-                f.write(d.run(["xwininfo", "-root", "-tree"]))
+        try:
+            d.record_failure(failure)
+        except (Failure, OSError, subprocess.SubprocessError):
+            pass  # the failure itself is what matters
         print("FAIL: %s" % e)
         return 1
     finally:
@@ -502,6 +511,23 @@ def main():
     return 0
 
 
-if __name__ == "__main__":
+def run_script(main):
+    # CTest ends a test that runs too long with SIGTERM: the desktop is
+    # still closed on the way out.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     sys.exit(main())
+
+
+def scenario(d, program):
+    d.start_x()
+    d.start_session_bus()
+    d.start_window_manager()
+    run_no_tray_session(d, program)  # starts trayer at its end
+    run_tray_session(d, program)
+    run_taskbar_session(d, program)
+    run_sni_session(d, program)
+
+
+if __name__ == "__main__":
+    run_script(lambda: drive(("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo"),
+                             "xvfb openbox trayer xdotool x11-utils", Desktop, scenario))

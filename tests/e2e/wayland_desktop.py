@@ -15,7 +15,6 @@ seat has no pointer to click with.
 Exit codes: 0 passed, 1 failed, 77 skipped. Screenshots go to --artefacts.
 """
 
-import argparse
 import json
 import os
 import pwd
@@ -28,7 +27,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sni_host  # noqa: E402
-from tray_desktop import MAIN_TITLE, MINI_TITLE, SKIP, Failure, step, wait_for  # noqa: E402
+from tray_desktop import (MAIN_TITLE, MINI_TITLE, Failure, Skip, drive, run_script,  # noqa: E402
+                          step, wait_for)
 
 # Every process of the session stops by itself after this long, even if the
 # driver is killed outright.
@@ -193,6 +193,12 @@ class Session:
         shutil.copyfile(own, path)
         self.shots.append(path)
 
+    def record_failure(self, name):
+        self.screenshot(name + ".png")
+        if self.artefacts:
+            with open(os.path.join(self.artefacts, name + "-tree.json"), "w") as f:
+                json.dump(self.tree(), f, indent=1)
+
     def bar_pixels(self):
         own = os.path.join(self.runtime, "bar.png")
         self.run(["grim", "-g", "1000,0 280x26", "-t", "ppm", own])
@@ -297,48 +303,18 @@ def run_wayland_client(s, program):
     exit_from_menu(s, app, item)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--artefacts", default="")
-    args = parser.parse_args()
-
-    missing = [t for t in ("sway", "waybar", "grim", "Xwayland", "dbus-daemon", "gdbus",
-                           "xdotool", "swaymsg") if not shutil.which(t)]
-    if missing:
-        print("SKIP: missing tools: " + ", ".join(missing)
-              + " (Debian: sway waybar grim xwayland dbus libglib2.0-bin xdotool)")
-        return SKIP
+def scenario(s, program):
     if not os.path.exists("/usr/lib/%s-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so"
                           % os.uname().machine):
-        print("SKIP: Qt's Wayland platform is not installed (Debian: qt6-wayland)")
-        return SKIP
-    if not os.access(args.program, os.X_OK):
-        print("FAIL: program not built: " + args.program)
-        return 1
-
-    s = Session(args.artefacts)
-    started = time.monotonic()
-    try:
-        s.start()
-        program = the_program(s, args.program)
-        run_x_client(s, program)
-        run_wayland_client(s, program)
-    except Failure as e:
-        try:
-            s.screenshot("wayland-failure.png")
-        except (Failure, OSError, subprocess.TimeoutExpired):
-            pass
-        print("FAIL: %s" % e)
-        return 1
-    finally:
-        s.close()
-        for shot in s.shots:
-            print("e2e: screenshot " + shot)
-    print("e2e: passed in %.1f s" % (time.monotonic() - started))
-    return 0
+        raise Skip("Qt's Wayland platform is not installed (Debian: qt6-wayland)")
+    s.start()
+    program = the_program(s, program)
+    run_x_client(s, program)
+    run_wayland_client(s, program)
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    sys.exit(main())
+    run_script(lambda: drive(
+        ("sway", "waybar", "grim", "Xwayland", "dbus-daemon", "gdbus", "xdotool", "swaymsg"),
+        "sway waybar grim xwayland dbus libglib2.0-bin xdotool", Session, scenario,
+        failure="wayland-failure"))

@@ -10,17 +10,15 @@ xdotool clicks the icon in the panel and walks its menu as a user would.
 Exit codes: 0 passed, 1 failed, 77 skipped. Screenshots go to --artefacts.
 """
 
-import argparse
 import os
-import shutil
-import signal
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sni_host  # noqa: E402
-from tray_desktop import (SKIP, Desktop, Failure, frontmost_normal, hidden_in_tray,  # noqa: E402
-                          main_window, mini_window_above, step, wait_for, write_settings)
+from tray_desktop import (Desktop, Failure, drive, frontmost_normal, hidden_in_tray,  # noqa: E402
+                          main_window, mini_window_above, run_script, step, wait_for,
+                          write_settings)
 
 PANEL = """<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-panel" version="1.0">
@@ -143,46 +141,18 @@ def run_xfce_session(d, program):
              "the item to leave the panel")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--artefacts", default="")
-    args = parser.parse_args()
-
-    missing = [t for t in ("Xvfb", "openbox", "xfce4-panel", "xdotool", "xprop", "xwininfo",
-                           "dbus-daemon", "gdbus") if not shutil.which(t)]
-    if missing:
-        print("SKIP: missing tools: " + ", ".join(missing)
-              + " (Debian: xvfb openbox xfce4-panel xdotool x11-utils dbus libglib2.0-bin)")
-        return SKIP
-    if not os.access(args.program, os.X_OK):
-        print("FAIL: program not built: " + args.program)
-        return 1
-
-    d = Desktop(args.artefacts)
-    started = time.monotonic()
-    try:
-        if not d.start_x():
-            print("SKIP: no X server could start (Xvfb failed)")
-            return SKIP
-        d.start_session_bus()
-        if "DBUS_SESSION_BUS_ADDRESS" not in d.env:
-            raise Failure("the session bus did not start")
-        d.start_window_manager()
-        start_panel(d)
-        run_xfce_session(d, args.program)
-    except Failure as e:
-        d.screenshot("xfce-failure.png")
-        print("FAIL: %s" % e)
-        return 1
-    finally:
-        d.close()
-        for shot in d.shots:
-            print("e2e: screenshot " + shot)
-    print("e2e: passed in %.1f s" % (time.monotonic() - started))
-    return 0
+def scenario(d, program):
+    d.start_x()
+    d.start_session_bus()
+    if "DBUS_SESSION_BUS_ADDRESS" not in d.env:
+        raise Failure("the session bus did not start")
+    d.start_window_manager()
+    start_panel(d)
+    run_xfce_session(d, program)
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    sys.exit(main())
+    run_script(lambda: drive(
+        ("Xvfb", "openbox", "xfce4-panel", "xdotool", "xprop", "xwininfo", "dbus-daemon",
+         "gdbus"), "xvfb openbox xfce4-panel xdotool x11-utils dbus libglib2.0-bin", Desktop,
+        scenario, failure="xfce-failure"))
