@@ -39,11 +39,12 @@ protected:
 
 // In a Wayland session with Xwayland the program runs as an X client unless
 // the user chose a platform (QT_QPA_PLATFORM or -platform). Through X the
-// window manager can keep the mini window above the others, raise the main
-// window on "Show Main" and tell the program that its window was minimised;
-// a native Wayland client gets none of the three (xdg-shell has no
-// "minimised" state and no "keep above"). The tray is a StatusNotifierItem
-// either way. Without Xwayland, Qt falls back to native Wayland.
+// window manager can keep the mini window above the others and tells the
+// program that its window was minimised, which minimise-to-tray needs; a
+// native Wayland client can have neither (xdg-shell has no "keep above" and
+// no "minimised" state), and raises a window only with the compositor's
+// consent. The tray is a StatusNotifierItem either way. Without Xwayland,
+// Qt falls back to native Wayland.
 std::vector<char *> withPreferredPlatform(int argc, char *argv[]) {
     std::vector<char *> args(argv, argv + argc);
     static char option[] = "-platform";
