@@ -69,6 +69,7 @@ public:
     void update(const QIcon &, const QString &) override { ++updates; }
     void remove() override {}
     bool isShown() const override { return true; }
+    bool isAvailable() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
     void showMessage(const QString &, const QString &) override {}

@@ -14,6 +14,10 @@ packages=(
   # a private session bus for the StatusNotifierItem desktop test, and GLib's
   # desktop-entry launcher for the autostart test
   dbus python3-gi libglib2.0-bin
+  # real StatusNotifierItem hosts: XFCE's panel on X11, and a headless
+  # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
+  # Qt's Wayland platform for the native-Wayland part)
+  xfce4-panel sway waybar xwayland grim qt6-wayland
   # the Usage window's desktop test: a notification server, and the
   # accessibility bus to read the windows' figures
   dunst at-spi2-core python3-pyatspi
