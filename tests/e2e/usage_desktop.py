@@ -13,19 +13,17 @@ interface (dunstctl).
 Exit codes: 0 passed, 1 failed, 77 skipped. Screenshots go to --artefacts.
 """
 
-import argparse
 import json
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tray_desktop import (SKIP, Desktop, Failure, double_click_back, open_menu,  # noqa: E402
-                          python_with, step, wait_for, write_settings)
+from tray_desktop import (Desktop, Failure, Skip, double_click_back, drive,  # noqa: E402
+                          open_menu, python_with, run_script, step, wait_for, write_settings)
 
 USAGE_TITLE = "Usage"
 APP = "Zarn Bandwidth"
@@ -156,56 +154,28 @@ def run_usage_session(d, program, python):
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--artefacts", default="")
-    args = parser.parse_args()
-
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo",
-                           "dbus-daemon", "dunst", "dunstctl", "iperf3", "ip")
-               if not shutil.which(t)]
-    if missing:
-        print("SKIP: missing tools: " + ", ".join(missing))
-        return SKIP
+def scenario(d, program):
     if os.geteuid() != 0:
-        print("SKIP: needs root for its network namespace")
-        return SKIP
+        raise Skip("needs root for its network namespace")
     python = python_with("import pyatspi")
     launcher = "/usr/libexec/at-spi-bus-launcher"
     if not python or not os.access(launcher, os.X_OK):
-        print("SKIP: needs python3-pyatspi and at-spi2-core")
-        return SKIP
-    if not os.access(args.program, os.X_OK):
-        print("FAIL: program not built: " + args.program)
-        return 1
-
-    d = Desktop(args.artefacts)
-    try:
-        if not d.start_x():
-            print("SKIP: no X server could start (Xvfb failed)")
-            return SKIP
-        d.start_session_bus()
-        d.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-        d.spawn([launcher, "--launch-immediately"])
-        d.spawn(["dunst"])
-        wait_for(lambda: "org.freedesktop.Notifications" in d.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
-             "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"]), 10, "dunst on the bus")
-        d.start_desktop()
-        run_usage_session(d, args.program, python)
-    except Failure as e:
-        d.screenshot("usage-failure.png")
-        print("FAIL: %s" % e)
-        return 1
-    finally:
-        d.close()
-        for shot in d.shots:
-            print("e2e: screenshot " + shot)
-    print("e2e: usage scenario passed")
-    return 0
+        raise Skip("needs python3-pyatspi and at-spi2-core")
+    d.start_x()
+    d.start_session_bus()
+    d.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+    d.spawn([launcher, "--launch-immediately"])
+    d.spawn(["dunst"])
+    wait_for(lambda: "org.freedesktop.Notifications" in d.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+         "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"]), 10, "dunst on the bus")
+    d.start_desktop()
+    run_usage_session(d, program, python)
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    sys.exit(main())
+    run_script(lambda: drive(
+        ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo", "dbus-daemon", "dunst",
+         "dunstctl", "iperf3", "ip"),
+        "xvfb openbox trayer xdotool x11-utils dbus dunst iperf3 iproute2", Desktop, scenario,
+        failure="usage-failure"))
