@@ -121,12 +121,17 @@ UsageRules::Reading UsageRecorder::sampleReading(const Sample &sample) const {
 
 std::vector<UsageStore::Named> UsageRecorder::readCounters() {
     std::vector<UsageStore::Named> out;
+    // The selected interface that went away: its last tick stands in for
+    // the counters the kernel no longer has. It goes first, so that a link
+    // back under the name already counts from zero after it.
+    const auto last = samples_.find(gone_);
+    if (last != samples_.end() && known_.contains(gone_))
+        out.push_back({gone_, sampleReading(last->second)});
     std::vector<InterfaceRow> rows;
     if (interfaces_.interfaceTable(rows) != TableResult::Ok)
         rows.clear();
     const QByteArray boot = platform_.bootId();
     const qint64 now = platform_.bootMs();
-    bool goneSeen = false;
     for (const InterfaceRow &row : rows) {
         if (row.name.isEmpty() ||
             !UsageRules::counted(platform_.linkKind(row.name, row.type), row.name, options_.named))
@@ -135,14 +140,7 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         r.counter = {boot, row.index, row.inOctets, row.outOctets, now};
         r.speed = platform_.linkSpeed(row.name);
         out.push_back({row.name, r});
-        goneSeen = goneSeen || row.name == gone_;
     }
-    // The selected interface that went away: its last tick stands in for
-    // the counters the kernel no longer has. Only counted once, and never
-    // for a name that is back already.
-    const auto last = samples_.find(gone_);
-    if (!goneSeen && last != samples_.end() && known_.contains(gone_))
-        out.push_back({gone_, sampleReading(last->second)});
     return out;
 }
 
