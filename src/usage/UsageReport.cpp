@@ -7,6 +7,7 @@
 #include "usage/UsageRecorder.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cstdio>
@@ -124,6 +125,10 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
     const Report report = build(history, name, QDate::currentDate());
     if (store->failed())
         return fail(store->error());
+    // Readable but not writable: the history shown is all there is.
+    const QString path = UsageRecorder::storePath(platform);
+    if (!QFileInfo(path).isWritable())
+        fail(QStringLiteral("note: %1: it is read-only, so no usage is being recorded").arg(path));
     const QByteArray bytes = asJson ? json(report) : text(report).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
     return std::fflush(out) == 0 ? 0 : 1;
