@@ -87,8 +87,8 @@ private slots:
                   QString, quint64>({"saved", "boot", "index", "rx", "speed", "ms", "savedIndex",
                                      "savedRx", "lagging", "kind", "counted"});
         // saved: 1000 received on index 2 of boot-1 at 100 s since boot.
-        r("first sighting only sets the base", false, "boot-1", 2, 5000, 0, 160000, 2, 1000,
-          false, "first", 0);
+        r("first sighting only sets the base", false, "boot-1", 2, 5000, 0, 160000, 2, 1000, false,
+          "first", 0);
         r("growth on the same link", true, "boot-1", 2, 5000, 0, 160000, 2, 1000, false, "delta",
           4000);
         r("a lower counter is a reset, not a wrap", true, "boot-1", 2, 300, 0, 160000, 2,
@@ -151,8 +151,8 @@ private slots:
         rows.push_back({utc("2025-06-10T00:00:00Z"), kDay, 1000, 0});
         const QTimeZone berlin("Europe/Berlin");
         QVERIFY(berlin.isValid());
-        const auto totals = byMonth ? months(rows, first, last, berlin)
-                                    : days(rows, first, last, berlin);
+        const auto totals =
+            byMonth ? months(rows, first, last, berlin) : days(rows, first, last, berlin);
         QTEST(receivedList(totals), "totals");
     }
 
@@ -189,7 +189,7 @@ private slots:
             rig.grow(500);
             first->sampled({2, "eth0", true, false, 0, 0, 123956, 0});
             QCOMPARE(rig.today(*first), quint64(500)); // the tick, not saved yet
-        } // killed: no last save
+        }                                              // killed: no last save
         if (reboot) {
             rig.platform.boot = "boot-2";
             rig.platform.sinceBootMs = 60000;

@@ -107,7 +107,9 @@ int main(int argc, char *argv[]) {
     QuitOnSignals signalQuit;
 
     window.startUp();
-    usage.start();
+    // Queued behind the window's first paint: opening and checking the store
+    // and the first save cost the window nothing.
+    QTimer::singleShot(0, &usage, &UsageRecorder::start);
     const int code = app.exec();
     usage.saveNow();
     return code;

@@ -19,8 +19,8 @@ void say(const QString &line) {
 
 UsageRecorder::Options UsageRecorder::optionsFromSettings() {
     Options o;
-    o.record = Conversions::textToFlag(Registry::readSetting(QStringLiteral("KeepHistory"),
-                                                             QStringLiteral("1")))
+    o.record = Conversions::textToFlag(
+                   Registry::readSetting(QStringLiteral("KeepHistory"), QStringLiteral("1")))
                    .value_or(true);
     o.named = UsageRules::namedInterfaces(
         Registry::readSetting(QStringLiteral("HistoryInterfaces"), QString()));
@@ -31,8 +31,8 @@ QString UsageRecorder::storePath(UsagePlatform &platform) {
     return platform.dataFolder() + QStringLiteral("/usage.sqlite");
 }
 
-UsageRecorder::UsageRecorder(InterfaceSource &interfaces, UsagePlatform &platform,
-                             Options options, QObject *parent)
+UsageRecorder::UsageRecorder(InterfaceSource &interfaces, UsagePlatform &platform, Options options,
+                             QObject *parent)
     : QObject(parent), interfaces_(interfaces), platform_(platform), options_(options) {
     timer_.setTimerType(Qt::VeryCoarseTimer);
     connect(&timer_, &QTimer::timeout, this, &UsageRecorder::saveNow);
@@ -108,8 +108,8 @@ void UsageRecorder::sampled(const TickSample &sample) {
         saveSoon();
     }
     if (sample.measured)
-        samples_[sample.name] = {sample.index, quint64(sample.recvTotal),
-                                 quint64(sample.sentTotal), platform_.bootMs()};
+        samples_[sample.name] = {sample.index, quint64(sample.recvTotal), quint64(sample.sentTotal),
+                                 platform_.bootMs()};
 }
 
 UsageRules::Reading UsageRecorder::sampleReading(const Sample &sample) const {

@@ -26,8 +26,8 @@ class UsageRecorder final : public QObject, public UsageHistory {
 
 public:
     struct Options {
-        bool record = true;             // "KeepHistory"
-        QSet<QByteArray> named;         // "HistoryInterfaces"
+        bool record = true;     // "KeepHistory"
+        QSet<QByteArray> named; // "HistoryInterfaces"
         int savePeriodMs = kSavePeriodMs;
         QTimeZone zone = QTimeZone::systemTimeZone();
     };
@@ -82,8 +82,8 @@ private:
     mutable QString error_;
     QTimer timer_;
     bool saveQueued_ = false;
-    QSet<QByteArray> known_;   // names the store holds
-    QSet<QByteArray> sighted_; // names the tick has shown
+    QSet<QByteArray> known_;               // names the store holds
+    QSet<QByteArray> sighted_;             // names the tick has shown
     std::map<QByteArray, Sample> samples_; // the tick's last totals per name
     QByteArray selected_;                  // the name the tick last measured
     qint32 selectedIndex_ = 0;

@@ -49,7 +49,8 @@ QByteArray entries(const std::vector<UsageTotal> &totals, const char *key, const
     for (const UsageTotal &t : totals) {
         if (out.size() > 1)
             out += ", ";
-        out += QByteArray("{\"") + key + "\": \"" + t.period.toString(QLatin1String(format)).toLatin1() +
+        out += QByteArray("{\"") + key + "\": \"" +
+               t.period.toString(QLatin1String(format)).toLatin1() +
                "\", \"received\": " + QByteArray::number(t.received) +
                ", \"sent\": " + QByteArray::number(t.sent) + "}";
     }
@@ -73,10 +74,11 @@ QByteArray selectedName(InterfaceSource &interfaces, UsageStore *store) {
 } // namespace
 
 QString text(const Report &report, const QLocale &locale) {
-    QString out = QStringLiteral("Usage of %1 in bytes\n\n").arg(QString::fromUtf8(report.interfaceName));
+    QString out =
+        QStringLiteral("Usage of %1 in bytes\n\n").arg(QString::fromUtf8(report.interfaceName));
     if (!report.days.empty())
-        out += header("Today") + line(report.days.back().period.toString(Qt::ISODate),
-                                      report.days.back(), locale);
+        out += header("Today") +
+               line(report.days.back().period.toString(Qt::ISODate), report.days.back(), locale);
     out += QLatin1Char('\n') + header("Day");
     for (const UsageTotal &t : report.days)
         out += line(t.period.toString(Qt::ISODate), t, locale);
@@ -119,8 +121,9 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
         for (const QByteArray &n : store->names())
             known << QString::fromUtf8(n);
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
-                        .arg(QString::fromUtf8(name),
-                             known.isEmpty() ? QStringLiteral("none") : known.join(QLatin1Char(' '))));
+                        .arg(QString::fromUtf8(name), known.isEmpty()
+                                                          ? QStringLiteral("none")
+                                                          : known.join(QLatin1Char(' '))));
     }
     const Report report = build(history, name, QDate::currentDate());
     if (store->failed())

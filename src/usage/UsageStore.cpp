@@ -233,9 +233,10 @@ bool UsageStore::prepare(Mode mode) {
     bool ok = now >= 0;
     for (; ok && now < kSchemaVersion; ++now)
         ok = exec(kMigrations[now]);
-    ok = ok && exec(QByteArray("PRAGMA user_version=")
-                        .append(QByteArray::number(kSchemaVersion))
-                        .constData()) &&
+    ok = ok &&
+         exec(QByteArray("PRAGMA user_version=")
+                  .append(QByteArray::number(kSchemaVersion))
+                  .constData()) &&
          exec("COMMIT");
     if (!ok) {
         fail("migrating");

@@ -58,7 +58,8 @@ private slots:
     }
 
     void printsAndExits_data() {
-        const auto r = table<QString, QString, int, QString>({"argument", "output", "code", "error"});
+        const auto r =
+            table<QString, QString, int, QString>({"argument", "output", "code", "error"});
         r("--version", "--version", "zarn-bandwidth 1.2.0\n", 0, "");
         r("--help", "--help", helpText(), 0, "");
         r("--usage, no history yet", "--usage", "", 1, "no usage history yet");

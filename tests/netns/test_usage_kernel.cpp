@@ -64,8 +64,8 @@ bool traffic(qint64 bytes) {
     bool sent = false;
     for (int attempt = 0; attempt < 50 && !sent; ++attempt) {
         QThread::msleep(100);
-        sent = run("ip", {"netns", "exec", peer(), "iperf3", "-c", "10.201.0.1", "-b", "2G",
-                          "-n", QString::number(bytes)});
+        sent = run("ip", {"netns", "exec", peer(), "iperf3", "-c", "10.201.0.1", "-b", "2G", "-n",
+                          QString::number(bytes)});
     }
     server.waitForFinished(10000);
     return sent;
@@ -106,7 +106,8 @@ class UsageKernelTest : public QObject {
     static bool stop(QProcess *p, int signal = SIGTERM) {
         ::kill(pid_t(p->processId()), signal);
         return p->waitForFinished(20000) &&
-               (signal == SIGKILL || (p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0));
+               (signal == SIGKILL ||
+                (p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0));
     }
 
     struct Report {
@@ -176,7 +177,8 @@ private slots:
     // more traffic than before passes before the next save; "two" programs
     // saving every 300 ms at once.
     void counted_data() {
-        const auto r = table<QString, QString, qint64, qint64>({"how", "period", "before", "after"});
+        const auto r =
+            table<QString, QString, qint64, qint64>({"how", "period", "before", "after"});
         r("known traffic, saved at exit", "known", "", 0, 20 * kMB);
         r("killed and started again", "killed", "", 0, 20 * kMB);
         r("selected link re-created under its name", "recreated", "", 10 * kMB, 20 * kMB);
@@ -310,7 +312,8 @@ private slots:
         QVERIFY(stop(again));
         const QByteArray saidAgain = again->readAllStandardError();
         if (damage != "full") // the next start may have room again
-            QVERIFY2(saidAgain.contains("usage history is off") && saidAgain.contains(reason.toUtf8()),
+            QVERIFY2(saidAgain.contains("usage history is off") &&
+                         saidAgain.contains(reason.toUtf8()),
                      saidAgain.constData());
         const Report r = report();
         QVERIFY2(r.code == (reportWorks ? 0 : 1), r.err.constData());

@@ -29,7 +29,7 @@ QuitOnSignals::QuitOnSignals() {
         }
         QCoreApplication::quit();
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -38,7 +38,7 @@ QuitOnSignals::QuitOnSignals() {
 }
 
 QuitOnSignals::~QuitOnSignals() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (const int s : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(s, &action, nullptr);
