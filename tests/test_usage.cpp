@@ -260,15 +260,16 @@ private slots:
         r("truncated", "truncate", "damaged");
         r("from a newer version", "newer", "newer version");
         r("another program's database", "foreign", "not a usage history");
+        r("locked by another program", "locked", "locked");
     }
     void unusableStores() {
         QFETCH(QString, setup);
         Rig rig;
-        if (setup == QLatin1String("truncate")) {
-            auto rec = rig.recorder();
-            for (int i = 0; i < 300; ++i) {
+        const bool made = setup == QLatin1String("truncate") || setup == QLatin1String("locked");
+        if (made) {
+            auto rec = rig.recorder(); // a good store of a few pages
+            for (int i = 0; i < 300; ++i)
                 rig.interfaces.add(100 + i, QStringLiteral("if%1").arg(i)).inOctets = 5;
-            }
             QVERIFY(rec->saveNow());
         } else {
             QDir().mkpath(rig.platform.folder);
@@ -280,7 +281,7 @@ private slots:
             f.write(QByteArray(8192, 'x'));
         } else if (setup == QLatin1String("truncate")) {
             QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
-        } else {
+        } else if (!made) {
             sqlite3 *db = nullptr;
             QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
             sqlite3_exec(db,
@@ -289,6 +290,11 @@ private slots:
                              : "CREATE TABLE photos(x)",
                          nullptr, nullptr, nullptr);
             sqlite3_close(db);
+        }
+        sqlite3 *holder = nullptr;
+        if (setup == QLatin1String("locked")) {
+            QCOMPARE(sqlite3_open(path.toUtf8().constData(), &holder), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         }
         const QByteArray before = fileBytes(path);
         auto rec = rig.recorder();
@@ -299,6 +305,7 @@ private slots:
         QVERIFY(!rec->saveNow());
         QVERIFY(rec->days("eth0", QDate(2026, 12, 1), QDate(2026, 12, 7)).empty());
         QCOMPARE(fileBytes(path), before);
+        sqlite3_close(holder);
     }
 
     // The JSON scripts rely on: key order, whole numbers beyond 2^53.

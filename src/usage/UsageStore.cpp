@@ -158,7 +158,10 @@ bool UsageStore::exec(const char *sql) {
 }
 
 bool UsageStore::prepare(Mode mode) {
-    sqlite3_busy_timeout(db_, 5000);
+    // Another copy of the program holds the store for a few milliseconds
+    // per save; anything holding it for seconds is something else, and the
+    // window must not freeze waiting for it.
+    sqlite3_busy_timeout(db_, 2000);
     // Nothing is changed before the version is known: a store from a newer
     // program stays exactly as it is.
     qint64 found = 0;
