@@ -223,6 +223,20 @@ private slots:
         QCOMPARE(rig.today(*rec), quint64(4100));
     }
 
+    // A link that comes up while the program runs counts from zero; one
+    // found at start-up only sets the base, since its past is unknown.
+    void linkComesUp() {
+        Rig rig;
+        rig.eth0().inOctets = 5000;
+        auto rec = rig.recorder();
+        rig.platform.advance(60);
+        rig.interfaces.add(7, QStringLiteral("tun0")).inOctets = 700;
+        QVERIFY(rec->saveNow());
+        const QDate d = QDateTime::fromSecsSinceEpoch(rig.platform.utc, QTimeZone::utc()).date();
+        QCOMPARE(rec->days("tun0", d, d).at(0).received, quint64(700));
+        QCOMPARE(rig.today(*rec), quint64(0));
+    }
+
     // A clock set back or far forward: periods merge into coarser ones, but
     // no byte is lost or counted twice.
     void clockJumps() {

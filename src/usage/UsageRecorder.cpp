@@ -129,9 +129,10 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         out.push_back({gone_, sampleReading(last->second)});
     std::vector<InterfaceRow> rows;
     if (interfaces_.interfaceTable(rows) != TableResult::Ok)
-        rows.clear();
+        return out;
     const QByteArray boot = platform_.bootId();
     const qint64 now = platform_.bootMs();
+    QSet<QByteArray> present;
     for (const InterfaceRow &row : rows) {
         if (row.name.isEmpty() ||
             !UsageRules::counted(platform_.linkKind(row.name, row.type), row.name, options_.named))
@@ -139,8 +140,17 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         UsageRules::Reading r;
         r.counter = {boot, row.index, row.inOctets, row.outOctets, now};
         r.speed = platform_.linkSpeed(row.name);
-        out.push_back({row.name, r});
+        // A link that was not there at the last save came up since (a VPN
+        // that connects): all it counted is new. At start-up nothing is
+        // known of a link's past, so its first sighting only sets the base.
+        std::optional<UsageRules::Counter> base;
+        if (lastTable_ && !present_.contains(row.name))
+            base = lastTable_;
+        out.push_back({row.name, r, base});
+        present.insert(row.name);
     }
+    present_ = present;
+    lastTable_ = UsageRules::Counter{boot, 0, 0, 0, now};
     return out;
 }
 

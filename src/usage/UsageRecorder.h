@@ -88,5 +88,9 @@ private:
     QByteArray selected_;                  // the name the tick last measured
     qint32 selectedIndex_ = 0;
     QByteArray gone_; // the selected interface, gone since the last save
+    // The counted links at the last save with a good interface table, and
+    // when it was: a link not among them came up since.
+    QSet<QByteArray> present_;
+    std::optional<UsageRules::Counter> lastTable_;
     bool noteSelected_ = false;
 };

@@ -271,7 +271,7 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
     const qint64 period = UsageRules::periodStart(utcNow, UsageRules::kFine);
     for (const Named &n : readings) {
         const auto saved = counter(n.name);
-        const UsageRules::Count c = UsageRules::count(saved, n.reading);
+        const UsageRules::Count c = UsageRules::count(saved ? saved : n.base, n.reading);
         if (c.kind == UsageRules::CountKind::Implausible && dropped)
             dropped->push_back({n.name, c});
         if (c.adds()) {

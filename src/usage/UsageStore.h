@@ -38,6 +38,9 @@ public:
     struct Named {
         QByteArray name;
         UsageRules::Reading reading;
+        // Stands in for the saved counter of a name never saved: a link
+        // known to have come up after base was taken counts from zero.
+        std::optional<UsageRules::Counter> base = std::nullopt;
     };
     using Reader = std::function<std::vector<Named>()>;
     // A count that was dropped, for the caller to note.
