@@ -7,6 +7,7 @@
 #include "app/Autostart.h"
 #include "app/MessageBoxes.h"
 #include "app/Platform.h"
+#include "monitor/MonotonicClock.h"
 #include "tray/TrayHost.h"
 #include "usage/UsagePlatform.h"
 
@@ -142,6 +143,14 @@ public:
         return it == speeds.end() ? 0 : it->second;
     }
     QString dataFolder() override { return folder; }
+};
+
+// A clock that moves only when a test moves it.
+class FakeClock final : public MonotonicClock {
+public:
+    qint64 now = 0; // nanoseconds
+    qint64 nowNs() const override { return now; }
+    void advanceMs(double ms) { now += qint64(ms * 1e6); }
 };
 
 // A whole fake platform over a fresh temporary settings folder.
