@@ -4,7 +4,7 @@ notification server (dunst) and the accessibility bus to read what the
 windows show.
 
 As root: the program runs inside a network namespace of its own whose
-loopback carries iperf3 traffic at a known rate. The Usage window is opened
+veth link to a second namespace carries iperf3 traffic at a known rate. The Usage window is opened
 from the tray menu; the live graph's current download rate must be within
 10 % of the Monitor tab's. With a small daily data cap set in the settings
 file, the cap's warning must reach dunst, read back over dunst's own D-Bus
@@ -79,26 +79,43 @@ def dunst_history(d):
 
 
 def run_usage_session(d, program, python):
+    # A veth pair between two namespaces of the test's own: the usage
+    # history leaves loopbacks out, so the traffic crosses a link named for
+    # the history.
     ns = "zarn-usage-%d" % os.getpid()
-    if subprocess.run(["ip", "netns", "add", ns], capture_output=True).returncode != 0:
-        raise Failure("'ip netns add' failed")
+    peer = ns + "-peer"
+    made = []
     procs = []
     try:
-        subprocess.run(["ip", "-n", ns, "link", "set", "lo", "up"], check=True)
-        procs.append(subprocess.Popen(["ip", "netns", "exec", ns, "iperf3", "-s", "-B",
-                                       "127.0.0.1"], stdout=subprocess.DEVNULL,
+        for name in (ns, peer):
+            if subprocess.run(["ip", "netns", "add", name], capture_output=True).returncode:
+                raise Failure("'ip netns add' failed")
+            made.append(name)
+            subprocess.run(["ip", "-n", name, "link", "set", "lo", "up"], check=True)
+        subprocess.run(["ip", "-n", ns, "link", "add", "zu0", "type", "veth", "peer", "name",
+                        "zu1", "netns", peer], check=True)
+        for name, link, address in ((ns, "zu0", "10.77.0.1/24"), (peer, "zu1", "10.77.0.2/24")):
+            subprocess.run(["ip", "-n", name, "addr", "add", address, "dev", link], check=True)
+            subprocess.run(["ip", "-n", name, "link", "set", link, "up"], check=True)
+        index = subprocess.run(["ip", "-n", ns, "-o", "link", "show", "zu0"], check=True,
+                               capture_output=True, text=True).stdout.split(":")[0].strip()
+        procs.append(subprocess.Popen(["ip", "netns", "exec", peer, "iperf3", "-s", "-B",
+                                       "10.77.0.2"], stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL))
         time.sleep(0.5)
         # A daily cap of 20 MB, received and sent: the load uses it up in
-        # about five seconds.
-        write_settings(d, ["Adapter=1", "DataCapEnabled=1", "DataCapPeriod=daily",
+        # about ten seconds.
+        # Veths count only when named in HistoryInterfaces.
+        write_settings(d, ["Adapter=" + index, "HistoryInterfaces=zu0", "DataCapEnabled=1",
+                           "DataCapPeriod=daily",
                            "DataCapAmount=0.02", "DataCapWarnings=50 100",
                            "UsageWindowLeft=330", "UsageWindowTop=200"])
         app = d.spawn(["ip", "netns", "exec", ns, program, "-startup"])
         icon = wait_for(d.docked_icon, 15, "the icon in trayer's panel")
+        # Reversed: the peer sends, so the watched link downloads.
         procs.append(subprocess.Popen(
-            ["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b", LOAD, "-l", "1400",
-             "-t", "60"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            ["ip", "netns", "exec", ns, "iperf3", "-c", "10.77.0.2", "-R", "-b", LOAD, "-l",
+             "1400", "-t", "60"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
 
         step("the main window comes back; the Usage window opens from the tray menu")
         main = double_click_back(d, icon)
@@ -131,7 +148,7 @@ def run_usage_session(d, program, python):
         d.run(["xdotool", "windowactivate", "--sync", str(usage)])
         d.keys("alt+c")  # the "Data cap" tab, with the cap's state in words
         try:
-            wait_for(lambda: dunst_count(d, "displayed") >= 2, 20, "two notifications at dunst")
+            wait_for(lambda: dunst_count(d, "displayed") >= 2, 30, "two notifications at dunst")
         except Failure:
             shown = [t for _, _, t in labels(d, python) if "data cap" in t]
             if not any("usage history, which is off" in t for t in shown):
@@ -151,7 +168,8 @@ def run_usage_session(d, program, python):
             if p.poll() is None:
                 p.send_signal(signal.SIGTERM)
                 p.wait(5)
-        subprocess.run(["ip", "netns", "del", ns], capture_output=True)
+        for name in made:
+            subprocess.run(["ip", "netns", "del", name], capture_output=True)
 
 
 def scenario(d, program):
