@@ -44,7 +44,9 @@ public:
 
     virtual ~InterfaceSource() = default;
 
-    // Every interface, in the system's own order.
+    // Every interface, in the system's own order, each as a read with
+    // Detail::Counters gives it (no link speed). Read again on every change
+    // the system reports, so its cost must stay small with many interfaces.
     virtual TableResult interfaceTable(std::vector<InterfaceRow> &rows) = 0;
 
     // One interface by index. Must cost the same whatever the number of

@@ -46,6 +46,30 @@ bool ip(const QStringList &args) {
     return QProcess::execute(QStringLiteral("ip"), args) == 0;
 }
 
+// Writes count raw Ethernet frames of size bytes (header included) out of
+// the interface. On a veth pair each one is counted whole, as sent on this
+// end and as received on the other, before send() returns.
+bool sendFrames(const QString &name, int count, int size) {
+    const int fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_ifindex = indexOf(name);
+    to.sll_halen = ETH_ALEN;
+    QByteArray frame(size, '\0');
+    std::memset(frame.data(), 0xff, ETH_ALEN); // broadcast
+    frame[6] = 0x02;                           // a locally administered source
+    frame[12] = char(0x88);                    // the local experimental ethertype
+    frame[13] = char(0xB5);
+    bool ok = to.sll_ifindex > 0;
+    for (int i = 0; ok && i < count; ++i)
+        ok = ::sendto(fd, frame.constData(), size_t(size), 0, reinterpret_cast<sockaddr *>(&to),
+                      sizeof to) == size;
+    ::close(fd);
+    return ok;
+}
+
 // A link that was just set up drops what it is given until the kernel has
 // attached its queueing (asynchronously, within a second or so).
 bool waitUntilCarrying(const QString &name) {
@@ -60,16 +84,18 @@ bool waitUntilCarrying(const QString &name) {
 }
 
 // Runs one ip command per line in a single process: a thousand links in well
-// under a second. The lines are bytes, so names need not be UTF-8; with
-// force, a failing line does not stop the rest.
+// under a second. The lines are bytes, so names need not be UTF-8. With
+// force (for cleaning up), lines that fail are passed over quietly.
 bool ipBatch(const QByteArray &lines, bool force = false) {
     QTemporaryFile file;
-    if (!file.open())
+    if (!file.open() || file.write(lines + '\n') < 0 || !file.flush())
         return false;
-    file.write(lines + '\n');
-    file.flush();
-    return ip(QStringList{force ? "-force" : "-batch"} +
-              (force ? QStringList{"-batch", file.fileName()} : QStringList{file.fileName()}));
+    QProcess p;
+    if (force)
+        p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QStringLiteral("ip"), force ? QStringList{"-force", "-batch", file.fileName()}
+                                        : QStringList{"-batch", file.fileName()});
+    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // A veth pair, both ends up and carrying.
@@ -103,30 +129,6 @@ QStringList ipLinks() {
                 QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1].trimmed().split('@')[0]));
         }
     return out;
-}
-
-// Writes count raw Ethernet frames of size bytes (header included) out of
-// the interface. On a veth pair each one is counted whole, as sent on this
-// end and as received on the other, before send() returns.
-bool sendFrames(const QString &name, int count, int size) {
-    const int fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_ll to{};
-    to.sll_family = AF_PACKET;
-    to.sll_ifindex = indexOf(name);
-    to.sll_halen = ETH_ALEN;
-    QByteArray frame(size, '\0');
-    std::memset(frame.data(), 0xff, ETH_ALEN); // broadcast
-    frame[6] = 0x02;                           // a locally administered source
-    frame[12] = char(0x88);                    // the local experimental ethertype
-    frame[13] = char(0xB5);
-    bool ok = to.sll_ifindex > 0;
-    for (int i = 0; ok && i < count; ++i)
-        ok = ::sendto(fd, frame.constData(), size_t(size), 0, reinterpret_cast<sockaddr *>(&to),
-                      sizeof to) == size;
-    ::close(fd);
-    return ok;
 }
 
 QString text(frmMain &w, const char *label) {
@@ -369,7 +371,7 @@ private slots:
         frmMain &w = *k.w;
         w.Form_Load();
         w.tmrAdapterUpdate->stop();
-        const auto cleanup = qScopeGuard([&] { ip({"link", "del", "zev0"}); });
+        const auto cleanup = qScopeGuard([&] { ipBatch("link del zev0", true); });
         QVERIFY(ip({"link", "add", "zev0", "type", "veth", "peer", "name", "zev1"}));
         QCoreApplication::processEvents();
         QCOMPARE(listed(w), ipLinks());

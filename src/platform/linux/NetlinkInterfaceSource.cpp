@@ -205,8 +205,10 @@ TableResult NetlinkInterfaceSource::interfaceTable(std::vector<InterfaceRow> &ro
     std::vector<InterfaceRow> found;
     const Outcome outcome =
         exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
+            // No sysfs reads here: with a thousand links they would cost
+            // most of a list rebuild, and the list shows only names.
             InterfaceRow row;
-            if (type == RTM_NEWLINK && linkRow(payload, length, true, row))
+            if (type == RTM_NEWLINK && linkRow(payload, length, false, row))
                 found.push_back(std::move(row));
         });
     if (outcome == Outcome::Ok) {
