@@ -12,8 +12,11 @@
 #include <QEvent>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -35,6 +38,30 @@ protected:
     }
 };
 
+// In a Wayland session with Xwayland the program runs as an X client unless
+// the user chose a platform (QT_QPA_PLATFORM or -platform). Through X the
+// window manager can keep the mini window above the others and tells the
+// program that its window was minimised, which minimise-to-tray needs; a
+// native Wayland client can have neither (xdg-shell has no "keep above" and
+// no "minimised" state), and raises a window only with the compositor's
+// consent. The tray is a StatusNotifierItem either way. Without Xwayland,
+// Qt falls back to native Wayland.
+std::vector<char *> withPreferredPlatform(int argc, char *argv[]) {
+    std::vector<char *> args(argv, argv + argc);
+    static char option[] = "-platform";
+    static char platforms[] = "xcb;wayland";
+    const bool chosen =
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+        std::any_of(args.begin(), args.end(), [](const char *a) {
+            return std::strcmp(a, "-platform") == 0 || std::strcmp(a, "--platform") == 0;
+        });
+    if (!chosen && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsSet("DISPLAY"))
+        args.insert(args.begin() + 1, {option, platforms});
+    args.push_back(nullptr);
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -53,7 +80,9 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Run:
         break;
     }
-    QApplication app(argc, argv);
+    std::vector<char *> qtArgs = withPreferredPlatform(argc, argv);
+    int qtArgc = int(qtArgs.size()) - 1;
+    QApplication app(qtArgc, qtArgs.data());
     QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
     QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));
     QApplication::setApplicationVersion(QString::fromUtf8(zarn::kVersionText));
