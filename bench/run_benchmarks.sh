@@ -26,7 +26,7 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zarn-bandwidth bench_interface_read bench_tick \
-    bench_rate_accuracy bench_usage >/dev/null
+    bench_rate_accuracy bench_usage bench_adapter_refresh >/dev/null
 
 namespaces=()
 spinners=()
@@ -93,6 +93,13 @@ echo "-- fake source whose counters move every tick (every label, tip and pictur
 "$build/bench/bench_tick" --fake --ticks 20000 2>/dev/null | grep -v '^cores'
 echo "-- the same with the Usage window's feature attached, its window hidden"
 "$build/bench/bench_tick" --fake --usage --ticks 20000 2>/dev/null | grep -v '^cores'
+
+echo
+echo "== the adapter list read again after a change report =="
+for pair in "$ns1:1" "$ns100:100" "$ns1000:1000"; do
+    echo "-- ${pair##*:} interfaces"
+    ip netns exec "${pair%%:*}" "$build/bench/bench_adapter_refresh" --rounds 200 2>/dev/null
+done
 
 echo
 echo "== resident memory: 1,000,000 ticks against a fake source =="

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -45,6 +46,18 @@ public:
     TableResult interfaceTable(std::vector<InterfaceRow> &out) override;
     bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
     bool addressTable(std::vector<AddressRow> &out) override;
+
+    // What the window asked to be told; announce() tells it, as the system
+    // would after a change.
+    std::function<void()> onChanged;
+    bool watch(std::function<void()> f) override {
+        onChanged = std::move(f);
+        return true;
+    }
+    void announce() {
+        if (onChanged)
+            onChanged();
+    }
 };
 
 class FakeTrayHost final : public TrayHost {

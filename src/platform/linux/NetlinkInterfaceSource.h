@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class QSocketNotifier;
 struct nlmsghdr;
 
 // Interface data straight from the Linux kernel: rtnetlink for the interface
@@ -15,6 +17,9 @@ struct nlmsghdr;
 // One NETLINK_ROUTE socket stays open for the object's life, so reading one
 // row is one request and one reply of about 1.5 KB whatever the number of
 // interfaces. A socket that fails is closed and opened again once.
+//
+// Changes come on a second socket, subscribed to the kernel's link and IPv4
+// address notifications and watched by the event loop: nothing is polled.
 class NetlinkInterfaceSource final : public InterfaceSource {
 public:
     NetlinkInterfaceSource();
@@ -25,6 +30,7 @@ public:
     TableResult interfaceTable(std::vector<InterfaceRow> &rows) override;
     bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
     bool addressTable(std::vector<AddressRow> &rows) override;
+    bool watch(std::function<void()> onChanged) override;
 
 private:
     enum class Outcome { Ok, KernelError, SocketError };
@@ -40,7 +46,16 @@ private:
     Outcome exchange(nlmsghdr &request, bool dump, const Handler &handler);
     Outcome exchangeOnce(nlmsghdr &request, bool dump, const Handler &handler);
 
+    bool openEvents();
+    void closeEvents();
+    void readEvents();
+
     int fd_ = -1;
     quint32 seq_ = 0;
     std::vector<char> buffer_;
+
+    int eventFd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void()> onChanged_;
+    std::vector<char> events_;
 };
