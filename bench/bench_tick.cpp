@@ -1,7 +1,7 @@
 // Prints what one sampling tick costs: the main window is built offscreen and
 // its tick is called directly, many times, each call timed on its own.
 //
-//   bench_tick [--fake] [--index N] [--ticks N] [--memory]
+//   bench_tick [--fake] [--index N] [--ticks N] [--memory] [--usage]
 //
 // By default the interface is read from the kernel (loopback, index 1).
 // --fake uses an in-process source whose counters move by varying amounts
@@ -9,11 +9,14 @@
 // --memory times nothing: the window is shown (offscreen) and painted every
 // hundred ticks, and the resident memory is printed after start-up and at
 // every tenth of the ticks, to show that it stays flat.
+// --usage attaches the Usage window's feature as the program does, with the
+// window never shown: what the tick costs while the graph is hidden.
 
 #include "adapters/InterfaceSource.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "tray/TrayHost.h"
 #include "ui/frmMain.h"
+#include "usagewindow/UsageFeature.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -69,6 +72,7 @@ public:
     bool isAvailable() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
+    void showMessage(const QString &, const QString &) override {}
 };
 
 // Resident memory of this process in kB.
@@ -93,6 +97,7 @@ double percentile(const std::vector<double> &sorted, double p) {
 int main(int argc, char *argv[]) {
     bool fake = false;
     bool memory = false;
+    bool usage = false;
     qint32 index = 1;
     int ticks = 20000;
     for (int i = 1; i < argc; ++i) {
@@ -100,12 +105,15 @@ int main(int argc, char *argv[]) {
             fake = true;
         else if (!std::strcmp(argv[i], "--memory"))
             memory = true;
+        else if (!std::strcmp(argv[i], "--usage"))
+            usage = true;
         else if (!std::strcmp(argv[i], "--index") && i + 1 < argc)
             index = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--ticks") && i + 1 < argc)
             ticks = std::max(1, std::atoi(argv[++i]));
         else {
-            std::fprintf(stderr, "usage: %s [--fake] [--index N] [--ticks N] [--memory]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--fake] [--index N] [--ticks N] [--memory] [--usage]\n",
                          argv[0]);
             return 2;
         }
@@ -134,6 +142,9 @@ int main(int argc, char *argv[]) {
     window.showTrayIcon = true;
     window.animateTrayIcon = true;
     window.showBandwidthInTray = true;
+    UsageFeature usageFeature(nullptr, &tray);
+    if (usage)
+        usageFeature.attach(&window);
 
     // Adoption, baseline, and a short warm-up.
     for (int i = 0; i < 100; ++i)
@@ -182,6 +193,7 @@ int main(int argc, char *argv[]) {
     std::printf("source:       %s, interface %d \"%s\"\n",
                 fake ? "fake (moving counters)" : "kernel", index, qPrintable(name));
     std::printf("ticks:        %d (tray told %d times)\n", ticks, tray.updates - updatesBefore);
+    std::printf("usage:        %s\n", usage ? "attached, window hidden" : "not attached");
     std::printf("median:       %.2f us\n", percentile(micros, 0.5));
     std::printf("p99:          %.2f us\n", percentile(micros, 0.99));
     std::printf("mean:         %.2f us\n", sum / double(micros.size()));

@@ -94,6 +94,17 @@ def start_nload(ns, interval_ms, interface, env):
     return p
 
 
+def cpu_per_minute(procs, seconds):
+    """Milliseconds of CPU per minute of each process over the next seconds."""
+    before = {name: cpu_ns(p.pid) for name, p in procs.items()}
+    time.sleep(seconds)
+    after = {name: cpu_ns(p.pid) for name, p in procs.items()}
+    for name, p in procs.items():
+        if p.poll() is not None:
+            raise RuntimeError("%s ended early" % name)
+    return {name: (after[name] - before[name]) / 1e6 * 60.0 / seconds for name in procs}
+
+
 def cpu_comparison(d, program, ns, seconds, interval_ms, interface):
     # lo is index 1 in every namespace.
     write_settings(d, ["Adapter=1", "UpdateFrequency=%d" % interval_ms])
@@ -112,18 +123,51 @@ def cpu_comparison(d, program, ns, seconds, interval_ms, interface):
         wait_for(d.docked_icon, 15, "the icon in trayer's panel")
         time.sleep(3)  # past start-up: the figures are for the steady state
         startup_rss = rss_kb(procs["zarn-bandwidth"].pid)
-        before = {name: cpu_ns(p.pid) for name, p in procs.items()}
-        time.sleep(seconds)
-        after = {name: cpu_ns(p.pid) for name, p in procs.items()}
+        per_minute = cpu_per_minute(procs, seconds)
         rss = {name: rss_kb(p.pid) for name, p in procs.items()}
-        for name, p in procs.items():
-            if p.poll() is not None:
-                raise RuntimeError("%s ended early" % name)
     finally:
         for p in procs.values():
             d.stop(p)
-    per_minute = {name: (after[name] - before[name]) / 1e6 * 60.0 / seconds for name in procs}
     return per_minute, rss, startup_rss
+
+
+def windows_of(d, pid, title):
+    out = d.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name",
+                 "^%s$" % title])
+    return [int(w) for w in out.split()]
+
+
+def usage_cpu(d, program, ns, seconds, interval_ms):
+    """Three copies of the program side by side, each with its main window
+    shown: one without the Usage window, one with it shown on the live
+    graph, one whose Usage window was opened and closed again."""
+    write_settings(d, ["Adapter=1", "UpdateFrequency=%d" % interval_ms,
+                       "UsageWindowLeft=250", "UsageWindowTop=320"])
+    cases = [("main window only", []), ("Usage window shown", ["--show-usage"]),
+             ("Usage window hidden", ["--show-usage"])]
+    procs = {}
+    for name, extra in cases:
+        procs[name] = subprocess.Popen(in_ns(ns, [program] + extra), env=d.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for place, (name, extra) in enumerate(cases):
+            pid = procs[name].pid
+            main = wait_for(lambda: windows_of(d, pid, "Bandwidth Monitor"), 15,
+                            "the main window of " + name)[0]
+            d.run(["xdotool", "windowmove", str(main), str(place * 340), "30"])
+            if extra:
+                usage = wait_for(lambda: windows_of(d, pid, "Usage"), 15,
+                                 "the Usage window of " + name)
+                if name.endswith("hidden"):
+                    # Closed the way a user closes it: the window manager's Alt+F4.
+                    d.run(["xdotool", "windowactivate", "--sync", str(usage[0]), "key", "alt+F4"])
+                    wait_for(lambda: not any(d.viewable(w) for w in usage), 10,
+                             "the Usage window to close")
+        time.sleep(3)
+        return cpu_per_minute(procs, seconds)
+    finally:
+        for p in procs.values():
+            d.stop(p)
 
 
 def main():
@@ -133,6 +177,8 @@ def main():
                         default=[], help="measure start-up in this namespace")
     parser.add_argument("--cpu", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
                         default=[], help="measure CPU time in this namespace")
+    parser.add_argument("--usage", metavar="NAMESPACE", action="append", default=[],
+                        help="CPU with the Usage window shown and hidden, in this namespace")
     parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--interval", type=int, default=300)
@@ -166,6 +212,12 @@ def main():
                 print("  %-15s %8.1f ms CPU per minute   resident %6.1f MB"
                       % (name, per_minute[name], rss[name] / 1024.0))
             print("  zarn-bandwidth resident 3 s after start-up: %.1f MB" % (startup_rss / 1024.0))
+        for ns in args.usage:
+            per_minute = usage_cpu(d, args.program, ns, args.seconds, args.interval)
+            print("CPU over %.0f s at %d ms, three copies side by side, main windows shown:"
+                  % (args.seconds, args.interval))
+            for name, ms in per_minute.items():
+                print("  %-22s %8.1f ms CPU per minute" % (name, ms))
     finally:
         d.close()
     return 0

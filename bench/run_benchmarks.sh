@@ -91,6 +91,8 @@ ip netns exec "$ns1000" "$build/bench/bench_tick" --index "$(last_index "$ns1000
     2>/dev/null | grep -v '^cores'
 echo "-- fake source whose counters move every tick (every label, tip and picture change)"
 "$build/bench/bench_tick" --fake --ticks 20000 2>/dev/null | grep -v '^cores'
+echo "-- the same with the Usage window's feature attached, its window hidden"
+"$build/bench/bench_tick" --fake --usage --ticks 20000 2>/dev/null | grep -v '^cores'
 
 echo
 echo "== the adapter list read again after a change report =="
@@ -136,4 +138,4 @@ for ns in "$ns4" "$ns1000"; do
 done
 python3 "$root/bench/desktop_bench.py" --program "$build/zarn-bandwidth" \
     --startup "$ns1" 1 --startup "$ns1000" 1000 \
-    --cpu "$ns4" 4 --cpu "$ns1000" 1000 --seconds 60 --interval 300
+    --cpu "$ns4" 4 --cpu "$ns1000" 1000 --usage "$ns4" --seconds 60 --interval 300

@@ -20,6 +20,9 @@ packages=(
   # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
   # Qt's Wayland platform for the native-Wayland part)
   xfce4-panel sway waybar xwayland grim qt6-wayland
+  # the Usage window's desktop test: a notification server, and the
+  # accessibility bus to read the windows' figures
+  dunst at-spi2-core python3-pyatspi
   # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind

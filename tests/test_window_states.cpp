@@ -170,7 +170,7 @@ private slots:
             items << item->objectName() + u'=' + (item->isSeparator() ? "-" : item->text());
         QCOMPARE(items,
                  QStringList({"mShowDialog=Show Main", "mShowMini=Show Mini Bandiwdth Monitor",
-                              "msep1=-", "mExit=E&xit"}));
+                              "mUsage=&Usage", "msep1=-", "mExit=E&xit"}));
     }
 
     // The maker link shows the address it opens, drawn as an underlined

@@ -23,6 +23,10 @@ CommandLineRequest commandLineRequest(const QString &argumentText) {
     return CommandLineRequest::Run;
 }
 
+bool showsUsageWindow(const QString &argumentText) {
+    return argumentText.split(QLatin1Char(' ')).contains(QLatin1String("--show-usage"));
+}
+
 UsageRequest usageRequest(const QString &argumentText) {
     UsageRequest r;
     const QStringList words = argumentText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -42,17 +46,18 @@ UsageRequest usageRequest(const QString &argumentText) {
 
 QString helpText() {
     return QStringLiteral(
-        "Usage: zarn-bandwidth [-startup]\n"
+        "Usage: zarn-bandwidth [-startup] [--show-usage]\n"
         "       zarn-bandwidth --usage [INTERFACE] [--json]\n"
         "Shows the traffic of one network interface in a window and in the\n"
         "notification area, and keeps a history of every interface's use.\n"
         "\n"
-        "  -startup   start in the notification area, with the window hidden\n"
-        "  --usage    print today's, this month's days' and the last 12 months' use\n"
-        "             of INTERFACE (default: the selected adapter) and exit;\n"
-        "             with --json, as JSON\n"
-        "  --help     print this help and exit\n"
-        "  --version  print the version and exit\n");
+        "  -startup      start in the notification area, with the window hidden\n"
+        "  --show-usage  open the Usage window as well\n"
+        "  --usage       print today's, this month's days' and the last 12 months'\n"
+        "                use of INTERFACE (default: the selected adapter) and exit;\n"
+        "                with --json, as JSON\n"
+        "  --help        print this help and exit\n"
+        "  --version     print the version and exit\n");
 }
 
 QString versionText() {

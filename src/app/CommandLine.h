@@ -21,6 +21,10 @@ QString argumentText(int argc, const char *const *argv);
 enum class CommandLineRequest { Run, Help, Version, Usage };
 CommandLineRequest commandLineRequest(const QString &argumentText);
 
+// Whether the Usage window is asked for ("--show-usage" among the
+// arguments); the main window starts as it would without it.
+bool showsUsageWindow(const QString &argumentText);
+
 // The usage report's request: "--usage [INTERFACE] [--json]", the two
 // after "--usage" in either order. valid is false for anything else
 // ("--usage a b", an unknown option).

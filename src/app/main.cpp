@@ -11,6 +11,7 @@
 #include "ui/frmMain.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
+#include "usagewindow/UsageFeature.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -137,8 +138,13 @@ int main(int argc, char *argv[]) {
     UsageRecorder usage(interfaces, usagePlatform, usageOptions);
     QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
     QuitOnSignals signalQuit;
+    // Connected after the history, so that the data cap counts this tick.
+    UsageFeature usageWindow(&usage, &tray);
+    usageWindow.attach(&window);
 
     window.startUp();
+    if (showsUsageWindow(arguments) && !window.unloaded)
+        usageWindow.showWindow();
     // Queued behind the window's first paint: opening and checking the store
     // and the first save cost the window nothing.
     QTimer::singleShot(0, &usage, &UsageRecorder::start);

@@ -123,6 +123,10 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     mShowDialog->setObjectName(QStringLiteral("mShowDialog"));
     mShowMini = mPopup->addAction(QStringLiteral("Show Mini Bandiwdth Monitor"));
     mShowMini->setObjectName(QStringLiteral("mShowMini"));
+    // Whoever offers the Usage window connects to this item; the three
+    // commands around it keep their order and access keys.
+    mUsage = mPopup->addAction(QStringLiteral("&Usage"));
+    mUsage->setObjectName(QStringLiteral("mUsage"));
     msep1 = mPopup->addSeparator();
     msep1->setObjectName(QStringLiteral("msep1"));
     mExit = mPopup->addAction(QStringLiteral("E&xit"));

@@ -91,6 +91,7 @@ public:
     QMenu *mPopup = nullptr;
     QAction *mShowDialog = nullptr;
     QAction *mShowMini = nullptr;
+    QAction *mUsage = nullptr; // opens the Usage window (src/usagewindow)
     QAction *msep1 = nullptr;
     QAction *mExit = nullptr;
 

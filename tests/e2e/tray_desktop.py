@@ -434,11 +434,12 @@ def run_taskbar_session(d, program):
     d.stop(app)
 
 
-def python_with_gi():
+def python_with(statement="from gi.repository import Gio"):
+    """A Python that can run statement: this one, or Debian's, whose
+    packages (python3-gi, python3-pyatspi) a private Python does not see."""
     for candidate in (sys.executable, "/usr/bin/python3"):
         if candidate and os.access(candidate, os.X_OK) and subprocess.run(
-                [candidate, "-c", "from gi.repository import Gio"],
-                capture_output=True).returncode == 0:
+                [candidate, "-c", statement], capture_output=True).returncode == 0:
             return candidate
     return None
 
@@ -457,7 +458,7 @@ def read_line(p, seconds):
 def run_sni_session(d, program):
     """On a StatusNotifierItem host the icon sends one "activate" per click,
     never a double-click: that activate has to bring the window back."""
-    python = python_with_gi()
+    python = python_with()
     if not python or "DBUS_SESSION_BUS_ADDRESS" not in d.env or not shutil.which("gdbus"):
         step("StatusNotifierItem part skipped (needs dbus-daemon, gdbus and python3-gi)")
         return

@@ -82,6 +82,10 @@ public:
     bool isAvailable() const override { return available; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
+    QStringList messages; // "title: text", one a notification
+    void showMessage(const QString &title, const QString &text) override {
+        messages << title + QStringLiteral(": ") + text;
+    }
 
     void activate(TrayActivation reason) {
         if (onActivated)

@@ -4,6 +4,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusMessage>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
@@ -123,4 +125,36 @@ void QtTrayHost::setContextMenu(QMenu *menu) {
     releaseMenu_ = new ReleaseMenu(
         menu, [](const QObject *o) { return o->inherits("QSystemTrayIconSys"); }, this);
     qApp->installEventFilter(releaseMenu_);
+}
+
+namespace {
+
+// Hands a notification to the desktop's notification server; false when no
+// server is on the session bus. The call does not wait for the answer: the
+// tick that found the reason goes on at once.
+bool notifyDesktop(const QString &title, const QString &text) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(service).value())
+        return false;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
+    call << QGuiApplication::applicationDisplayName() << 0u << QString() << title << text
+         << QStringList() << QVariantMap() << -1;
+    return bus.send(call);
+}
+
+} // namespace
+
+void QtTrayHost::showMessage(const QString &title, const QString &text) {
+    // For a StatusNotifierItem Qt sends the message to the notification
+    // server itself. For an XEmbed icon it would draw a balloon of its own
+    // beside the icon instead, which the desktop neither styles nor keeps
+    // in its history; the server gets it directly then, and the balloon is
+    // left for desktops that run no server.
+    if (protocol_ == TrayProtocol::XEmbed && notifyDesktop(title, text))
+        return;
+    icon_->showMessage(title, text, icon_->icon());
 }

@@ -58,6 +58,8 @@ public:
     // click and never a double-click.
     bool reportsDoubleClick() const override;
     void setContextMenu(QMenu *menu) override;
+    // Through the desktop's notification server (org.freedesktop.Notifications).
+    void showMessage(const QString &title, const QString &text) override;
 
     TrayProtocol protocol() const { return protocol_; }
 

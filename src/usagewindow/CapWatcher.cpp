@@ -1,0 +1,120 @@
+#include "usagewindow/CapWatcher.h"
+
+#include "tray/TrayHost.h"
+#include "usage/UsageHistory.h"
+
+#include <algorithm>
+
+namespace {
+
+QString countedWords(CapRules::Direction direction) {
+    switch (direction) {
+    case CapRules::Direction::Received:
+        return QStringLiteral("received");
+    case CapRules::Direction::Sent:
+        return QStringLiteral("sent");
+    case CapRules::Direction::Both:
+        break;
+    }
+    return QStringLiteral("received and sent");
+}
+
+QString spanWords(const CapRules::Span &span, const QLocale &locale) {
+    if (span.first == span.last)
+        return QStringLiteral("on ") + locale.toString(span.first, QLocale::ShortFormat);
+    return QStringLiteral("from %1 to %2")
+        .arg(locale.toString(span.first, QLocale::ShortFormat),
+             locale.toString(span.last, QLocale::ShortFormat));
+}
+
+int percentOf(quint64 used, quint64 cap) {
+    if (cap == 0)
+        return 0;
+    const long double percent = static_cast<long double>(used) * 100 / cap;
+    return static_cast<int>(std::min<long double>(percent, 1e6L));
+}
+
+} // namespace
+
+CapWatcher::CapWatcher(const UsageHistory *history, TrayHost *tray, Today today)
+    : history_(history), tray_(tray), today_(std::move(today)), settings_(UsageSettings::readCap()),
+      given_(UsageSettings::readGiven()) {}
+
+void CapWatcher::setSettings(const CapSettings &settings) {
+    UsageSettings::writeCap(settings, settings_);
+    settings_ = settings;
+}
+
+bool CapWatcher::historyReadable() const {
+    return history_ && history_->available();
+}
+
+void CapWatcher::sampled(const TickSample &sample) {
+    if (!settings_.enabled) {
+        status_ = {};
+        return;
+    }
+    if (!historyReadable()) {
+        status_ = {Status::HistoryOff, {}, 0, 0};
+        return;
+    }
+    if (sample.name.isEmpty()) {
+        // A tick that read nothing leaves the last count standing.
+        if (status_.kind != Status::Counting)
+            status_ = {Status::Waiting, {}, 0, 0};
+        return;
+    }
+    const QDate today = today_();
+    const CapRules::Span span = CapRules::periodOf(settings_.period, settings_.resetDay, today);
+    quint64 received = 0;
+    quint64 sent = 0;
+    for (const UsageTotal &day : history_->days(sample.name, span.first, today)) {
+        received += day.received;
+        sent += day.sent;
+    }
+    status_ = {Status::Counting, span, CapRules::counted(settings_.direction, received, sent),
+               settings_.capBytes()};
+
+    // A new period starts with no warnings given.
+    if (given_.period != span.first)
+        given_ = {span.first, {}};
+    const std::vector<int> crossed =
+        CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings, given_.percentages);
+    if (crossed.empty())
+        return;
+    given_.percentages.insert(given_.percentages.end(), crossed.begin(), crossed.end());
+    std::sort(given_.percentages.begin(), given_.percentages.end());
+    UsageSettings::writeGiven(given_);
+    // Several warnings reached in one tick (a cap lowered below the use,
+    // the first tick after a long pause) make one notification: the
+    // highest, which says all the others.
+    if (tray_)
+        tray_->showMessage(capWarningTitle(crossed.back()), capWarningText(status_, settings_));
+}
+
+QString CapWatcher::statusText(const QLocale &locale) const {
+    switch (status_.kind) {
+    case Status::Off:
+        return QStringLiteral("No data cap is set.");
+    case Status::HistoryOff:
+        return QStringLiteral("The data cap needs the usage history, which is off.");
+    case Status::Waiting:
+        return QStringLiteral("Waiting for the first reading of the interface.");
+    case Status::Counting:
+        break;
+    }
+    return capWarningText(status_, settings_, locale);
+}
+
+QString capWarningTitle(int percent, const QLocale &locale) {
+    return QStringLiteral("%1 % of the data cap used").arg(locale.toString(percent));
+}
+
+QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
+                       const QLocale &locale) {
+    return QStringLiteral("%1 of %2 (%3 %) %4 %5.")
+        .arg(CapRules::amountText(status.used, settings.unit, locale),
+             CapRules::amountText(status.cap, settings.unit, locale),
+             locale.toString(percentOf(status.used, status.cap)), countedWords(settings.direction),
+             spanWords(status.span, locale));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "monitor/TickSample.h"
+#include "usagewindow/UsageSettings.h"
+
+#include <QByteArray>
+#include <QLocale>
+#include <QString>
+#include <functional>
+
+class TrayHost;
+class UsageHistory;
+
+// Watches the selected interface's traffic against the data cap and puts a
+// desktop notification up when a warning percentage is reached. Each
+// warning is given once per period; what was given is stored, so a restart
+// does not repeat it.
+class CapWatcher {
+public:
+    using Today = std::function<QDate()>; // the user's local date
+
+    CapWatcher(const UsageHistory *history, TrayHost *tray, Today today);
+
+    const CapSettings &settings() const { return settings_; }
+    // Stores what changed and checks the new cap at the next tick.
+    void setSettings(const CapSettings &settings);
+
+    // Called for every tick; reads the history only while the cap is on.
+    void sampled(const TickSample &sample);
+
+    struct Status {
+        enum Kind { Off, HistoryOff, Waiting, Counting } kind = Off;
+        CapRules::Span span;
+        quint64 used = 0;
+        quint64 cap = 0;
+    };
+    Status status() const { return status_; }
+    QString statusText(const QLocale &locale = QLocale()) const;
+
+private:
+    bool historyReadable() const;
+
+    const UsageHistory *history_;
+    TrayHost *tray_;
+    Today today_;
+    CapSettings settings_;
+    GivenWarnings given_;
+    Status status_;
+};
+
+// The notification's texts for a warning at percent.
+QString capWarningTitle(int percent, const QLocale &locale = QLocale());
+QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
+                       const QLocale &locale = QLocale());

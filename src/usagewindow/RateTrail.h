@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QtGlobal>
+#include <deque>
+
+// The last two minutes of rates behind the live graph, and the rules that
+// pick its scales. Kept apart from any widget so that the rules can be
+// checked with made-up times.
+namespace GraphScale {
+
+// The smallest full scale that holds value: 1, 2 or 5 times a power of
+// ten, never below 1000 (1 k/sec for a rate), so that an idle link does not
+// magnify single packets into a wall of noise.
+double niceCeiling(double value);
+
+// An axis label in the units of the mini window and the tray tip ("k/sec",
+// kilo = 1000), numbers under the locale's rules: whole k/sec with digit
+// groups ("2,000 k/sec"), two decimals below that ("0.50 k/sec").
+QString axisText(double bytesPerSecond, const QLocale &locale = QLocale());
+
+} // namespace GraphScale
+
+class RateTrail {
+public:
+    static constexpr qint64 kSpanMs = 120000; // what the graph shows
+
+    struct Point {
+        qint64 atMs; // on a monotonic clock
+        double down; // bytes per second; NaN where the tick measured nothing
+        double up;
+    };
+
+    // A tick's rates at time atMs; points older than the span drop out.
+    void add(qint64 atMs, double down, double up);
+    // A tick that measured nothing: the line breaks here.
+    void addGap(qint64 atMs);
+    void clear();
+
+    const std::deque<Point> &points() const { return points_; }
+    bool empty() const { return points_.empty(); }
+
+    // Each direction has its own scale, set by the highest rate still on
+    // the graph: it rises with a new peak at once and comes down only once
+    // that peak has scrolled out.
+    double downScale() const { return GraphScale::niceCeiling(peak(&Point::down)); }
+    double upScale() const { return GraphScale::niceCeiling(peak(&Point::up)); }
+
+private:
+    double peak(double Point::*direction) const;
+    std::deque<Point> points_;
+};

@@ -1,0 +1,227 @@
+#include "usagewindow/UsageCharts.h"
+
+#include "monitor/RateText.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+QColor receivedColour() {
+    return QColor(0x1f, 0x6f, 0xc5);
+}
+
+QColor sentColour() {
+    return QColor(0xd9, 0x6c, 0x00);
+}
+
+namespace {
+
+constexpr int kGap = 4;
+
+// A horizontal hair line on the middle of the pixel row at y.
+void hairLine(QPainter &p, int left, int right, int y) {
+    p.drawLine(QPointF(left, y + 0.5), QPointF(right, y + 0.5));
+}
+
+} // namespace
+
+RateGraph::RateGraph(const RateTrail &trail, double RateTrail::Point::*direction, QColor colour,
+                     QWidget *parent)
+    : QWidget(parent), trail_(trail), direction_(direction), colour_(colour),
+      scale_(currentScale()) {
+    // Every pixel is painted below, so a repaint of the plot alone does
+    // not have to repaint the tab page beneath it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+double RateGraph::currentScale() const {
+    return direction_ == &RateTrail::Point::down ? trail_.downScale() : trail_.upScale();
+}
+
+void RateGraph::refresh() {
+    const double scale = currentScale();
+    if (scale != scale_) {
+        scale_ = scale;
+        update(); // the labels, and with them the plot's left edge, move
+    } else {
+        update(plotRect());
+    }
+}
+
+void RateGraph::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    scale_ = currentScale();
+}
+
+QRect RateGraph::plotRect() const {
+    const QFontMetrics fm = fontMetrics();
+    const int labels = fm.horizontalAdvance(GraphScale::axisText(scale_)) + 2 * kGap;
+    return rect().adjusted(labels, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
+}
+
+void RateGraph::paintEvent(QPaintEvent *event) {
+    QPainter p(this);
+    const QRect plot = plotRect();
+    const QFontMetrics fm = fontMetrics();
+    if (!plot.contains(event->rect())) {
+        p.fillRect(rect(), palette().base());
+        p.setPen(palette().windowText().color());
+        const int lineHeight = fm.height();
+        const auto axisLabel = [&](const QString &text, int y) {
+            p.drawText(QRect(0, y - lineHeight / 2, plot.left() - kGap, lineHeight),
+                       Qt::AlignRight | Qt::AlignVCenter, text);
+        };
+        axisLabel(GraphScale::axisText(scale_), plot.top());
+        axisLabel(GraphScale::axisText(scale_ / 2), plot.center().y());
+        axisLabel(QStringLiteral("0"), plot.bottom());
+        const QRect under(plot.left(), plot.bottom() + kGap / 2, plot.width(), lineHeight);
+        p.drawText(under, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("2 min ago"));
+        p.drawText(under, Qt::AlignRight | Qt::AlignTop, QStringLiteral("now"));
+    }
+
+    p.fillRect(plot, palette().base());
+    p.setPen(QPen(palette().mid().color(), 1));
+    for (int y : {plot.top(), plot.center().y(), plot.bottom()})
+        hairLine(p, plot.left(), plot.right() + 1, y);
+
+    const auto &points = trail_.points();
+    if (points.empty())
+        return;
+    const qint64 newest = points.back().atMs;
+    const double width = plot.width();
+    const double height = plot.height() - 1;
+    const auto at = [&](const RateTrail::Point &point) {
+        const double x =
+            plot.right() + 1 - double(newest - point.atMs) * width / RateTrail::kSpanMs;
+        const double share = std::clamp(point.*direction_ / scale_, 0.0, 1.0);
+        return QPointF(x, plot.bottom() + 0.5 - share * height);
+    };
+    // The line breaks where a tick measured nothing; each unbroken run is
+    // drawn as its own filled area.
+    QPainterPath area;
+    QPainterPath line;
+    bool inRun = false;
+    QPointF runStart;
+    QPointF last;
+    const auto closeRun = [&] {
+        if (!inRun)
+            return;
+        area.lineTo(last.x(), plot.bottom() + 0.5);
+        area.lineTo(runStart.x(), plot.bottom() + 0.5);
+        area.closeSubpath();
+        inRun = false;
+    };
+    for (const RateTrail::Point &point : points) {
+        if (std::isnan(point.*direction_)) {
+            closeRun();
+            continue;
+        }
+        last = at(point);
+        if (!inRun) {
+            runStart = last;
+            area.moveTo(last);
+            line.moveTo(last);
+            inRun = true;
+        } else {
+            area.lineTo(last);
+            line.lineTo(last);
+        }
+    }
+    closeRun();
+    p.setClipRect(plot);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor fill = colour_;
+    fill.setAlpha(60);
+    p.fillPath(area, fill);
+    // One pixel wide: Qt strokes that on its fast path at 100 %, where
+    // a wider pen cost a sixth more CPU per repaint.
+    p.setPen(QPen(colour_, 1));
+    p.drawPath(line);
+}
+
+UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std::move(label)) {}
+
+bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
+    const auto same = [](const UsageTotal &a, const UsageTotal &b) {
+        return a.period == b.period && a.received == b.received && a.sent == b.sent;
+    };
+    if (std::equal(totals.begin(), totals.end(), totals_.begin(), totals_.end(), same))
+        return false; // nothing new to paint
+    totals_ = std::move(totals);
+    update();
+    return true;
+}
+
+void UsageBars::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    const QFontMetrics fm = fontMetrics();
+    const int lineHeight = fm.height();
+    const QRect plot = rect().adjusted(kGap, lineHeight + 2 * kGap, -kGap, -(lineHeight + kGap));
+    quint64 top = 0;
+    for (const UsageTotal &t : totals_)
+        top = std::max({top, t.received, t.sent});
+    const double scale = GraphScale::niceCeiling(double(top));
+
+    // The scale on the left, the legend on the right: colour and word for
+    // each direction, the sent swatch hatched as its bars are.
+    p.setPen(palette().windowText().color());
+    const QRect header(kGap, kGap / 2, width() - 2 * kGap, lineHeight);
+    p.drawText(header, Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("top line: %1 bytes").arg(RateText::wholeNumber(scale)));
+    const QString sentWord = QStringLiteral("Sent");
+    const QString receivedWord = QStringLiteral("Received");
+    const int swatch = lineHeight * 2 / 3;
+    int x = header.right() - fm.horizontalAdvance(sentWord);
+    p.drawText(QPoint(x, header.top() + fm.ascent()), sentWord);
+    x -= swatch + kGap;
+    const QRect sentSwatch(x, header.center().y() - swatch / 2, swatch, swatch);
+    x -= 3 * kGap + fm.horizontalAdvance(receivedWord);
+    p.drawText(QPoint(x, header.top() + fm.ascent()), receivedWord);
+    x -= swatch + kGap;
+    const QRect receivedSwatch(x, sentSwatch.top(), swatch, swatch);
+    p.fillRect(receivedSwatch, receivedColour());
+    p.fillRect(sentSwatch, palette().base());
+    p.fillRect(sentSwatch, QBrush(sentColour(), Qt::BDiagPattern));
+    p.setPen(sentColour());
+    p.drawRect(sentSwatch.adjusted(0, 0, -1, -1));
+
+    p.fillRect(plot, palette().base());
+    p.setPen(QPen(palette().mid().color(), 1));
+    for (int y : {plot.top(), plot.center().y(), plot.bottom()})
+        hairLine(p, plot.left(), plot.right() + 1, y);
+    if (totals_.empty())
+        return;
+
+    const int count = int(totals_.size());
+    const double slot = double(plot.width()) / count;
+    const int barWidth = std::max(1, int((slot - 2) / 2));
+    const auto barHeight = [&](quint64 bytes) {
+        return int(std::lround(double(bytes) / scale * (plot.height() - 1)));
+    };
+    // Labels under the bars, as many as fit without running together.
+    int widest = 0;
+    for (const UsageTotal &t : totals_)
+        widest = std::max(widest, fm.horizontalAdvance(label_(t.period)));
+    const int every = std::max(1, int(std::ceil((widest + kGap) / slot)));
+    for (int i = 0; i < count; ++i) {
+        const UsageTotal &t = totals_[i];
+        const int left = plot.left() + int(std::lround(i * slot)) + 1;
+        const int received = barHeight(t.received);
+        const int sent = barHeight(t.sent);
+        const QRect receivedBar(left, plot.bottom() - received, barWidth, received);
+        const QRect sentBar(left + barWidth, plot.bottom() - sent, barWidth, sent);
+        p.fillRect(receivedBar, receivedColour());
+        p.fillRect(sentBar, QBrush(sentColour(), Qt::BDiagPattern));
+        if (sent > 0) {
+            p.setPen(sentColour());
+            p.drawRect(sentBar.adjusted(0, 0, -1, -1));
+        }
+        if (i % every == 0) {
+            p.setPen(palette().windowText().color());
+            p.drawText(QRect(left - kGap, plot.bottom() + kGap / 2, int(slot) * every, lineHeight),
+                       Qt::AlignLeft | Qt::AlignTop, label_(t.period));
+        }
+    }
+}

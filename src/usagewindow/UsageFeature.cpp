@@ -1,0 +1,65 @@
+#include "usagewindow/UsageFeature.h"
+
+#include "platform/qt/SteadyClock.h"
+#include "ui/frmMain.h"
+#include "usagewindow/UsageWindow.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <cmath>
+
+UsageFeature::Clocks UsageFeature::systemClocks() {
+    // The tick's own clock: time spent in suspend counts, so the graph
+    // shows the gap instead of joining the rates on both sides of it.
+    static const SteadyClock clock;
+    return {[] { return clock.nowNs() / 1000000; }, [] { return QDate::currentDate(); }};
+}
+
+UsageFeature::UsageFeature(const UsageHistory *history, TrayHost *tray, Clocks clocks,
+                           QObject *parent)
+    : QObject(parent), history_(history), clocks_(std::move(clocks)),
+      cap_(history, tray, clocks_.today) {}
+
+UsageFeature::~UsageFeature() {
+    delete window_.data();
+}
+
+void UsageFeature::attach(frmMain *main) {
+    connect(main, &frmMain::sampled, this, &UsageFeature::sampled);
+    connect(main->mUsage, &QAction::triggered, this, &UsageFeature::showWindow);
+}
+
+void UsageFeature::sampled(const TickSample &sample) {
+    // Another interface's rates would share the graph's scale and lines.
+    if (sample.name != interface_) {
+        trail_.clear();
+        interface_ = sample.name;
+    }
+    const qint64 now = clocks_.monotonicMs();
+    if (sample.hasRates)
+        trail_.add(now, sample.downRate, sample.upRate);
+    else
+        trail_.addGap(now);
+    cap_.sampled(sample);
+    last_ = sample;
+    if (window_ && window_->isVisible())
+        window_->sampled(sample);
+}
+
+void UsageFeature::showWindow() {
+    if (!window_) {
+        window_ = new UsageWindow(trail_, cap_, history_, clocks_.today);
+        // A place on a screen that is no longer there would open the
+        // window out of sight; the window manager places it then.
+        const auto at = UsageSettings::readWindowPosition();
+        if (at && QGuiApplication::screenAt(*at + QPoint(16, 16)))
+            window_->move(*at);
+    }
+    // Up to date at once, not only from the next tick on.
+    window_->sampled(last_);
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}

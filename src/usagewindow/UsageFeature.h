@@ -1,0 +1,52 @@
+#pragma once
+
+#include "monitor/TickSample.h"
+#include "usagewindow/CapWatcher.h"
+#include "usagewindow/RateTrail.h"
+#include "usagewindow/UsageWindow.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class frmMain;
+class TrayHost;
+class UsageHistory;
+
+// Everything behind the "&Usage" menu item: the trail of recent rates, the
+// data-cap watcher and the Usage window, made on first use. It hears of
+// the tick only through frmMain::sampled; while the window is hidden a
+// tick costs it two numbers stored (and the cap's look at the history,
+// when a cap is set).
+class UsageFeature final : public QObject {
+public:
+    struct Clocks {
+        std::function<qint64()> monotonicMs; // for the graph's time axis
+        std::function<QDate()> today;        // the user's local date
+    };
+    static Clocks systemClocks();
+
+    UsageFeature(const UsageHistory *history, TrayHost *tray, Clocks clocks = systemClocks(),
+                 QObject *parent = nullptr);
+    ~UsageFeature() override;
+
+    // Hooks the feature to the main window's tick and its "&Usage" item.
+    void attach(frmMain *main);
+
+    void sampled(const TickSample &sample);
+    // Shows the one Usage window (made on first use, at its remembered
+    // place) and brings it to the front.
+    void showWindow();
+    UsageWindow *window() const { return window_; }
+    const RateTrail &trail() const { return trail_; }
+    CapWatcher &cap() { return cap_; }
+
+private:
+    const UsageHistory *history_;
+    Clocks clocks_;
+    RateTrail trail_;
+    CapWatcher cap_;
+    QByteArray interface_;
+    QPointer<UsageWindow> window_;
+    TickSample last_;
+};

@@ -1,0 +1,128 @@
+#include "usagewindow/UsageSettings.h"
+
+#include "settings/Registry.h"
+
+#include <QStringList>
+#include <array>
+#include <utility>
+
+namespace {
+
+const QString kEnabled = QStringLiteral("DataCapEnabled");
+const QString kPeriod = QStringLiteral("DataCapPeriod");
+const QString kResetDay = QStringLiteral("DataCapResetDay");
+const QString kAmount = QStringLiteral("DataCapAmount");
+const QString kUnit = QStringLiteral("DataCapUnit");
+const QString kCounts = QStringLiteral("DataCapCounts");
+const QString kWarnings = QStringLiteral("DataCapWarnings");
+const QString kGiven = QStringLiteral("DataCapWarningsGiven");
+const QString kLeft = QStringLiteral("UsageWindowLeft");
+const QString kTop = QStringLiteral("UsageWindowTop");
+
+// The words an enum is stored as, in the enum's order.
+template <typename E, std::size_t N> using Words = std::array<std::pair<E, const char *>, N>;
+constexpr Words<CapRules::Period, 2> kPeriodWords{
+    {{CapRules::Period::Daily, "daily"}, {CapRules::Period::Monthly, "monthly"}}};
+constexpr Words<CapRules::Unit, 2> kUnitWords{
+    {{CapRules::Unit::GB, "GB"}, {CapRules::Unit::GiB, "GiB"}}};
+constexpr Words<CapRules::Direction, 3> kDirectionWords{
+    {{CapRules::Direction::Both, "both"},
+     {CapRules::Direction::Received, "received"},
+     {CapRules::Direction::Sent, "sent"}}};
+
+template <typename E, std::size_t N>
+E readWord(const QString &name, const Words<E, N> &words, E fallback) {
+    const QString text = Registry::readSetting(name, QString());
+    for (const auto &[value, word] : words)
+        if (text == QLatin1String(word))
+            return value;
+    return fallback;
+}
+
+template <typename E, std::size_t N> QString wordOf(const Words<E, N> &words, E value) {
+    for (const auto &[v, word] : words)
+        if (v == value)
+            return QLatin1String(word);
+    return QString();
+}
+
+std::optional<int> readInt(const QString &name, int low, int high) {
+    bool ok = false;
+    const int value = Registry::readSetting(name, QString()).trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+namespace UsageSettings {
+
+CapSettings readCap() {
+    CapSettings s;
+    s.enabled = Registry::readSetting(kEnabled, QStringLiteral("0")).trimmed() == u'1';
+    s.period = readWord(kPeriod, kPeriodWords, s.period);
+    s.resetDay = readInt(kResetDay, 1, 31).value_or(s.resetDay);
+    bool ok = false;
+    const double amount = Registry::readSetting(kAmount, QString()).trimmed().toDouble(&ok);
+    if (ok && CapRules::capBytes(amount, CapRules::Unit::GiB) > 0)
+        s.amount = amount;
+    s.unit = readWord(kUnit, kUnitWords, s.unit);
+    s.direction = readWord(kCounts, kDirectionWords, s.direction);
+    if (const auto warnings = CapRules::readPercentages(Registry::readSetting(kWarnings, {})))
+        s.warnings = *warnings;
+    return s;
+}
+
+void writeCap(const CapSettings &s, const CapSettings &before) {
+    if (s.enabled != before.enabled)
+        Registry::writeSetting(kEnabled, s.enabled ? QStringLiteral("1") : QStringLiteral("0"));
+    if (s.period != before.period)
+        Registry::writeSetting(kPeriod, wordOf(kPeriodWords, s.period));
+    if (s.resetDay != before.resetDay)
+        Registry::writeSetting(kResetDay, QString::number(s.resetDay));
+    if (s.amount != before.amount)
+        Registry::writeSetting(kAmount, QString::number(s.amount, 'g', 15));
+    if (s.unit != before.unit)
+        Registry::writeSetting(kUnit, wordOf(kUnitWords, s.unit));
+    if (s.direction != before.direction)
+        Registry::writeSetting(kCounts, wordOf(kDirectionWords, s.direction));
+    if (s.warnings != before.warnings)
+        Registry::writeSetting(kWarnings, CapRules::percentagesText(s.warnings));
+}
+
+GivenWarnings readGiven() {
+    // "2026-12-01 80 100": the period's first day, then what was given.
+    const QString text = Registry::readSetting(kGiven, QString()).trimmed();
+    const qsizetype blank = text.indexOf(u' ');
+    GivenWarnings given;
+    given.period = QDate::fromString(blank < 0 ? text : text.left(blank), Qt::ISODate);
+    if (!given.period.isValid())
+        return {};
+    if (blank >= 0)
+        given.percentages =
+            CapRules::readPercentages(text.mid(blank + 1)).value_or(given.percentages);
+    return given;
+}
+
+void writeGiven(const GivenWarnings &given) {
+    QString text = given.period.toString(Qt::ISODate);
+    if (!given.percentages.empty())
+        text += u' ' + CapRules::percentagesText(given.percentages);
+    Registry::writeSetting(kGiven, text);
+}
+
+std::optional<QPoint> readWindowPosition() {
+    const auto left = readInt(kLeft, -100000, 100000);
+    const auto top = readInt(kTop, -100000, 100000);
+    if (!left || !top)
+        return std::nullopt;
+    return QPoint(*left, *top);
+}
+
+void writeWindowPosition(QPoint position) {
+    Registry::writeSetting(kLeft, QString::number(position.x()));
+    Registry::writeSetting(kTop, QString::number(position.y()));
+}
+
+} // namespace UsageSettings

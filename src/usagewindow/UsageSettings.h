@@ -1,0 +1,45 @@
+#pragma once
+
+#include "usagewindow/CapRules.h"
+
+#include <QDate>
+#include <QPoint>
+#include <optional>
+#include <vector>
+
+// The Usage window's settings, in the program's one settings file under
+// names of their own. They are written in C-locale text, so that a file
+// reads the same whatever locale the next start runs under; a value that
+// does not read back as expected counts as absent.
+struct CapSettings {
+    bool enabled = false;
+    CapRules::Period period = CapRules::Period::Monthly;
+    int resetDay = 1;
+    double amount = 50;
+    CapRules::Unit unit = CapRules::Unit::GB;
+    CapRules::Direction direction = CapRules::Direction::Both;
+    std::vector<int> warnings{80, 100};
+
+    quint64 capBytes() const { return CapRules::capBytes(amount, unit); }
+    bool operator==(const CapSettings &) const = default;
+};
+
+// The warnings already given in one period.
+struct GivenWarnings {
+    QDate period; // the period's first day; invalid when none were given
+    std::vector<int> percentages;
+};
+
+namespace UsageSettings {
+
+CapSettings readCap();
+// Writes the values that differ from before, each under its own name.
+void writeCap(const CapSettings &settings, const CapSettings &before);
+
+GivenWarnings readGiven();
+void writeGiven(const GivenWarnings &given);
+
+std::optional<QPoint> readWindowPosition();
+void writeWindowPosition(QPoint position);
+
+} // namespace UsageSettings

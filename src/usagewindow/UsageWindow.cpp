@@ -1,0 +1,303 @@
+#include "usagewindow/UsageWindow.h"
+
+#include "monitor/RateText.h"
+#include "usage/UsageHistory.h"
+#include "usagewindow/CapWatcher.h"
+#include "usagewindow/UsageCharts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+// How often, in ticks, the shown window reads the history again.
+constexpr int kRefreshTicks = 10;
+
+const QString kHistoryOff =
+    QStringLiteral("The usage history is off, so there is nothing to show here.");
+
+// Every text in this window is plain: interface names are the kernel's bytes.
+QLabel *plainLabel(const QString &text = QString()) {
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QString bytesText(quint64 bytes) {
+    return RateText::wholeNumber(static_cast<qint64>(std::min<quint64>(bytes, INT64_MAX)));
+}
+
+QString rateLine(const QString &direction, double rate) {
+    if (std::isnan(rate))
+        return direction + QStringLiteral(": no reading");
+    return direction + QStringLiteral(": ") + RateText::wholeNumber(rate) +
+           QStringLiteral(" byte/sec");
+}
+
+QString dayLabel(const QDate &day) {
+    return QLocale().toString(day.day());
+}
+
+QString monthLabel(const QDate &month) {
+    return QLocale().standaloneMonthName(month.month(), QLocale::ShortFormat);
+}
+
+void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
+               const std::function<QString(const QDate &)> &label) {
+    table->setRowCount(int(totals.size()));
+    for (int row = 0; row < int(totals.size()); ++row) {
+        const UsageTotal &t = totals[row];
+        const QStringList cells{label(t.period), bytesText(t.received), bytesText(t.sent)};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]);
+            item->setTextAlignment(column ? Qt::AlignRight | Qt::AlignVCenter
+                                          : Qt::AlignLeft | Qt::AlignVCenter);
+            table->setItem(row, column, item);
+        }
+    }
+}
+
+QTableWidget *totalsTable(const QString &period) {
+    auto *table = new QTableWidget(0, 3);
+    table->setHorizontalHeaderLabels(
+        {period, QStringLiteral("Received (bytes)"), QStringLiteral("Sent (bytes)")});
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    return table;
+}
+
+} // namespace
+
+UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history,
+                         Today today, QWidget *parent)
+    : QWidget(parent, Qt::Window), trail_(trail), cap_(cap), history_(history),
+      today_(std::move(today)) {
+    setObjectName(QStringLiteral("frmUsage"));
+    setWindowTitle(QStringLiteral("Usage"));
+    lblInterface = plainLabel(QStringLiteral("Interface: none selected"));
+    tabs = new QTabWidget;
+    tabs->addTab(livePage(), QStringLiteral("&Live"));
+    lblToday = plainLabel();
+    barsDays = new UsageBars(dayLabel);
+    tableDays = totalsTable(QStringLiteral("Day"));
+    tabs->addTab(historyPage(barsDays, tableDays, lblToday), QStringLiteral("&Days"));
+    barsMonths = new UsageBars(monthLabel);
+    tableMonths = totalsTable(QStringLiteral("Month"));
+    tabs->addTab(historyPage(barsMonths, tableMonths, nullptr), QStringLiteral("&Months"));
+    tabs->addTab(capPage(), QStringLiteral("Data &cap"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblInterface);
+    layout->addWidget(tabs);
+    resize(520, 440);
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
+    showCapSettings();
+    refreshHistory();
+}
+
+UsageWindow::~UsageWindow() {
+    if (isVisible())
+        rememberPosition();
+}
+
+QWidget *UsageWindow::livePage() {
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    lblDown = plainLabel(rateLine(QStringLiteral("Download"), std::nan("")));
+    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), std::nan("")));
+    graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
+    graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
+    layout->addWidget(lblDown);
+    layout->addWidget(graphDown, 1);
+    layout->addWidget(lblUp);
+    layout->addWidget(graphUp, 1);
+    // The page, its labels and the graphs share one plain background, and
+    // each fills its own: a tick then repaints only the labels' and the
+    // plots' own pixels, never the tab page behind them.
+    for (QWidget *w : {page, static_cast<QWidget *>(lblDown), static_cast<QWidget *>(lblUp)}) {
+        w->setBackgroundRole(QPalette::Base);
+        w->setAutoFillBackground(true);
+    }
+    return page;
+}
+
+QWidget *UsageWindow::historyPage(UsageBars *bars, QTableWidget *table, QLabel *above) {
+    auto *stack = new QStackedWidget;
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
+    if (above)
+        layout->addWidget(above);
+    layout->addWidget(bars, 1);
+    layout->addWidget(table, 1);
+    stack->addWidget(content);
+    auto *off = plainLabel(kHistoryOff);
+    off->setAlignment(Qt::AlignCenter);
+    off->setWordWrap(true);
+    stack->addWidget(off);
+    historyStacks_ << stack;
+    return stack;
+}
+
+QWidget *UsageWindow::capPage() {
+    auto *page = new QWidget;
+    auto *form = new QFormLayout(page);
+    chkCap = new QCheckBox(QStringLiteral("&Warn before a data cap is used up"));
+    form->addRow(chkCap);
+    cmbPeriod = new QComboBox;
+    cmbPeriod->addItems({QStringLiteral("Daily"), QStringLiteral("Monthly")});
+    form->addRow(QStringLiteral("&Period:"), cmbPeriod);
+    spnResetDay = new QSpinBox;
+    spnResetDay->setRange(1, 31);
+    spnResetDay->setToolTip(
+        QStringLiteral("Days past the end of a shorter month mean its last day."));
+    form->addRow(QStringLiteral("Monthly &reset day:"), spnResetDay);
+    auto *amountRow = new QHBoxLayout;
+    spnAmount = new QDoubleSpinBox;
+    spnAmount->setDecimals(2);
+    spnAmount->setRange(0.01, 1000000);
+    cmbUnit = new QComboBox;
+    cmbUnit->addItems({QStringLiteral("GB (1000³ bytes)"), QStringLiteral("GiB (1024³ bytes)")});
+    amountRow->addWidget(spnAmount, 1);
+    amountRow->addWidget(cmbUnit);
+    // A row of two controls gets no buddy from the form; the label names
+    // the spin box itself, so that its access key lands there.
+    auto *amountLabel = new QLabel(QStringLiteral("Cap si&ze:"));
+    amountLabel->setBuddy(spnAmount);
+    form->addRow(amountLabel, amountRow);
+    cmbCounts = new QComboBox;
+    cmbCounts->addItems({QStringLiteral("Received and sent"), QStringLiteral("Received only"),
+                         QStringLiteral("Sent only")});
+    form->addRow(QStringLiteral("C&ounts:"), cmbCounts);
+    txtWarnings = new QLineEdit;
+    txtWarnings->setToolTip(QStringLiteral("Whole percentages, for example: 80 100"));
+    form->addRow(QStringLiteral("Warn &at (%):"), txtWarnings);
+    lblCapStatus = plainLabel();
+    lblCapStatus->setWordWrap(true);
+    form->addRow(lblCapStatus);
+
+    for (QComboBox *box : {cmbPeriod, cmbUnit, cmbCounts})
+        connect(box, &QComboBox::currentIndexChanged, this, &UsageWindow::capControlsChanged);
+    connect(chkCap, &QCheckBox::toggled, this, &UsageWindow::capControlsChanged);
+    connect(spnResetDay, &QSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
+    connect(spnAmount, &QDoubleSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
+    connect(txtWarnings, &QLineEdit::editingFinished, this, &UsageWindow::capControlsChanged);
+    return page;
+}
+
+void UsageWindow::showCapSettings() {
+    const CapSettings &s = cap_.settings();
+    const QSignalBlocker blocks[] = {QSignalBlocker(chkCap),      QSignalBlocker(cmbPeriod),
+                                     QSignalBlocker(spnResetDay), QSignalBlocker(spnAmount),
+                                     QSignalBlocker(cmbUnit),     QSignalBlocker(cmbCounts),
+                                     QSignalBlocker(txtWarnings)};
+    chkCap->setChecked(s.enabled);
+    cmbPeriod->setCurrentIndex(s.period == CapRules::Period::Daily ? 0 : 1);
+    spnResetDay->setValue(s.resetDay);
+    spnAmount->setValue(s.amount);
+    cmbUnit->setCurrentIndex(s.unit == CapRules::Unit::GB ? 0 : 1);
+    cmbCounts->setCurrentIndex(int(s.direction));
+    txtWarnings->setText(CapRules::percentagesText(s.warnings));
+    spnResetDay->setEnabled(s.period == CapRules::Period::Monthly);
+    lblCapStatus->setText(cap_.statusText());
+}
+
+void UsageWindow::capControlsChanged() {
+    CapSettings s = cap_.settings();
+    s.enabled = chkCap->isChecked();
+    s.period = cmbPeriod->currentIndex() == 0 ? CapRules::Period::Daily : CapRules::Period::Monthly;
+    s.resetDay = spnResetDay->value();
+    s.amount = spnAmount->value();
+    s.unit = cmbUnit->currentIndex() == 0 ? CapRules::Unit::GB : CapRules::Unit::GiB;
+    s.direction = CapRules::Direction(cmbCounts->currentIndex());
+    // Text that is not a list of percentages goes back to the stored list.
+    if (const auto warnings = CapRules::readPercentages(txtWarnings->text()))
+        s.warnings = *warnings;
+    cap_.setSettings(s);
+    showCapSettings();
+}
+
+void UsageWindow::sampled(const TickSample &sample) {
+    if (sample.name != interface_) {
+        interface_ = sample.name;
+        lblInterface->setText(interface_.isEmpty()
+                                  ? QStringLiteral("Interface: none selected")
+                                  : QStringLiteral("Interface: ") + QString::fromUtf8(interface_));
+        refreshHistory();
+    } else if (++ticksSinceRefresh_ >= kRefreshTicks) {
+        refreshHistory();
+    }
+    const double down = sample.hasRates ? sample.downRate : std::nan("");
+    const double up = sample.hasRates ? sample.upRate : std::nan("");
+    // Only what changed: a label keeps a text it already shows, and the
+    // graphs repaint only while their page is the one in front.
+    const QString downText = rateLine(QStringLiteral("Download"), down);
+    if (lblDown->text() != downText)
+        lblDown->setText(downText);
+    const QString upText = rateLine(QStringLiteral("Upload"), up);
+    if (lblUp->text() != upText)
+        lblUp->setText(upText);
+    if (graphDown->isVisible()) {
+        graphDown->refresh();
+        graphUp->refresh();
+    }
+    const QString status = cap_.statusText();
+    if (lblCapStatus->text() != status)
+        lblCapStatus->setText(status);
+}
+
+void UsageWindow::refreshHistory() {
+    ticksSinceRefresh_ = 0;
+    const bool available = history_ && history_->available();
+    for (QStackedWidget *stack : historyStacks_)
+        stack->setCurrentIndex(available ? 0 : 1);
+    if (!available || interface_.isEmpty()) {
+        // Nothing of another interface may stay on show.
+        lblToday->setText(available ? QString() : kHistoryOff);
+        barsDays->setTotals({});
+        barsMonths->setTotals({});
+        tableDays->setRowCount(0);
+        tableMonths->setRowCount(0);
+        return;
+    }
+    const QDate today = today_();
+    const QDate firstOfMonth(today.year(), today.month(), 1);
+    const auto days =
+        history_->days(interface_, firstOfMonth, firstOfMonth.addDays(today.daysInMonth() - 1));
+    for (const UsageTotal &day : days)
+        if (day.period == today)
+            lblToday->setText(QStringLiteral("Today: %1 bytes received, %2 bytes sent")
+                                  .arg(bytesText(day.received), bytesText(day.sent)));
+    if (barsDays->setTotals(days))
+        fillTable(tableDays, days, dayLabel);
+    const QDate firstMonth = firstOfMonth.addMonths(-11);
+    const auto months = history_->months(interface_, firstMonth, firstOfMonth);
+    if (barsMonths->setTotals(months))
+        fillTable(tableMonths, months, monthLabel);
+}
+
+void UsageWindow::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    rememberPosition();
+}
+
+void UsageWindow::rememberPosition() {
+    if (!isWindow())
+        return;
+    const QPoint at = pos();
+    if (UsageSettings::readWindowPosition() != at)
+        UsageSettings::writeWindowPosition(at);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "monitor/TickSample.h"
+
+#include <QDate>
+#include <QWidget>
+#include <functional>
+
+class CapWatcher;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class RateGraph;
+class RateTrail;
+class UsageBars;
+class UsageHistory;
+
+// The "Usage" window: the live graph of the selected interface, its days
+// and months from the usage history, and the data cap. It keeps no figures
+// of its own: the trail, the history and the cap watcher are handed in.
+class UsageWindow final : public QWidget {
+public:
+    using Today = std::function<QDate()>;
+
+    UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history, Today today,
+                QWidget *parent = nullptr);
+    ~UsageWindow() override;
+
+    // Called for every tick while the window is shown.
+    void sampled(const TickSample &sample);
+    // Reads days, months and today again from the history.
+    void refreshHistory();
+
+    QTabWidget *tabs = nullptr;
+    QLabel *lblInterface = nullptr;
+    QLabel *lblDown = nullptr;
+    QLabel *lblUp = nullptr;
+    RateGraph *graphDown = nullptr;
+    RateGraph *graphUp = nullptr;
+    QLabel *lblToday = nullptr;
+    UsageBars *barsDays = nullptr;
+    UsageBars *barsMonths = nullptr;
+    QTableWidget *tableDays = nullptr;
+    QTableWidget *tableMonths = nullptr;
+    QCheckBox *chkCap = nullptr;
+    QComboBox *cmbPeriod = nullptr;
+    QSpinBox *spnResetDay = nullptr;
+    QDoubleSpinBox *spnAmount = nullptr;
+    QComboBox *cmbUnit = nullptr;
+    QComboBox *cmbCounts = nullptr;
+    QLineEdit *txtWarnings = nullptr;
+    QLabel *lblCapStatus = nullptr;
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QWidget *livePage();
+    QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
+    QWidget *capPage();
+    void showCapSettings();
+    void capControlsChanged();
+    void rememberPosition();
+
+    const RateTrail &trail_;
+    CapWatcher &cap_;
+    const UsageHistory *history_;
+    Today today_;
+    QByteArray interface_;
+    int ticksSinceRefresh_ = 0;
+    QList<QStackedWidget *> historyStacks_;
+};
