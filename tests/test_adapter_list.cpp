@@ -165,6 +165,30 @@ private slots:
         QCOMPARE(r.text("lblInfoIPAddress"), QStringLiteral("10.0.0.5"));
     }
 
+    // A change the system reports (a cable re-plugged at another speed, a
+    // new lease) reaches the details page at once; the list and the stored
+    // choice stay as they are, and with nothing selected nothing is read.
+    void reportedChangeRefreshesDetails() {
+        ListRig r;
+        r.w.enumerateAdapters();
+        r.list()->setCurrentIndex(1); // eth0, index 3
+        r.env.interfaces.find(3)->speed = 1000000000;
+        r.env.interfaces.addresses = {{0x0A000009u, 3}};
+        store(kAdapter, QStringLiteral("junk"));
+        QVERIFY(r.env.interfaces.onInterfacesChanged);
+        r.env.interfaces.onInterfacesChanged();
+        QCOMPARE(r.text("lblInfoAdapterSpeed"), QStringLiteral("1000 mbit"));
+        QCOMPARE(r.text("lblInfoIPAddress"), QStringLiteral("10.0.0.9"));
+        QCOMPARE(stored(kAdapter), QStringLiteral("junk"));
+        QCOMPARE(r.list()->itemText(1), QStringLiteral("10.0.0.5: eth0"));
+
+        ListRig none;
+        none.w.enumerateAdapters();
+        const int queries = none.env.interfaces.rowQueries;
+        none.env.interfaces.onInterfacesChanged();
+        QCOMPARE(none.env.interfaces.rowQueries, queries);
+    }
+
     // Every run stores the choice, even when it did not change; with no
     // current entry nothing happens at all.
     void clickWithAndWithoutEntry() {

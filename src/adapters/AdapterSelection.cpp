@@ -101,7 +101,10 @@ void frmMain::cmdAdapters_Click() {
     const qint32 index = adapterIndexes[size_t(position)];
     Registry::writeSetting(kAdapterSetting, Conversions::adapterToText(index));
     selectedAdapter = index;
+    showAdapterDetails(index);
+}
 
+void frmMain::showAdapterDetails(qint32 index) {
     // A failed query (the interface vanished) shows an empty row: no name,
     // "0 bit", the type label as it was.
     InterfaceRow row;

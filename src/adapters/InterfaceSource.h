@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 // What the program knows about one network interface. The platform fills it
@@ -54,4 +55,10 @@ public:
 
     // Every IPv4 address, ordered by address. False when it cannot be read.
     virtual bool addressTable(std::vector<AddressRow> &rows) = 0;
+
+    // Set by the owner; called on the user-interface thread after the system
+    // reported that an interface came, went or changed its state (a cable
+    // plugged, a link renegotiated, an address lease renewed). Bursts may
+    // arrive as one call. Sources that cannot tell never call it.
+    std::function<void()> onInterfacesChanged;
 };

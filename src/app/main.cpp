@@ -1,18 +1,19 @@
 #include "Version.h"
+#include "adapters/InterfaceSource.h"
+#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/Platform.h"
-#include "platform/linux/NetlinkInterfaceSource.h"
-#include "platform/linux/XdgAutostart.h"
+#include "app/SystemServices.h"
 #include "platform/qt/QtMessageBoxes.h"
-#include "platform/qt/QtTrayHost.h"
+#include "tray/TrayHost.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QStringList>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -23,9 +24,12 @@ class ShownReporter final : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() == QEvent::Paint) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("shown %lld.%09ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec);
+            // steady_clock is CLOCK_MONOTONIC on Linux, the clock the
+            // benchmark reads when it starts the process.
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+            std::printf("shown %lld.%09lld\n", static_cast<long long>(ns / 1000000000),
+                        static_cast<long long>(ns % 1000000000));
             std::fflush(stdout);
             watched->removeEventFilter(this);
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -60,15 +64,13 @@ int main(int argc, char *argv[]) {
     // window is hidden must not end it. Form_Unload ends it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    NetlinkInterfaceSource interfaces;
-    QtTrayHost tray;
-    XdgAutostart autostart;
+    const SystemServices services = systemServices();
     QtMessageBoxes messages;
 
     Platform platform;
-    platform.interfaces = &interfaces;
-    platform.tray = &tray;
-    platform.autostart = &autostart;
+    platform.interfaces = services.interfaces.get();
+    platform.tray = services.tray.get();
+    platform.autostart = services.autostart.get();
     platform.messages = &messages;
     platform.programPath = QApplication::applicationFilePath();
     platform.argumentText = arguments;

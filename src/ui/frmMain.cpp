@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "adapters/InterfaceSource.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/TabPages.h"
@@ -126,9 +127,21 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     mPopup->setDefaultAction(mShowDialog);
 
     connectHandlers();
+
+    // The details page would otherwise show the speed and address the
+    // interface had when it was picked, long after a cable was re-plugged or
+    // a lease renewed. The list itself stays as start-up filled it, and
+    // nothing is stored.
+    if (platform.interfaces)
+        platform.interfaces->onInterfacesChanged = [this] {
+            if (selectedAdapter != 0)
+                showAdapterDetails(selectedAdapter);
+        };
 }
 
 frmMain::~frmMain() {
+    if (platform.interfaces)
+        platform.interfaces->onInterfacesChanged = nullptr;
     if (mini_)
         delete mini_.data();
 }

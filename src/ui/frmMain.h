@@ -54,6 +54,8 @@ public:
     void enumerateAdapters();
     QString lookupIpAddress(qint32 index);
     void cmdAdapters_Click();
+    // The details page (name, speed, type, address) for one interface.
+    void showAdapterDetails(qint32 index);
 
     // monitor/Tick.cpp
     void tmrAdapterUpdate_Timer();

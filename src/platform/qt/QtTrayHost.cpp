@@ -1,33 +1,6 @@
 #include "platform/qt/QtTrayHost.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QGuiApplication>
 #include <QSystemTrayIcon>
-
-TrayProtocol trayProtocolFor(const QString &platformName, bool watcherRegistered) {
-    if (platformName != QLatin1String("xcb"))
-        return TrayProtocol::StatusNotifierItem;
-    return watcherRegistered ? TrayProtocol::StatusNotifierItem : TrayProtocol::XEmbed;
-}
-
-bool statusNotifierWatcherRegistered() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    const QDBusConnectionInterface *busInterface = bus.interface();
-    if (!busInterface)
-        return false;
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    if (!busInterface->isServiceRegistered(watcher).value())
-        return false;
-    // A watcher with no host behind it (no panel showing the items) makes Qt
-    // fall back to XEmbed, so the host's presence counts as well.
-    QDBusInterface watcherObject(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return watcherObject.isValid() &&
-           watcherObject.property("IsStatusNotifierHostRegistered").toBool();
-}
 
 static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
@@ -45,10 +18,9 @@ static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     return TrayActivation::Unknown;
 }
 
-QtTrayHost::QtTrayHost(QObject *parent)
+QtTrayHost::QtTrayHost(bool hostReportsDoubleClick, QObject *parent)
     : QObject(parent), icon_(new QSystemTrayIcon(this)),
-      protocol_(
-          trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered())) {
+      reportsDoubleClick_(hostReportsDoubleClick) {
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (onActivated)
@@ -82,7 +54,7 @@ bool QtTrayHost::isShown() const {
 }
 
 bool QtTrayHost::reportsDoubleClick() const {
-    return protocol_ == TrayProtocol::XEmbed;
+    return reportsDoubleClick_;
 }
 
 void QtTrayHost::setContextMenu(QMenu *menu) {

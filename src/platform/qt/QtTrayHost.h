@@ -7,43 +7,24 @@
 
 class QSystemTrayIcon;
 
-// Which of the two Linux tray protocols Qt will speak. On X11 Qt registers
-// a StatusNotifierItem over D-Bus when a StatusNotifierWatcher owns its name
-// on the session bus and knows a host (KDE Plasma, GNOME with the
-// AppIndicator extension), and docks an XEmbed icon otherwise (XFCE, trayer,
-// stalonetray); every platform but X11 (Wayland above all) has only
-// StatusNotifierItem.
-enum class TrayProtocol { XEmbed, StatusNotifierItem };
-
-TrayProtocol trayProtocolFor(const QString &platformName, bool statusNotifierWatcherRegistered);
-
-// True when org.kde.StatusNotifierWatcher is registered on the session bus
-// and reports a host; false as well when there is no session bus at all.
-bool statusNotifierWatcherRegistered();
-
-// The real tray icon, through QSystemTrayIcon.
+// The real tray icon, through QSystemTrayIcon. Whether the desktop's tray
+// reports double-clicks is the platform's to say (see platform/linux and
+// platform/windows); the icon itself is the same everywhere.
 class QtTrayHost final : public QObject, public TrayHost {
     Q_OBJECT
 
 public:
-    explicit QtTrayHost(QObject *parent = nullptr);
+    explicit QtTrayHost(bool hostReportsDoubleClick, QObject *parent = nullptr);
     ~QtTrayHost() override;
 
     void show(const QIcon &icon, const QString &tip) override;
     void update(const QIcon &icon, const QString &tip) override;
     void remove() override;
     bool isShown() const override;
-    // An XEmbed icon sees the raw mouse buttons, so Qt reports single clicks
-    // and double-clicks; a StatusNotifierItem host sends one "activate" per
-    // click and never a double-click.
     bool reportsDoubleClick() const override;
     void setContextMenu(QMenu *menu) override;
 
-    TrayProtocol protocol() const { return protocol_; }
-
 private:
     QSystemTrayIcon *icon_;
-    // Qt picks the protocol once, when the first tray icon of the process is
-    // made, and keeps it even if a watcher comes or goes later; so is this.
-    TrayProtocol protocol_;
+    bool reportsDoubleClick_;
 };
