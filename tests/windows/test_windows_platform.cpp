@@ -3,6 +3,7 @@
 #include "settings/Registry.h"
 #include "support/Table.h"
 
+#include <QSettings>
 #include <QThread>
 #include <QtTest>
 #include <cstring>
@@ -312,13 +313,14 @@ private slots:
     }
 
     void cancelledOnDestruction() {
+        int calls = 0;
         {
             IpHelperInterfaceSource source(fakeApi());
-            int calls = 0;
             source.onInterfacesChanged = [&] { ++calls; };
             registeredCallback(registeredContext, nullptr, MibAddInstance);
         } // the change queued above must not run on the destroyed source
         QCoreApplication::processEvents();
+        QCOMPARE(calls, 0);
         QCOMPARE(cancelled, std::vector<HANDLE>{reinterpret_cast<HANDLE>(0x5a)});
 
         // Wine 8: success, no handle, never a call; nothing to cancel.

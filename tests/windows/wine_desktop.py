@@ -35,7 +35,19 @@ WINESERVER = "/usr/lib/wine/wineserver"
 SETTINGS_KEY = r"HKCU\Software\ZarnDev\Zarn Bandwidth"
 
 
+WINE_INSTANCE = "zarnbandwidth.exe"  # Wine names a program's X windows after its file
+
+
 class WineDesktop(Desktop):
+    def menu_window(self, exclude):
+        """The open popup menu: a viewable window of the program that is not
+        one of the windows in exclude."""
+        for wid, name, inst, w, h, x, y in self.tree():
+            if (inst.lower() == WINE_INSTANCE and wid not in exclude and name != MAIN_TITLE
+                    and w > 60 and h > 40 and self.viewable(wid)):
+                return wid
+        return None
+
     def docked_icon(self):
         """Centre of the first small window docked inside trayer's panel."""
         panel = self.trayer_panel()
