@@ -5,6 +5,7 @@
 #include "app/Platform.h"
 #include "app/SystemServices.h"
 #include "platform/qt/QtMessageBoxes.h"
+#include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
 #include "ui/frmMain.h"
 
@@ -66,12 +67,14 @@ int main(int argc, char *argv[]) {
 
     const SystemServices services = systemServices();
     QtMessageBoxes messages;
+    SteadyClock clock;
 
     Platform platform;
     platform.interfaces = services.interfaces.get();
     platform.tray = services.tray.get();
     platform.autostart = services.autostart.get();
     platform.messages = &messages;
+    platform.clock = &clock;
     platform.programPath = QApplication::applicationFilePath();
     platform.argumentText = arguments;
 

@@ -104,9 +104,13 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     // The value labels change on every tick. Filling their own background
     // makes them opaque to the repaint manager, so an update repaints the
     // label alone instead of the tab page and group box beneath it.
-    for (QLabel *value :
-         {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
+    // They show what the system hands over (an interface's description may
+    // hold '<' or '&'), never markup.
+    for (QLabel *value : {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes,
+                          ui->lblAdapterName}) {
         value->setAutoFillBackground(true);
+        value->setTextFormat(Qt::PlainText);
+    }
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 
@@ -163,6 +167,14 @@ void frmMain::connectHandlers() {
     // as a user action would: stateChanged, textChanged and
     // currentIndexChanged fire synchronously for both (clicked does not).
     const auto onCheck = [this](QCheckBox *box, void (frmMain::*handler)()) {
+        // A stored "2" shows the box greyed, which makes a Qt check box
+        // three-state for good. A user's click only ever gives clear or
+        // ticked: the first click ticks the greyed box, and from then on
+        // clicks toggle between the two.
+        connect(box, &QCheckBox::stateChanged, box, [box](int state) {
+            if (state != Qt::PartiallyChecked)
+                box->setTristate(false);
+        });
         connect(box, &QCheckBox::stateChanged, this, handler);
     };
     onCheck(ui->chkShowTrayIcon, &frmMain::chkShowTrayIcon_Click);

@@ -24,8 +24,10 @@ frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
     for (QLabel *label : {ui->Label1, ui->Label2})
         label->adjustSize();
     // Repainted on every tick: opaque, so the window beneath is not.
-    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
+    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown}) {
         value->setAutoFillBackground(true);
+        value->setTextFormat(Qt::PlainText);
+    }
 
     if (const QScreen *screen = this->screen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),

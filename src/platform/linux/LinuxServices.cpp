@@ -11,8 +11,8 @@
 SystemServices systemServices() {
     SystemServices services;
     services.interfaces = std::make_unique<NetlinkInterfaceSource>();
-    services.tray =
-        std::make_unique<QtTrayHost>(linuxTrayReportsDoubleClick(QGuiApplication::platformName()));
+    services.tray = std::make_unique<QtTrayHost>(
+        trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()));
     services.autostart = std::make_unique<XdgAutostart>();
     return services;
 }

@@ -26,7 +26,3 @@ bool statusNotifierWatcherRegistered() {
     return watcherObject.isValid() &&
            watcherObject.property("IsStatusNotifierHostRegistered").toBool();
 }
-
-bool linuxTrayReportsDoubleClick(const QString &platformName) {
-    return trayProtocolFor(platformName, statusNotifierWatcherRegistered()) == TrayProtocol::XEmbed;
-}

@@ -1,5 +1,8 @@
 #include "platform/qt/QtTrayHost.h"
 
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 
 static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
@@ -18,9 +21,8 @@ static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     return TrayActivation::Unknown;
 }
 
-QtTrayHost::QtTrayHost(bool hostReportsDoubleClick, QObject *parent)
-    : QObject(parent), icon_(new QSystemTrayIcon(this)),
-      reportsDoubleClick_(hostReportsDoubleClick) {
+QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(this)), protocol_(protocol) {
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (onActivated)
@@ -54,9 +56,40 @@ bool QtTrayHost::isShown() const {
 }
 
 bool QtTrayHost::reportsDoubleClick() const {
-    return reportsDoubleClick_;
+    return protocol_ != TrayProtocol::StatusNotifierItem;
+}
+
+ReleaseMenu::ReleaseMenu(QMenu *menu, std::function<bool(const QObject *)> isIcon, QObject *parent)
+    : QObject(parent), menu_(menu), isIcon_(std::move(isIcon)) {}
+
+bool ReleaseMenu::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (watched == menu_) {
+        // Another button released over an item must not run it.
+        return type == QEvent::MouseButtonRelease && mouse->button() != Qt::LeftButton;
+    }
+    if (mouse->button() != Qt::RightButton || !isIcon_(watched))
+        return false;
+    if (type == QEvent::MouseButtonRelease && !menu_->isVisible())
+        menu_->popup(mouse->globalPosition().toPoint()); // its left edge at the cursor
+    return true;                                         // the press opens nothing
 }
 
 void QtTrayHost::setContextMenu(QMenu *menu) {
-    icon_->setContextMenu(menu);
+    if (protocol_ != TrayProtocol::XEmbed) {
+        // A StatusNotifierItem host draws the menu and decides when it
+        // opens; on Windows Qt opens it on the shell's own context request.
+        icon_->setContextMenu(menu);
+        return;
+    }
+    // Qt docks an XEmbed icon as a window of its own class inside the tray;
+    // every mouse event on it passes through the application first.
+    delete releaseMenu_;
+    releaseMenu_ = new ReleaseMenu(
+        menu, [](const QObject *o) { return o->inherits("QSystemTrayIconSys"); }, this);
+    qApp->installEventFilter(releaseMenu_);
 }

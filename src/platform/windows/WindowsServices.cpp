@@ -6,9 +6,7 @@
 SystemServices systemServices() {
     SystemServices services;
     services.interfaces = std::make_unique<IpHelperInterfaceSource>();
-    // The taskbar's notification area sends the icon every click and
-    // double-click, and Qt passes both on.
-    services.tray = std::make_unique<QtTrayHost>(true);
+    services.tray = std::make_unique<QtTrayHost>(TrayProtocol::WindowsNotifyIcon);
     services.autostart = std::make_unique<RegistryAutostart>();
     return services;
 }
