@@ -101,8 +101,6 @@ SRC
     && dpkg-source -x qt6-base_6.4.2+dfsg-10.dsc qtbase)
 fi
 
-"$root/scripts/qt-mingw-fixes.sh" "$src"
-
 build="$cache/build"
 cmake -S "$src" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
