@@ -35,30 +35,13 @@ WINESERVER = "/usr/lib/wine/wineserver"
 SETTINGS_KEY = r"HKCU\Software\ZarnDev\Zarn Bandwidth"
 
 
-WINE_INSTANCE = "zarnbandwidth.exe"  # Wine names a program's X windows after its file
-
-
 class WineDesktop(Desktop):
-    def menu_window(self, exclude):
-        """The open popup menu: a viewable window of the program that is not
-        one of the windows in exclude."""
-        for wid, name, inst, w, h, x, y in self.tree():
-            if (inst.lower() == WINE_INSTANCE and wid not in exclude and name != MAIN_TITLE
-                    and w > 60 and h > 40 and self.viewable(wid)):
-                return wid
-        return None
+    # Wine names a program's X windows after its file; the icon it docks in
+    # trayer belongs to Wine's shell, sized by the tray.
+    instance = "zarnbandwidth.exe"
 
-    def docked_icon(self):
-        """Centre of the first small window docked inside trayer's panel."""
-        panel = self.trayer_panel()
-        if not panel:
-            return None
-        _, _, _, pw, ph, px, py = panel
-        for wid, name, inst, w, h, x, y in self.tree():
-            if (wid != panel[0] and 8 <= w <= 32 and 8 <= h <= 32 and px <= x < px + pw
-                    and py <= y < py + ph and self.viewable(wid)):
-                return (x + w // 2, y + h // 2)
-        return None
+    def is_icon(self, instance, w, h):
+        return 8 <= w <= 32 and 8 <= h <= 32
 
 
 def wine_env(d, prefix):
@@ -76,7 +59,7 @@ def registry_values(prefix, key):
         for line in f:
             line = line.rstrip("\n")
             if line.startswith("["):
-                inside = line.split(" ", 1)[0] == wanted
+                inside = line == wanted or line.startswith(wanted + " ")  # a time follows
             elif inside:
                 m = re.match(r'^"((?:[^"\\]|\\.)*)"="((?:[^"\\]|\\.)*)"$', line)
                 if m:
