@@ -26,7 +26,7 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zarn-bandwidth bench_interface_read bench_tick \
-    bench_rate_accuracy >/dev/null
+    bench_rate_accuracy bench_usage >/dev/null
 
 namespaces=()
 spinners=()
@@ -112,6 +112,10 @@ ip netns exec "$ns4" "$build/bench/bench_rate_accuracy" --ticks 100 --interval 3
 kill "${spinners[@]}"
 spinners=()
 wait "$traffic" || true
+
+echo
+echo "== usage history: disk writes, a year's store, report and start-up =="
+ip netns exec "$ns4" "$build/bench/bench_usage" "$build/zarn-bandwidth" 2>/dev/null
 
 echo
 echo "== desktop: Xvfb + openbox + trayer, the program inside the namespace =="

@@ -1,20 +1,25 @@
 #include "Version.h"
-#include "adapters/InterfaceSource.h"
-#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
+#include "platform/linux/LinuxUsagePlatform.h"
+#include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/linux/QuitOnSignals.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
-#include "tray/TrayHost.h"
 #include "ui/frmMain.h"
+#include "usage/UsageRecorder.h"
+#include "usage/UsageReport.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QStringList>
 #include <QTimer>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
 
 namespace {
 
@@ -25,12 +30,9 @@ class ShownReporter final : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() == QEvent::Paint) {
-            // steady_clock is CLOCK_MONOTONIC on Linux, the clock the
-            // benchmark reads when it starts the process.
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
-            std::printf("shown %lld.%09lld\n", static_cast<long long>(ns / 1000000000),
-                        static_cast<long long>(ns % 1000000000));
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("shown %lld.%09ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec);
             std::fflush(stdout);
             watched->removeEventFilter(this);
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -38,6 +40,30 @@ protected:
         return false;
     }
 };
+
+// In a Wayland session with Xwayland the program runs as an X client unless
+// the user chose a platform (QT_QPA_PLATFORM or -platform). Through X the
+// window manager can keep the mini window above the others and tells the
+// program that its window was minimised, which minimise-to-tray needs; a
+// native Wayland client can have neither (xdg-shell has no "keep above" and
+// no "minimised" state), and raises a window only with the compositor's
+// consent. The tray is a StatusNotifierItem either way. Without Xwayland,
+// Qt falls back to native Wayland.
+std::vector<char *> withPreferredPlatform(int argc, char *argv[]) {
+    std::vector<char *> args(argv, argv + argc);
+    static char option[] = "-platform";
+    static char platforms[] = "xcb;wayland";
+    const bool chosen =
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+        std::any_of(args.begin(), args.end(), [](const char *a) {
+            return std::strcmp(a, "-platform") == 0 || std::strcmp(a, "--platform") == 0;
+        });
+    if (!chosen && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsSet("DISPLAY"))
+        args.insert(args.begin() + 1, {option, platforms});
+    args.push_back(nullptr);
+    return args;
+}
 
 } // namespace
 
@@ -54,10 +80,24 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Version:
         std::fputs(versionText().toLocal8Bit().constData(), stdout);
         return 0;
+    case CommandLineRequest::Usage: {
+        const UsageRequest request = usageRequest(arguments);
+        if (!request.valid) {
+            std::fputs("zarn-bandwidth: usage: zarn-bandwidth --usage [INTERFACE] [--json]\n",
+                       stderr);
+            return 2;
+        }
+        NetlinkInterfaceSource interfaces;
+        LinuxUsagePlatform usagePlatform;
+        return UsageReport::run(request.interfaceName, request.json, interfaces, usagePlatform,
+                                stdout, stderr);
+    }
     case CommandLineRequest::Run:
         break;
     }
-    QApplication app(argc, argv);
+    std::vector<char *> qtArgs = withPreferredPlatform(argc, argv);
+    int qtArgc = int(qtArgs.size()) - 1;
+    QApplication app(qtArgc, qtArgs.data());
     QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
     QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));
     QApplication::setApplicationVersion(QString::fromUtf8(zarn::kVersionText));
@@ -66,11 +106,12 @@ int main(int argc, char *argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const SystemServices services = systemServices();
+    InterfaceSource &interfaces = *services.interfaces;
     QtMessageBoxes messages;
     SteadyClock clock;
 
     Platform platform;
-    platform.interfaces = services.interfaces.get();
+    platform.interfaces = &interfaces;
     platform.tray = services.tray.get();
     platform.autostart = services.autostart.get();
     platform.messages = &messages;
@@ -82,6 +123,24 @@ int main(int argc, char *argv[]) {
     ShownReporter reporter;
     if (qEnvironmentVariableIsSet("ZARN_REPORT_SHOWN"))
         window.installEventFilter(&reporter);
+
+    // The usage history listens to the tick and reads all counters itself
+    // at its own period; it saves once more after the event loop ends, be
+    // it by "E&xit", the close box or a signal from the session.
+    LinuxUsagePlatform usagePlatform;
+    UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
+    // Tests shorten the period to make saves of two copies meet.
+    if (const int ms = qEnvironmentVariableIntValue("ZARN_USAGE_SAVE_MS"); ms > 0)
+        usageOptions.savePeriodMs = ms;
+    UsageRecorder usage(interfaces, usagePlatform, usageOptions);
+    QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
+    QuitOnSignals signalQuit;
+
     window.startUp();
-    return app.exec();
+    // Queued behind the window's first paint: opening and checking the store
+    // and the first save cost the window nothing.
+    QTimer::singleShot(0, &usage, &UsageRecorder::start);
+    const int code = app.exec();
+    usage.saveNow();
+    return code;
 }

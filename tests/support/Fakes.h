@@ -9,6 +9,7 @@
 #include "app/Platform.h"
 #include "monitor/MonotonicClock.h"
 #include "tray/TrayHost.h"
+#include "usage/UsagePlatform.h"
 
 #include <QFile>
 #include <QIcon>
@@ -56,6 +57,7 @@ public:
     std::vector<Request> requests;
     bool shown = false;
     bool doubleClicks = true;
+    bool available = true; // a tray on the desktop shows the icon
     QMenu *menu = nullptr;
     QString tip;
     QIcon icon; // the picture last shown or updated
@@ -64,6 +66,7 @@ public:
     void update(const QIcon &i, const QString &t) override { record(Request::Update, i, t, shown); }
     void remove() override { record(Request::Remove, icon, tip, false); }
     bool isShown() const override { return shown; }
+    bool isAvailable() const override { return available; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
 
@@ -112,6 +115,36 @@ public:
     void show(QWidget *, const QString &text, const QString &title, Icon icon) override {
         shown.push_back({text, title, icon});
     }
+};
+
+// The usage history's system: a boot, two clocks and link kinds the test
+// sets; the store goes into folder.
+class FakeUsagePlatform final : public UsagePlatform {
+public:
+    QByteArray boot = "boot-1";
+    qint64 sinceBootMs = 3600000;
+    qint64 utc = 1796634000; // 2026-12-07 10:20 UTC
+    std::map<QByteArray, UsageRules::LinkKind> kinds;
+    std::map<QByteArray, quint64> speeds;
+    QString folder;
+
+    // Both clocks move on.
+    void advance(qint64 seconds) {
+        sinceBootMs += seconds * 1000;
+        utc += seconds;
+    }
+    QByteArray bootId() override { return boot; }
+    qint64 bootMs() override { return sinceBootMs; }
+    qint64 utcNow() override { return utc; }
+    UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
+        const auto it = kinds.find(name);
+        return it == kinds.end() ? UsageRules::LinkKind::Counted : it->second;
+    }
+    quint64 linkSpeed(const QByteArray &name) override {
+        const auto it = speeds.find(name);
+        return it == speeds.end() ? 0 : it->second;
+    }
+    QString dataFolder() override { return folder; }
 };
 
 // A clock that moves only when a test moves it.

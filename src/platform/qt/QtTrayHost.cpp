@@ -55,6 +55,10 @@ bool QtTrayHost::isShown() const {
     return icon_->isVisible();
 }
 
+bool QtTrayHost::isAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 bool QtTrayHost::reportsDoubleClick() const {
     return protocol_ != TrayProtocol::StatusNotifierItem;
 }
