@@ -1,4 +1,5 @@
 #include "Version.h"
+#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
@@ -7,6 +8,7 @@
 #include "platform/linux/QuitOnSignals.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
+#include "tray/TrayHost.h"
 #include "ui/frmMain.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
