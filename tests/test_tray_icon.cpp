@@ -1,7 +1,9 @@
-#include "platform/qt/QtTrayHost.h"
 #include "support/Harness.h"
 #include "tray/TrayIcon.h"
 #include "ui/Images.h"
+#ifdef Q_OS_LINUX
+#include "platform/linux/TrayProtocol.h"
+#endif
 
 namespace {
 
@@ -105,6 +107,7 @@ private slots:
         QCOMPARE(icon.trayRecord().tip, QStringLiteral("a"));
     }
 
+#ifdef Q_OS_LINUX
     void protocolFollowsTheDesktop_data() {
         columns<QString, bool, bool>({"platform", "watcher", "doubleClicks"});
         row("X11 with trayer or XFCE", "xcb", false, true);
@@ -117,6 +120,7 @@ private slots:
         QFETCH(bool, watcher);
         QTEST(trayProtocolFor(platform, watcher) == TrayProtocol::XEmbed, "doubleClicks");
     }
+#endif
 };
 
 QTEST_MAIN(TrayIconTest)

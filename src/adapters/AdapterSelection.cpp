@@ -226,7 +226,10 @@ void frmMain::cmdAdapters_Click() {
     Registry::writeSetting(kAdapterNameSetting, Conversions::interfaceNameToText(name));
     selectedAdapter = index;
     adapterName = name;
+    showAdapterDetails(index);
+}
 
+void frmMain::showAdapterDetails(qint32 index) {
     // A failed query (the interface vanished) shows an empty row: no name,
     // "0 bit", the type label as it was.
     InterfaceRow row;

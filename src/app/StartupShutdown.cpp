@@ -86,8 +86,9 @@ void frmMain::Form_Load() {
         frequencyText = defaultFrequency;
     ui->txtFrequency->setText(frequencyText);
 
-    // The tray hosts here show a one-line tooltip: its parts are joined
-    // with " - ".
+    // Only the 16-bit Windows of old took the line-break form; on the Linux
+    // tray hosts and on every NT-based Windows the parts of the tooltip are
+    // joined with " - ".
     multiLineTooltip = false;
 
     tmrAdapterUpdate->setInterval(Conversions::checkFrequency(ui->txtFrequency->text()).interval);

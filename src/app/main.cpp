@@ -1,13 +1,14 @@
 #include "Version.h"
+#include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "app/Platform.h"
+#include "app/SystemServices.h"
 #include "platform/linux/LinuxUsagePlatform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "platform/linux/QuitOnSignals.h"
-#include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtMessageBoxes.h"
-#include "platform/qt/QtTrayHost.h"
 #include "platform/qt/SteadyClock.h"
+#include "tray/TrayHost.h"
 #include "ui/frmMain.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
@@ -107,16 +108,15 @@ int main(int argc, char *argv[]) {
     // window is hidden must not end it. Form_Unload ends it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    NetlinkInterfaceSource interfaces;
-    QtTrayHost tray;
-    XdgAutostart autostart;
+    const SystemServices services = systemServices();
+    InterfaceSource &interfaces = *services.interfaces;
     QtMessageBoxes messages;
     SteadyClock clock;
 
     Platform platform;
     platform.interfaces = &interfaces;
-    platform.tray = &tray;
-    platform.autostart = &autostart;
+    platform.tray = services.tray.get();
+    platform.autostart = services.autostart.get();
     platform.messages = &messages;
     platform.clock = &clock;
     platform.programPath = QApplication::applicationFilePath();

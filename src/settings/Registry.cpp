@@ -26,6 +26,7 @@ QSettings openStore() {
                      QString::fromUtf8(zarn::kOrganization), QString::fromUtf8(zarn::kProductName));
 }
 
+#ifdef Q_OS_UNIX
 // The store's folder, found without reading the store (which must happen
 // only in turn): a QSettings for a name that never holds a file lives in the
 // same folder.
@@ -35,6 +36,7 @@ QString storeFolder() {
                           QString::fromUtf8(zarn::kProductName) + QStringLiteral(".folder"));
     return QFileInfo(probe.fileName()).path();
 }
+#endif
 
 // The text readSetting gives for name, or nullopt when no plain text is
 // stored under it.
@@ -126,16 +128,24 @@ private:
 namespace Registry {
 
 QString readSetting(const QString &name, const QString &defaultText) {
+#ifdef Q_OS_UNIX
     const StoreTurn turn(storeFolder(), StoreTurn::Read);
+#endif
     const QSettings store = openStore();
     return storedText(store, name).value_or(defaultText);
 }
 
 void writeSetting(const QString &name, const QString &text) {
+#ifdef Q_OS_UNIX
     // The folder must exist for the lock; a folder that cannot be made
     // fails the lock and the write alike, silently.
     const QString folder = storeFolder();
     QDir().mkpath(folder);
+#else
+    // On Windows the store is the registry key itself, written value by
+    // value; its "file name" is a key path, no folder to make or lock.
+    const QString folder;
+#endif
     const StoreTurn turn(folder, StoreTurn::Write);
 
     QSettings store = openStore();

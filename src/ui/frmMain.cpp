@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "adapters/InterfaceSource.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/TabPages.h"

@@ -57,6 +57,8 @@ public:
     bool listedUnderAnotherName(qint32 index) const;
     QString lookupIpAddress(qint32 index);
     void cmdAdapters_Click();
+    // The details page (name, speed, type, address) for one interface.
+    void showAdapterDetails(qint32 index);
 
     // monitor/Tick.cpp
     void tmrAdapterUpdate_Timer();

@@ -46,6 +46,12 @@ def die_with_driver():
 class Desktop:
     """The X session: Xvfb, a session bus, openbox and trayer."""
 
+    instance = INSTANCE  # the instance name of the program's X windows
+
+    def is_icon(self, instance, w, h):
+        """Whether a window docked in the tray is the program's icon."""
+        return instance == self.instance and (w, h) == (22, 22)
+
     def __init__(self, artefacts):
         self.artefacts = artefacts
         self.procs = []
@@ -159,7 +165,7 @@ class Desktop:
             return None
         _, _, _, pw, ph, px, py = panel
         for wid, name, inst, w, h, x, y in self.tree():
-            if inst == INSTANCE and (w, h) == (22, 22) and px <= x < px + pw and py <= y < py + ph:
+            if self.is_icon(inst, w, h) and px <= x < px + pw and py <= y < py + ph:
                 return (x + w // 2, y + h // 2)
         return None
 
@@ -186,7 +192,8 @@ class Desktop:
         """The open popup menu: a viewable window of the program that is not
         one of the windows in exclude nor the docked icon."""
         for wid, name, inst, w, h, x, y in self.tree():
-            if (inst == INSTANCE and wid not in exclude and name not in (MAIN_TITLE, MINI_TITLE)
+            if (inst.lower() == self.instance and wid not in exclude
+                    and name not in (MAIN_TITLE, MINI_TITLE)
                     and w > 60 and h > 40 and self.viewable(wid)):
                 return wid
         return None

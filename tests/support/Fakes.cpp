@@ -56,14 +56,31 @@ bool FakeInterfaceSource::addressTable(std::vector<AddressRow> &out) {
     return true;
 }
 
+namespace {
+
+// On Windows the store is a registry key that no path setting can move; the
+// tests run one at a time in a Wine prefix of their own, and each starts and
+// ends with the key empty.
+void clearRegistryStore() {
+#ifdef Q_OS_WIN
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromUtf8(zarn::kOrganization),
+              QString::fromUtf8(zarn::kProductName))
+        .clear();
+#endif
+}
+
+} // namespace
+
 TestPlatform::TestPlatform() {
     hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     oldXdg_ = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    clearRegistryStore();
 }
 
 TestPlatform::~TestPlatform() {
+    clearRegistryStore();
     if (hadXdg_)
         qputenv("XDG_CONFIG_HOME", oldXdg_);
     else

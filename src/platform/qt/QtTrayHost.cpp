@@ -1,37 +1,16 @@
 #include "platform/qt/QtTrayHost.h"
 
 #include <QApplication>
+#ifndef Q_OS_WIN
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMessage>
+#endif
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
-
-TrayProtocol trayProtocolFor(const QString &platformName, bool watcherRegistered) {
-    if (platformName != QLatin1String("xcb"))
-        return TrayProtocol::StatusNotifierItem;
-    return watcherRegistered ? TrayProtocol::StatusNotifierItem : TrayProtocol::XEmbed;
-}
-
-bool statusNotifierWatcherRegistered() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    const QDBusConnectionInterface *busInterface = bus.interface();
-    if (!busInterface)
-        return false;
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    if (!busInterface->isServiceRegistered(watcher).value())
-        return false;
-    // A watcher with no host behind it (no panel showing the items) makes Qt
-    // fall back to XEmbed, so the host's presence counts as well.
-    QDBusInterface watcherObject(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return watcherObject.isValid() &&
-           watcherObject.property("IsStatusNotifierHostRegistered").toBool();
-}
 
 static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
@@ -49,10 +28,8 @@ static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     return TrayActivation::Unknown;
 }
 
-QtTrayHost::QtTrayHost(QObject *parent)
-    : QObject(parent), icon_(new QSystemTrayIcon(this)),
-      protocol_(
-          trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered())) {
+QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(this)), protocol_(protocol) {
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (onActivated)
@@ -90,7 +67,7 @@ bool QtTrayHost::isAvailable() const {
 }
 
 bool QtTrayHost::reportsDoubleClick() const {
-    return protocol_ == TrayProtocol::XEmbed;
+    return protocol_ != TrayProtocol::StatusNotifierItem;
 }
 
 ReleaseMenu::ReleaseMenu(QMenu *menu, std::function<bool(const QObject *)> isIcon, QObject *parent)
@@ -114,8 +91,9 @@ bool ReleaseMenu::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void QtTrayHost::setContextMenu(QMenu *menu) {
-    if (protocol_ == TrayProtocol::StatusNotifierItem) {
-        // The host draws the menu and decides when it opens.
+    if (protocol_ != TrayProtocol::XEmbed) {
+        // A StatusNotifierItem host draws the menu and decides when it
+        // opens; on Windows Qt opens it on the shell's own context request.
         icon_->setContextMenu(menu);
         return;
     }
@@ -133,6 +111,12 @@ namespace {
 // server is on the session bus. The call does not wait for the answer: the
 // tick that found the reason goes on at once.
 bool notifyDesktop(const QString &title, const QString &text) {
+#ifdef Q_OS_WIN
+    // The shell's own notification icon shows the message itself.
+    (void)title;
+    (void)text;
+    return false;
+#else
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString service = QStringLiteral("org.freedesktop.Notifications");
     if (!bus.isConnected() || !bus.interface() ||
@@ -144,6 +128,7 @@ bool notifyDesktop(const QString &title, const QString &text) {
     call << QGuiApplication::applicationDisplayName() << 0u << QString() << title << text
          << QStringList() << QVariantMap() << -1;
     return bus.send(call);
+#endif
 }
 
 } // namespace

@@ -11,19 +11,13 @@ class QEvent;
 class QMenu;
 class QSystemTrayIcon;
 
-// Which of the two Linux tray protocols Qt will speak. On X11 Qt registers
-// a StatusNotifierItem over D-Bus when a StatusNotifierWatcher owns its name
-// on the session bus and knows a host (KDE Plasma, GNOME with the
-// AppIndicator extension), and docks an XEmbed icon otherwise (XFCE, trayer,
-// stalonetray); every platform but X11 (Wayland above all) has only
-// StatusNotifierItem.
-enum class TrayProtocol { XEmbed, StatusNotifierItem };
-
-TrayProtocol trayProtocolFor(const QString &platformName, bool statusNotifierWatcherRegistered);
-
-// True when org.kde.StatusNotifierWatcher is registered on the session bus
-// and reports a host; false as well when there is no session bus at all.
-bool statusNotifierWatcherRegistered();
+// How the desktop's tray takes Qt's icon. On Linux Qt docks an XEmbed icon
+// (XFCE, trayer, stalonetray) or registers a StatusNotifierItem over D-Bus
+// (KDE Plasma, GNOME with the AppIndicator extension, every Wayland
+// desktop); which one, only the platform layer can find out
+// (platform/linux/TrayProtocol.h). On Windows the icon is the shell's own
+// notification-area icon.
+enum class TrayProtocol { XEmbed, StatusNotifierItem, WindowsNotifyIcon };
 
 // The tray menu as an XEmbed icon shows it: opened where the right button is
 // released (Qt opens it on the press, so a right-drag could run an item),
@@ -45,7 +39,10 @@ class QtTrayHost final : public QObject, public TrayHost {
     Q_OBJECT
 
 public:
-    explicit QtTrayHost(QObject *parent = nullptr);
+    // protocol: the one Qt will speak on this desktop. Qt picks it once,
+    // when the first tray icon of the process is made, and keeps it even if
+    // a watcher comes or goes later; so must the caller.
+    explicit QtTrayHost(TrayProtocol protocol, QObject *parent = nullptr);
     ~QtTrayHost() override;
 
     void show(const QIcon &icon, const QString &tip) override;
@@ -53,9 +50,10 @@ public:
     void remove() override;
     bool isShown() const override;
     bool isAvailable() const override;
-    // An XEmbed icon sees the raw mouse buttons, so Qt reports single clicks
-    // and double-clicks; a StatusNotifierItem host sends one "activate" per
-    // click and never a double-click.
+    // An XEmbed icon and the Windows notification area see the raw mouse
+    // buttons, so Qt reports single clicks and double-clicks; a
+    // StatusNotifierItem host sends one "activate" per click and never a
+    // double-click.
     bool reportsDoubleClick() const override;
     void setContextMenu(QMenu *menu) override;
     // Through the desktop's notification server (org.freedesktop.Notifications).
@@ -65,8 +63,6 @@ public:
 
 private:
     QSystemTrayIcon *icon_;
-    // Qt picks the protocol once, when the first tray icon of the process is
-    // made, and keeps it even if a watcher comes or goes later; so is this.
     TrayProtocol protocol_;
     QPointer<ReleaseMenu> releaseMenu_;
 };

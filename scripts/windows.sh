@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The Windows build: a static Qt for mingw-w64 (built once into a cache
+# folder, see build-qt-mingw.sh), the program and its tests cross-built
+# with warnings as errors, the tests run under Wine (the unit and widget
+# tests headless in a Wine prefix of the build folder's own; the whole
+# program once on Xvfb), and the zip package. Prints the time of each part.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ZARN_WINDOWS_BUILD:-$root/build-windows}"
+jobs="$(nproc)"
+"$root/scripts/deps.sh"
+
+seconds() { echo $(($(date +%s) - $1)); }
+
+started=$(date +%s)
+qt="$("$root/scripts/build-qt-mingw.sh" | tee /dev/stderr | tail -n 1)"
+qt_seconds=$(seconds "$started")
+
+started=$(date +%s)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_PREFIX_PATH="$qt" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DZARN_BUILD_TESTS=ON -DZARN_BUILD_BENCH=OFF
+cmake --build "$build" -j "$jobs"
+build_seconds=$(seconds "$started")
+
+started=$(date +%s)
+ctest --test-dir "$build" --output-on-failure
+test_seconds=$(seconds "$started")
+
+zip="$(ls "$build"/ZarnBandwidth-*-windows-x64.zip)"
+echo "Windows: Qt ${qt_seconds} s, program and tests built in ${build_seconds} s," \
+  "tests under Wine ${test_seconds} s; $(basename "$zip") $(du -k "$zip" | cut -f1) KiB"
