@@ -139,7 +139,7 @@ int main(int argc, char *argv[]) {
     QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
     QuitOnSignals signalQuit;
     // Connected after the history, so that the data cap counts this tick.
-    UsageFeature usageWindow(&usage, &tray);
+    UsageFeature usageWindow(&usage, services.tray.get());
     usageWindow.attach(&window);
 
     window.startUp();
