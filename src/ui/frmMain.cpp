@@ -3,6 +3,7 @@
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/TabPages.h"
+#include "ui/ValueLabel.h"
 #include "ui/frmMiniBandwidth.h"
 #include "ui_frmMain.h"
 
@@ -100,12 +101,9 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     autoSizeLabels(this);
     new TabPagePlacer(ui->Tabs);
 
-    // The value labels change on every tick. Filling their own background
-    // makes them opaque to the repaint manager, so an update repaints the
-    // label alone instead of the tab page and group box beneath it.
     for (QLabel *value :
          {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
-        value->setAutoFillBackground(true);
+        makeValueLabel(value);
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 
