@@ -343,6 +343,8 @@ def peer_comparison(d, programs, floor, ns, seconds, interval_ms, interface, rou
         hidden = ["--hidden"] if phase == "hidden" else []
         floors = [Tool("floor: empty Qt window, one timer",
                        d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
+                  Tool("Qt window, 1 plain patch repainted per tick",
+                       d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
                   Tool("Qt window, 4 labels rewritten per tick",
                        d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
         try:
