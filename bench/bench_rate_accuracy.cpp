@@ -1,18 +1,21 @@
-// How close the shown download rate comes to the truth. The real main window
-// samples the kernel's loopback with its own timer; right after each tick
-// this program reads the kernel's byte counter and the clock itself, so the
-// true rate of that tick is the bytes the kernel counted over the time that
-// really passed. The window takes every tick to last exactly its interval,
-// so the error is the timer's lateness (or earliness) plus the short delay
-// between the two reads.
+// How close the shown download rate comes to the truth, before and after
+// the tick measured elapsed time. Two real main windows sample the kernel's
+// loopback side by side in one process, each with its own timer: one takes
+// every tick to last exactly its interval (no clock, the old rule), the other
+// divides by the time its monotonic clock says really passed. Right after
+// each tick this program reads the kernel's byte counter and the clock
+// itself, so the true rate of that tick is the bytes the kernel counted over
+// the time that really passed.
 //
 //   bench_rate_accuracy [--ticks N] [--interval MS] [--interface NAME]
 //
 // Run it where something moves steady traffic over the interface (the
-// benchmark script runs iperf3 on the loopback of a namespace of its own).
+// benchmark script runs iperf3 on the loopback of a namespace of its own,
+// with both cores kept busy by another job).
 
 #include "monitor/RateText.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
 #include "ui/frmMain.h"
 
@@ -22,10 +25,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <net/if.h>
 #include <string>
 #include <vector>
@@ -51,6 +54,41 @@ long long readCounter(const std::string &path) {
         value = -1;
     std::fclose(f);
     return value;
+}
+
+struct Sample {
+    double seconds;
+    long long rx;
+    double shown;
+};
+
+// One window and what was seen right after each of its ticks.
+struct Probe {
+    const char *name;
+    std::unique_ptr<frmMain> window;
+    std::vector<Sample> samples;
+    int seen = 0;
+};
+
+struct Errors {
+    std::vector<double> percent; // sorted
+    long long kernelBytes = 0;
+    double seconds = 0;
+};
+
+Errors errorsOf(const std::vector<Sample> &samples) {
+    Errors e;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        const double elapsed = samples[i].seconds - samples[i - 1].seconds;
+        const long long bytes = samples[i].rx - samples[i - 1].rx;
+        e.kernelBytes += bytes;
+        e.seconds += elapsed;
+        const double truth = bytes / elapsed;
+        if (truth > 0)
+            e.percent.push_back(std::fabs(samples[i].shown - truth) / truth * 100.0);
+    }
+    std::sort(e.percent.begin(), e.percent.end());
+    return e;
 }
 
 } // namespace
@@ -87,68 +125,50 @@ int main(int argc, char *argv[]) {
 
     NetlinkInterfaceSource kernel;
     QuietTray tray;
-    Platform platform;
-    platform.interfaces = &kernel;
-    platform.tray = &tray;
-    frmMain window(platform);
-    window.showTrayIcon = true;
-    window.animateTrayIcon = true;
-    window.trackedAdapter = QStringLiteral("0");
-    window.selectedAdapter = index;
-    const QLabel *down = window.findChild<QLabel *>(QStringLiteral("lblDownBytes"));
-
-    struct Sample {
-        double seconds;
-        long long rx;
-        double shown;
-    };
-    std::vector<Sample> samples;
-    int seen = 0;
-    const auto clock = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
-    // Connected after the window's own tick, so it runs right after it.
-    QObject::connect(window.tmrAdapterUpdate, &QTimer::timeout, &app, [&] {
-        const double now = clock();
-        const long long rx = readCounter(rxPath);
-        // Tick 1 adopts, tick 2 takes the baseline: rates from tick 3 on.
-        if (++seen >= 2)
-            samples.push_back({now, rx, RateText::readNumber(down->text()).value_or(-1)});
-        if (int(samples.size()) > ticks)
-            app.quit();
-    });
-    window.tmrAdapterUpdate->setInterval(interval);
-    window.tmrAdapterUpdate->start();
+    SteadyClock clock;
+    Probe probes[2] = {{"interval rule (before)", nullptr, {}, 0},
+                       {"measured time (after)", nullptr, {}, 0}};
+    const auto now = [&clock] { return double(clock.nowNs()) / 1e9; };
+    int finished = 0;
+    for (Probe &probe : probes) {
+        Platform platform;
+        platform.interfaces = &kernel;
+        platform.tray = &tray;
+        platform.clock = &probe == &probes[1] ? &clock : nullptr;
+        probe.window = std::make_unique<frmMain>(platform);
+        frmMain &window = *probe.window;
+        window.showTrayIcon = true;
+        window.animateTrayIcon = true;
+        window.trackedAdapter = QStringLiteral("0");
+        window.selectedAdapter = index;
+        const QLabel *down = window.findChild<QLabel *>(QStringLiteral("lblDownBytes"));
+        // Connected after the window's own tick, so it runs right after it.
+        QObject::connect(window.tmrAdapterUpdate, &QTimer::timeout, &app, [&, down] {
+            const double at = now();
+            const long long rx = readCounter(rxPath);
+            // Tick 1 adopts, tick 2 takes the baseline: rates from tick 3 on.
+            if (++probe.seen >= 2 && int(probe.samples.size()) <= ticks)
+                probe.samples.push_back({at, rx, RateText::readNumber(down->text()).value_or(-1)});
+            if (int(probe.samples.size()) == ticks + 1 && ++finished == 2)
+                app.quit();
+        });
+        window.tmrAdapterUpdate->setInterval(interval);
+    }
+    for (Probe &probe : probes)
+        probe.window->tmrAdapterUpdate->start();
     app.exec();
 
-    std::vector<double> errors;
-    long long kernelBytes = 0;
-    double shownBytes = 0;
-    double seconds = 0;
-    for (size_t i = 1; i < samples.size(); ++i) {
-        const double elapsed = samples[i].seconds - samples[i - 1].seconds;
-        const long long bytes = samples[i].rx - samples[i - 1].rx;
-        kernelBytes += bytes;
-        seconds += elapsed;
-        shownBytes += samples[i].shown * interval / 1000.0;
-        const double truth = bytes / elapsed;
-        if (truth > 0)
-            errors.push_back(std::fabs(samples[i].shown - truth) / truth * 100.0);
+    std::printf("interface %s, %d ms, %d ticks per window, side by side in one process\n",
+                name.c_str(), interval, ticks);
+    std::printf("%-24s %10s %10s %12s\n", "rate error per tick", "median", "worst", "mean Mbit/s");
+    for (const Probe &probe : probes) {
+        const Errors e = errorsOf(probe.samples);
+        if (e.percent.empty()) {
+            std::printf("no traffic seen on %s: nothing to compare\n", name.c_str());
+            return 1;
+        }
+        std::printf("%-24s %9.3f%% %9.3f%% %12.2f\n", probe.name, e.percent[e.percent.size() / 2],
+                    e.percent.back(), e.kernelBytes * 8 / e.seconds / 1e6);
     }
-    if (errors.empty()) {
-        std::printf("no traffic seen on %s: nothing to compare\n", name.c_str());
-        return 1;
-    }
-    std::vector<double> sorted = errors;
-    std::sort(sorted.begin(), sorted.end());
-    std::printf("interface %s, %d ms, %zu ticks with traffic, mean %.2f Mbit/s\n", name.c_str(),
-                interval, errors.size(), kernelBytes * 8 / seconds / 1e6);
-    std::printf("rate error: median %.3f %%, worst %.3f %%\n", sorted[sorted.size() / 2],
-                sorted.back());
-    std::printf("bytes: kernel %lld, shown rates x interval %.0f (%.3f %% apart); "
-                "real time %.3f s for %.3f s of ticks\n",
-                kernelBytes, shownBytes, std::fabs(shownBytes - kernelBytes) / kernelBytes * 100.0,
-                seconds, double(errors.size()) * interval / 1000.0);
     return 0;
 }

@@ -47,9 +47,13 @@ if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
     programs=(--program "before=$before_build/zarn-bandwidth" --program "after=$build/zarn-bandwidth")
 fi
 
+spinners=()
 # make_ns runs in a command substitution, so what it made is found again by
 # the name every namespace of this run carries.
 cleanup() {
+    for pid in "${spinners[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
     for ns in $(ip netns list | awk '{print $1}' | grep -E "^zarn-bench-.*-$$(-peer)?$"); do
         ip netns pids "$ns" 2>/dev/null | xargs -r kill 2>/dev/null || true
         ip netns del "$ns" 2>/dev/null || true
@@ -111,13 +115,20 @@ echo "== resident memory: 1,000,000 ticks against a fake source =="
 "$build/bench/bench_tick" --fake --memory --ticks 1000000 2>/dev/null
 
 echo
-echo "== rate accuracy: 100 ticks at 300 ms under steady traffic (iperf3 -b 40M on lo) =="
+echo "== rate accuracy: 100 ticks at 300 ms under steady traffic (iperf3 -b 40M on lo),"
+echo "   both cores kept busy by two spinning shells =="
 ip netns exec "$ns4" iperf3 -s -B 127.0.0.1 -1 -D
 sleep 0.5
 ip netns exec "$ns4" iperf3 -c 127.0.0.1 -b 40M -t 40 >/dev/null &
 traffic=$!
+for _ in 1 2; do
+    sh -c 'while :; do :; done' &
+    spinners+=("$!")
+done
 sleep 1
 ip netns exec "$ns4" "$build/bench/bench_rate_accuracy" --ticks 100 --interval 300 2>/dev/null
+kill "${spinners[@]}"
+spinners=()
 wait "$traffic" || true
 
 echo

@@ -83,7 +83,17 @@ private slots:
             QVERIFY(r.w.showBandwidthInTray); // greyed is not zero
             check->setChecked(false);
             QVERIFY(!r.w.showBandwidthInTray);
+            check->setCheckState(Qt::PartiallyChecked);
         }
+        // The user's clicks only ever give ticked or clear: a greyed box
+        // ticks, and never comes back to greyed.
+        QVERIFY(check->isEnabled());
+        QStringList clicks;
+        for (int i = 0; i < 3; ++i) {
+            check->click();
+            clicks << stored(setting);
+        }
+        QCOMPARE(clicks, QStringList({"1", "0", "1"}));
     }
 
     void thresholdControls_data() {

@@ -4,9 +4,13 @@
 #include <QtTest>
 
 namespace {
+// en_IN groups its own way (1,23,45,67,890); the labels group in threes.
 QLocale localeNamed(const QString &name) {
-    return name == QLatin1String("de") ? QLocale(QLocale::German, QLocale::Germany)
-                                       : QLocale(QLocale::English, QLocale::UnitedStates);
+    if (name == QLatin1String("de"))
+        return QLocale(QLocale::German, QLocale::Germany);
+    if (name == QLatin1String("in"))
+        return QLocale(QLocale::English, QLocale::India);
+    return QLocale(QLocale::English, QLocale::UnitedStates);
 }
 } // namespace
 
@@ -27,6 +31,9 @@ private slots:
         r("negative below half loses its sign", "en", -0.4, "0");
         r("half just below 2^52", "en", 4503599627370495.5, "4,503,599,627,370,496");
         r("2^52 and beyond, through the text", "en", 4503599627370497.0, "4,503,599,627,370,497");
+        r("en_IN in threes", "in", 1234567890.0, "1,234,567,890");
+        r("en_IN beyond 64 bits", "in", 1e19, "10,000,000,000,000,000,000");
+        r("en_IN negative", "in", -1234567.0, "-1,234,567");
     }
     void wholeRates() {
         QFETCH(QString, locale);
@@ -92,6 +99,10 @@ private slots:
         r("de groups", "de", "1.234.567.890", true, 1234567890.0);
         r("de decimal", "de", "12,35", true, 12.35);
         r("de english decimal", "de", "250.5", false, 0.0);
+        r("en_IN threes", "in", "1,234,567,890", true, 1234567890.0);
+        r("en_IN own groups", "in", "1,23,45,67,890", true, 1234567890.0);
+        r("en_IN threes, negative", "in", "-1,234,567", true, -1234567.0);
+        r("en_IN misplaced groups", "in", "1,2345", false, 0.0);
     }
     void readNumber() {
         QFETCH(QString, locale);
@@ -115,6 +126,8 @@ private slots:
         r("not wanted", "en", "12,346", "333", false, false, "Zarn Bandwidth");
         r("no upload rate yet", "en", "12,346", "", true, false, "Zarn Bandwidth");
         r("no download rate yet", "en", "", "333", true, false, "Zarn Bandwidth");
+        r("en_IN", "in", "1,234,567", "333", true, false,
+          "Bandwidth - Down: 1234.57 k/sec - Up: 0.33 k/sec");
     }
     void trayTip() {
         QFETCH(QString, locale);

@@ -2,9 +2,10 @@
 #include "support/Table.h"
 
 #include <QtTest>
+#include <limits>
 
 // The level and threshold rules are tested through the tick (test_tick), where
-// they meet the texts of the threshold boxes.
+// they meet the texts of the threshold boxes and the clock.
 
 using Sampler::kWrapSpan;
 
@@ -41,6 +42,56 @@ private slots:
         QTEST(fold->total, "total");
         QTEST(fold->wraps, "wrapsAfter");
         QTEST(fold->reset, "reset");
+    }
+
+    // The time a rate is divided by, at 300 ms and at a minute.
+    void elapsedMs_data() {
+        const auto r =
+            table<qint64, qint64, int, bool, double>({"prevNs", "nowNs", "interval", "ok", "ms"});
+        r("on time", 1000000000, 1300000000, 300, true, 300.0);
+        r("sub-millisecond", 0, 300250000, 300, true, 300.25);
+        r("early", 0, 150000000, 300, true, 150.0);
+        r("late", 0, 1500000000, 300, true, 1500.0);
+        r("late, at the floor", 0, 5000000000, 300, true, 5000.0);
+        r("long gap breaks", 0, 5000000001, 300, false, 0.0);
+        r("a minute's interval, four late", 0, 240000000000, 60000, true, 240000.0);
+        r("a minute's interval, five and more", 0, 300000000001, 60000, false, 0.0);
+        r("no time", 7, 7, 300, false, 0.0);
+        r("clock went back", 10, 7, 300, false, 0.0);
+        r("readings too far apart to subtract", std::numeric_limits<qint64>::min(),
+          std::numeric_limits<qint64>::max(), 300, false, 0.0);
+    }
+    void elapsedMs() {
+        QFETCH(qint64, prevNs);
+        QFETCH(qint64, nowNs);
+        QFETCH(int, interval);
+        QFETCH(bool, ok);
+        const auto ms = Sampler::elapsedMs(prevNs, nowNs, interval);
+        QCOMPARE(ms.has_value(), ok);
+        if (ok)
+            QTEST(*ms, "ms");
+    }
+
+    // Measured over exactly one interval, a rate is bit for bit the old
+    // interval rule; over other times it is bytes over the time that passed.
+    void rate_data() {
+        const auto r = table<qint64, double, bool, double>({"difference", "ms", "ok", "rate"});
+        r("one interval", 1000, 3000.0, true, 1000.0 * 1000 / 3000);
+        r("late tick", 3000, 1500.0, true, 2000.0);
+        r("early tick", 1000, 500.0, true, 2000.0);
+        r("sub-millisecond", 3003, 300.3, true, 10000.0);
+        r("zero time", 1000, 0.0, false, 0.0);
+        r("negative time", 1000, -1.0, false, 0.0);
+        r("product overflows", std::numeric_limits<qint64>::max() / 100, 300.0, false, 0.0);
+    }
+    void rate() {
+        QFETCH(qint64, difference);
+        QFETCH(double, ms);
+        QFETCH(bool, ok);
+        const auto rate = Sampler::rate(difference, ms);
+        QCOMPARE(rate.has_value(), ok);
+        if (ok)
+            QTEST(*rate, "rate");
     }
 
     void topRate_data() {

@@ -1,14 +1,20 @@
+#include "monitor/RateText.h"
 #include "support/Harness.h"
 #include "ui/frmMiniBandwidth.h"
 
+#include <QRegularExpression>
 #include <QTimer>
+#include <optional>
 
 namespace {
 
 // One main window over fake interfaces: eth (index 2) and wlan (index 3),
-// sampled every 1000 ms, with the tag start-up leaves behind.
+// sampled every 1000 ms, with the tag start-up leaves behind. Ticks come on
+// time unless a test says how late.
 struct TickRig : Rig {
+    FakeClock clock;
     TickRig() {
+        w.platform.clock = &clock;
         InterfaceRow &eth = env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter"));
         eth.inOctets = 1000000;
         eth.outOctets = 500000;
@@ -21,12 +27,16 @@ struct TickRig : Rig {
     }
 
     InterfaceRow &nic(qint32 index = 2) { return *env.interfaces.find(index); }
-    void tick() { w.tmrAdapterUpdate_Timer(); }
+    void tick() { tickAfter(w.tmrAdapterUpdate->interval()); }
+    void tickAfter(double ms) {
+        clock.advanceMs(ms);
+        w.tmrAdapterUpdate_Timer();
+    }
     // Moves traffic through the selected interface, then ticks.
-    void traffic(quint64 down, quint64 up) {
+    void traffic(quint64 down, quint64 up, std::optional<double> afterMs = std::nullopt) {
         nic(w.selectedAdapter).inOctets += down;
         nic(w.selectedAdapter).outOctets += up;
-        tick();
+        tickAfter(afterMs.value_or(w.tmrAdapterUpdate->interval()));
     }
     // Adoption, then the baseline: the next tick measures.
     void startMeasuring() {
@@ -74,6 +84,13 @@ private slots:
         QCOMPARE(r.valueLabels(), QStringLiteral("1,000|1,234,567,890||"));
         r.traffic(12346, 333);
         QCOMPARE(r.valueLabels(), QStringLiteral("1,333|1,234,580,236|333|12,346"));
+        // What the system hands over is shown as it is, never as markup.
+        r.w.miniWindow(true);
+        for (QLabel *label :
+             r.w.findChildren<QLabel *>(QRegularExpression("^lbl.*Bytes$|^lblAdapterName$")) +
+                 r.w.miniWindow(false)->findChildren<QLabel *>())
+            if (label->objectName().startsWith(QLatin1String("lbl")))
+                QCOMPARE(label->textFormat(), Qt::PlainText);
         // One row query a tick, never the whole table.
         QCOMPARE(r.env.interfaces.rowQueries, 3);
         QCOMPARE(r.env.interfaces.tableQueries, 0);
@@ -110,67 +127,140 @@ private slots:
         QVERIFY(!r.w.isMinimized());
     }
 
-    void rateLabels_data() {
-        columns<int, quint64, QString>({"interval", "difference", "rate"});
-        row("short interval", 500, quint64(1000), "2,000");
-        row("long interval", 3000, quint64(1000), "333");
+    // Rates divide by the time that really passed since the last completed
+    // tick. A tick with no time, or after a gap that breaks the series, shows
+    // no rate, leaves the thresholds alone and becomes the new baseline.
+    void rateRule_data() {
+        const auto r = table<int, double, quint64, QString, QString, bool>(
+            {"interval", "afterMs", "difference", "rate", "yellowAfter", "hasRates"});
+        r("on time", 1000, 1000, 12346, "12,346", "4.12", true);
+        r("short interval", 500, 500, 1000, "2,000", "1.00", true);
+        r("long interval", 3000, 3000, 1000, "333", "1.00", true);
+        r("early", 1000, 500, 1000, "2,000", "1.00", true);
+        r("late: the true rate, thresholds not raised", 300, 1500, 3000, "2,000", "1.00", true);
+        r("sub-millisecond", 300, 300.3, 3003, "10,000", "3.33", true);
+        r("no time", 1000, 0, 5000, "1,000", "1.00", false);
+        r("clock went back", 1000, -5, 5000, "1,000", "1.00", false);
+        r("long gap", 300, 6000, 600000, "1,000", "1.00", false);
+        r("late, at the floor", 300, 5000, 500000, "100,000", "33.33", true);
     }
-    void rateLabels() {
+    void rateRule() {
         QFETCH(int, interval);
+        QFETCH(double, afterMs);
         QFETCH(quint64, difference);
+        QFETCH(bool, hasRates);
         TickRig r;
+        r.animateTray(true, QStringLiteral("1.00"), QStringLiteral("2.00"));
         r.startMeasuring();
-        r.w.tmrAdapterUpdate->setInterval(interval); // read afresh every tick
-        r.traffic(difference, difference);
+        r.traffic(1000, 1000);
+        QSignalSpy samples(&r.w, &frmMain::sampled);
+        r.w.tmrAdapterUpdate->setInterval(interval);
+        r.traffic(difference, difference, afterMs);
         QTEST(r.text("lblDownBytes"), "rate");
         QTEST(r.text("lblUpBytes"), "rate");
+        QTEST(r.edit("txtYellowThreshold")->text(), "yellowAfter");
+        const auto sample = samples.at(0).at(0).value<TickSample>();
+        QCOMPARE(sample.hasRates, hasRates);
+        if (hasRates)
+            QCOMPARE(sample.downRate, difference * 1000.0 / afterMs);
+        // The next tick on time measures from this one.
+        r.traffic(2000, 2000);
+        QCOMPARE(r.text("lblDownBytes"), RateText::wholeNumber(2000 * 1000.0 / interval));
     }
 
-    // The interface vanishes for a tick: no label changes, and the next good
-    // read is a fresh baseline (it spans two intervals, or comes from a link
-    // made anew under the same index), so the rates stay until the tick after.
+    // The adoption tick reads no time to measure from: a long gap right
+    // after it still only leads to the baseline, and the first rate is
+    // measured from the baseline's reading.
+    void gapAfterAdoption() {
+        TickRig r;
+        r.tick();
+        r.traffic(7000, 7000, 60000);
+        QCOMPARE(r.valueLabels(), QStringLiteral("507,000|1,007,000||"));
+        r.traffic(1500, 3000, 1500);
+        QCOMPARE(r.valueLabels(), QStringLiteral("510,000|1,008,500|2,000|1,000"));
+    }
+
+    // The interface vanishes: the totals stay, but nothing is measured, and
+    // the labels, the mini window and the tray say so. The next good read is
+    // a fresh baseline (it spans two intervals, or comes from a link made
+    // anew under the same index), so rates come back the tick after.
     void failedQuery() {
         TickRig r;
+        r.animateTray(false, QStringLiteral("10"), QStringLiteral("50"));
+        r.w.miniWindow(true)->show();
         r.startMeasuring();
-        r.traffic(4000, 3000);
-        const QString before = r.valueLabels();
+        r.traffic(900000, 900000);
+        QCOMPARE(r.trayPicture(), QStringLiteral("picRedRed"));
         const InterfaceRow saved = r.nic();
         r.env.interfaces.rows.erase(r.env.interfaces.rows.begin());
-        r.tick();
-        QCOMPARE(r.valueLabels(), before);
+        const int updates = r.trayUpdates();
+        for (int i = 0; i < 3; ++i)
+            r.tick();
+        QCOMPARE(r.valueLabels(), QStringLiteral("1,400,000|1,900,000||"));
+        QCOMPARE(r.mini("lblMiniUp") + r.mini("lblMiniDown"), QString());
+        QCOMPARE(r.env.tray.tip, QStringLiteral("Zarn Bandwidth"));
+        QCOMPARE(r.trayPicture(), QStringLiteral("picNoneNone"));
+        QCOMPARE(r.trayUpdates(), updates + 1);
         QCOMPARE(r.w.sampler.recvWraps, qint64(0));
 
         InterfaceRow &back = r.env.interfaces.add(2, saved.description);
         back.inOctets = saved.inOctets + 2000;
         back.outOctets = saved.outOctets + 1000;
         r.tick();
-        QCOMPARE(r.valueLabels(), QStringLiteral("504,000|1,006,000|3,000|4,000"));
+        QCOMPARE(r.valueLabels(), QStringLiteral("1,401,000|1,902,000||"));
         r.traffic(500, 700);
-        QCOMPARE(r.valueLabels(), QStringLiteral("504,700|1,006,500|700|500"));
+        QCOMPARE(r.valueLabels(), QStringLiteral("1,401,700|1,902,500|700|500"));
 
-        r.w.selectedAdapter = 9; // a failed query adopts nothing
+        // A newly selected interface that cannot be read is adopted all the
+        // same, under the name its details page found: the Monitor tab must
+        // not go on showing the previous interface.
+        r.label("lblInfoAdapterName")->setText(QStringLiteral("Gone Adapter"));
+        r.w.selectedAdapter = 9;
         r.tick();
-        QCOMPARE(r.text("lblAdapterName"), QStringLiteral("Fast Ethernet Adapter"));
-        QCOMPARE(r.w.trackedAdapter, QStringLiteral("2"));
+        QCOMPARE(r.text("lblAdapterName"), QStringLiteral("Gone Adapter"));
+        QCOMPARE(r.w.trackedAdapter, QStringLiteral("9"));
+        QCOMPARE(r.valueLabels(), QStringLiteral("|||"));
     }
 
-    // A fault halfway (here a zero interval at the rates) keeps what was
-    // written before it and leaves the previous totals alone.
+    // A counter that reads 0 is a reading like any other: a link that never
+    // moved (down, or a tunnel whose peer never answers) shows rates of 0
+    // instead of keeping the previous interface's, and a transmit-only link
+    // measures its one direction.
+    void counterAtZero() {
+        TickRig r;
+        r.animateTray(false, QStringLiteral("10"), QStringLiteral("50"));
+        r.startMeasuring();
+        r.traffic(200000, 900000);
+        r.env.interfaces.add(4, QStringLiteral("tun0"));
+        r.w.selectedAdapter = 4;
+        for (int i = 0; i < 3; ++i)
+            r.tick();
+        QCOMPARE(r.valueLabels(), QStringLiteral("0|0|0|0"));
+        QCOMPARE(r.env.tray.tip, QStringLiteral("Bandwidth - Down: 0.00 k/sec - Up: 0.00 k/sec"));
+        QCOMPARE(r.trayPicture(), QStringLiteral("picNoneNone"));
+        r.traffic(0, 5000);
+        QCOMPARE(r.valueLabels(), QStringLiteral("5,000|0|5,000|0"));
+    }
+
+    // A fault halfway (here the upload rate's product overflows) keeps what
+    // was written before it and leaves the previous totals alone: the next
+    // tick measures from the last completed one, over the time since then.
     void faultKeepsEarlierWrites() {
         TickRig r;
         r.animateTray();
         r.startMeasuring();
         r.traffic(4000, 3000);
         const int updates = r.trayUpdates();
-        r.w.tmrAdapterUpdate->setInterval(0);
-        r.traffic(5000, 5000);
-        QCOMPARE(r.valueLabels(), QStringLiteral("508,000|1,009,000|3,000|4,000"));
+        const quint64 sentBefore = r.nic().outOctets;
+        r.traffic(5000, quint64(1) << 62);
+        QCOMPARE(r.valueLabels(), RateText::wholeNumber(qint64(sentBefore + (quint64(1) << 62))) +
+                                      QStringLiteral("|1,009,000|3,000|5,000"));
         QCOMPARE(r.w.sampler.prevRecvTotal, qint64(1004000));
         QCOMPARE(r.trayUpdates(), updates);
 
-        r.w.tmrAdapterUpdate->setInterval(1000);
-        r.traffic(1000, 1000);
-        QCOMPARE(r.valueLabels(), QStringLiteral("509,000|1,010,000|6,000|6,000"));
+        r.nic().outOctets = sentBefore + 2000;
+        r.traffic(1000, 0);
+        QCOMPARE(r.valueLabels(), QStringLiteral("505,000|1,010,000|1,000|3,000"));
     }
 
     // 64-bit counters do not wrap: a fall is a reset and takes a new baseline.
@@ -275,6 +365,8 @@ private slots:
         r("letters", true, "abc", "50", 1000, 50000, 50000, "picNoneNone", "abc", "50");
         r("fast link", true, "10", "20", 300, 0, 3000000, "picNoneRed", "3333.33", "6666.67");
         r("red below yellow", false, "10", "5", 1000, 7000, 0, "picRedNone", "10", "5");
+        r("idle direction at a red of 0.00", false, "0.00", "0.00", 1000, 0, 5000, "picNoneRed",
+          "0.00", "0.00");
     }
     void trayStep() {
         QFETCH(bool, autoAdjust);
@@ -316,6 +408,29 @@ private slots:
         QCOMPARE(rewrites.count(), 0);
         r.traffic(60000, 1500); // the load changes: told once
         QCOMPARE(r.trayUpdates(), updates + 1);
+    }
+
+    // Switching either tray option off and on puts up the idle picture and
+    // the plain tip; the next tick must send its own again, even under a
+    // load that has not changed since.
+    void trayOptionsSendAgain_data() {
+        columns<QString>({"box"});
+        row("animate", "chkAnimateTrayIcon");
+        row("show", "chkShowTrayIcon");
+    }
+    void trayOptionsSendAgain() {
+        QFETCH(QString, box);
+        TickRig r;
+        r.animateTray(false, QStringLiteral("10"), QStringLiteral("50"));
+        r.startMeasuring();
+        r.traffic(900000, 900000);
+        const QString tip = r.env.tray.tip;
+        r.box(qPrintable(box))->setChecked(false);
+        r.box(qPrintable(box))->setChecked(true);
+        QCOMPARE(r.env.tray.tip, QStringLiteral("Zarn Bandwidth"));
+        r.traffic(900000, 900000);
+        QCOMPARE(r.env.tray.tip, tip);
+        QCOMPARE(r.trayPicture(), QStringLiteral("picRedRed"));
     }
 
     void trayLeftAlone_data() {

@@ -5,6 +5,7 @@
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtTrayHost.h"
+#include "platform/qt/SteadyClock.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -88,12 +89,14 @@ int main(int argc, char *argv[]) {
     QtTrayHost tray;
     XdgAutostart autostart;
     QtMessageBoxes messages;
+    SteadyClock clock;
 
     Platform platform;
     platform.interfaces = &interfaces;
     platform.tray = &tray;
     platform.autostart = &autostart;
     platform.messages = &messages;
+    platform.clock = &clock;
     platform.programPath = QApplication::applicationFilePath();
     platform.argumentText = arguments;
 

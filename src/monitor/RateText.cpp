@@ -2,6 +2,7 @@
 
 #include "Version.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 
@@ -11,16 +12,57 @@ namespace {
 
 constexpr double kExactHalves = 4503599627370496.0; // 2^52
 
-QLocale grouped(const QLocale &locale) {
-    QLocale l = locale;
-    l.setNumberOptions(l.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return l;
-}
-
 QLocale ungrouped(const QLocale &locale) {
     QLocale l = locale;
     l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
     return l;
+}
+
+// Digits grouped in threes with the locale's separator. Some locales group
+// differently (en_IN: 1,23,45,67,890); the format is threes everywhere.
+QString groupInThrees(const QString &digits, const QLocale &locale) {
+    const qsizetype width = std::max<qsizetype>(1, locale.zeroDigit().size());
+    const QString separator = locale.groupSeparator();
+    QString out;
+    const qsizetype count = digits.size() / width;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0 && (count - i) % 3 == 0)
+            out += separator;
+        out += digits.mid(i * width, width);
+    }
+    return out;
+}
+
+QString withSign(const QString &digits, bool negative, const QLocale &locale) {
+    const QString grouped = groupInThrees(digits, locale);
+    return negative ? locale.negativeSign() + grouped : grouped;
+}
+
+// The text with its group separators removed when they stand where
+// groupInThrees puts them; nullopt when they do not.
+std::optional<QString> withoutThrees(const QString &text, const QLocale &locale) {
+    const QString separator = locale.groupSeparator();
+    if (separator.isEmpty() || !text.contains(separator))
+        return std::nullopt;
+    qsizetype end = text.indexOf(locale.decimalPoint());
+    if (end < 0)
+        end = text.size();
+    QString integral = text.left(end);
+    QString sign;
+    for (const QString &s : {locale.negativeSign(), locale.positiveSign()})
+        if (!s.isEmpty() && integral.startsWith(s)) {
+            sign = s;
+            integral.remove(0, s.size());
+            break;
+        }
+    const qsizetype width = std::max<qsizetype>(1, locale.zeroDigit().size());
+    const QStringList groups = integral.split(separator);
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const qsizetype digits = groups[i].size() / width;
+        if (i == 0 ? (digits < 1 || digits > 3) : digits != 3)
+            return std::nullopt;
+    }
+    return sign + groups.join(QString()) + text.mid(end);
 }
 
 } // namespace
@@ -71,7 +113,9 @@ QString roundDecimal(double value, int decimals) {
 }
 
 QString wholeNumber(qint64 value, const QLocale &locale) {
-    return grouped(locale).toString(value);
+    // The magnitude as an unsigned number, so that the lowest value has one.
+    const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    return withSign(ungrouped(locale).toString(magnitude), value < 0, locale);
 }
 
 QString wholeNumber(double value, const QLocale &locale) {
@@ -86,7 +130,9 @@ QString wholeNumber(double value, const QLocale &locale) {
     const qint64 whole = rounded.toLongLong(&ok);
     if (ok)
         return wholeNumber(whole, locale);
-    return grouped(locale).toString(rounded.toDouble(), 'f', 0);
+    // Beyond 64 bits.
+    const double big = rounded.toDouble();
+    return withSign(ungrouped(locale).toString(std::fabs(big), 'f', 0), big < 0, locale);
 }
 
 QString twoDecimals(double value, const QLocale &locale) {
@@ -98,8 +144,15 @@ QString twoDecimals(double value, const QLocale &locale) {
 std::optional<double> readNumber(const QString &text, const QLocale &locale) {
     QLocale l = locale;
     l.setNumberOptions(l.numberOptions() & ~QLocale::RejectGroupSeparator);
+    const QString trimmed = text.trimmed();
     bool ok = false;
-    const double value = l.toDouble(text.trimmed(), &ok);
+    double value = l.toDouble(trimmed, &ok);
+    // A locale that groups other than in threes does not read back the
+    // labels wholeNumber writes; read them without their separators.
+    if (!ok) {
+        if (const auto plain = withoutThrees(trimmed, l))
+            value = l.toDouble(*plain, &ok);
+    }
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;

@@ -1,5 +1,6 @@
 #include "monitor/Sampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -30,16 +31,26 @@ std::optional<Fold> foldCounter(quint64 counter, int counterBits, qint64 wraps, 
     return fold;
 }
 
-std::optional<double> rate(qint64 difference, int intervalMs) {
-    qint64 product = 0;
-    if (intervalMs <= 0 || __builtin_mul_overflow(difference, qint64(1000), &product))
+std::optional<double> elapsedMs(qint64 prevNs, qint64 nowNs, int intervalMs) {
+    qint64 ns = 0;
+    if (__builtin_sub_overflow(nowNs, prevNs, &ns) || ns <= 0)
         return std::nullopt;
-    return double(product) / double(intervalMs);
+    const double ms = double(ns) / 1e6;
+    if (ms > std::max(kGapFloorMs, double(kGapIntervals) * double(intervalMs)))
+        return std::nullopt;
+    return ms;
 }
 
-std::optional<qint64> topRate(qint64 downDifference, qint64 upDifference, int intervalMs) {
+std::optional<double> rate(qint64 difference, double elapsedMs) {
+    qint64 product = 0;
+    if (!(elapsedMs > 0) || __builtin_mul_overflow(difference, qint64(1000), &product))
+        return std::nullopt;
+    return double(product) / elapsedMs;
+}
+
+std::optional<qint64> topRate(qint64 downDifference, qint64 upDifference, double elapsedMs) {
     const qint64 larger = downDifference > upDifference ? downDifference : upDifference;
-    const auto r = rate(larger, intervalMs);
+    const auto r = rate(larger, elapsedMs);
     if (!r)
         return std::nullopt;
     // nearbyint follows the default rounding mode, round-half-even.
@@ -67,13 +78,13 @@ bool raisesThreshold(bool empty, std::optional<double> value, double candidate, 
 }
 
 LoadLevel loadLevel(double rateKilo, double red, double yellow) {
+    if (rateKilo == 0)
+        return LoadLevel::None;
     if (rateKilo >= red)
         return LoadLevel::Red;
     if (rateKilo >= yellow)
         return LoadLevel::Yellow;
-    if (rateKilo != 0)
-        return LoadLevel::Green;
-    return LoadLevel::None;
+    return LoadLevel::Green;
 }
 
 } // namespace Sampler

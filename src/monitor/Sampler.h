@@ -32,23 +32,36 @@ std::optional<Fold> foldCounter(quint64 counter, int counterBits, qint64 wraps, 
 // One direction of one tick, after the fold.
 struct Direction {
     qint64 total = 0;
-    qint64 prev = 0; // total at the end of the last completed tick; 0 = none yet
+    qint64 prev = 0;        // total at the end of the last completed tick
+    bool measuring = false; // there is an earlier reading, and time to divide by
     bool reset = false;
 
-    // The rate is shown only when there is an earlier total to measure from.
-    bool hasRate() const { return prev != 0 && !reset; }
-    bool quiet() const { return prev == 0 || reset || total == prev; }
+    bool hasRate() const { return measuring && !reset; }
+    bool quiet() const { return !measuring || reset || total == prev; }
     // Bytes moved since the last completed tick; a reset moved nothing we know of.
     qint64 difference() const { return reset ? 0 : total - prev; }
 };
 
-// difference x 1000 / interval, in bytes per second. The product is exact;
-// only the division is done in floating point.
-std::optional<double> rate(qint64 difference, int intervalMs);
+// A gap between two readings longer than this many intervals, and longer
+// than kGapFloorMs, breaks the series: the machine slept, or the program was
+// stopped. The floor keeps short intervals from breaking on an ordinary
+// scheduling delay of a loaded machine; the factor keeps long intervals
+// (up to a minute) from breaking on every tick.
+inline constexpr int kGapIntervals = 5;
+inline constexpr double kGapFloorMs = 5000;
+
+// The milliseconds between two clock readings (nanoseconds) that a rate is
+// divided by; nullopt when none passed, the clock went back, or the gap
+// breaks the series.
+std::optional<double> elapsedMs(qint64 prevNs, qint64 nowNs, int intervalMs);
+
+// difference x 1000 / elapsed milliseconds, in bytes per second. The product
+// is exact; only the division is done in floating point.
+std::optional<double> rate(qint64 difference, double elapsedMs);
 
 // The larger difference as a rate, rounded to whole bytes per second with
 // halves going to the even neighbour.
-std::optional<qint64> topRate(qint64 downDifference, qint64 upDifference, int intervalMs);
+std::optional<qint64> topRate(qint64 downDifference, qint64 upDifference, double elapsedMs);
 
 // One and two thirds of the top rate, in kbyte/sec.
 struct Candidates {
@@ -63,9 +76,10 @@ std::optional<Candidates> thresholdCandidates(qint64 topRate);
 bool raisesThreshold(bool empty, std::optional<double> value, double candidate, qint64 topRate,
                      bool autoAdjust);
 
-// Red at or above red, else Yellow at or above yellow, else Green when there
-// is any traffic, else None. The red test comes first on purpose, so a red
-// threshold below the yellow one still wins.
+// None when nothing moved, whatever the thresholds (a red threshold of 0.00
+// must not paint an idle direction red); else Red at or above red, Yellow at
+// or above yellow, Green below both. The red test comes first on purpose, so
+// a red threshold below the yellow one still wins.
 LoadLevel loadLevel(double rateKilo, double red, double yellow);
 
 } // namespace Sampler

@@ -11,11 +11,19 @@
 struct SamplerState {
     qint64 recvTotal = 0;
     qint64 sentTotal = 0;
+    // The last tick that ran to completion: its totals and the clock reading
+    // taken with them. A total of 0 is a real reading (a link that is down, a
+    // transmit-only one); hasPrevious alone says whether there is one to
+    // measure from.
+    bool hasPrevious = false;
     qint64 prevRecvTotal = 0;
     qint64 prevSentTotal = 0;
+    qint64 prevReadAt = 0; // nanoseconds, on the platform's monotonic clock
     qint64 recvWraps = 0;
     qint64 sentWraps = 0;
     bool firstTickDone = false;
+    // What the tray step last handed to the tray; empty after another
+    // handler changed the icon, so that the next tick sends again.
     std::optional<TrayPicture> lastTrayPicture;
     QString lastTrayTip;
     qint64 topRate = 0;

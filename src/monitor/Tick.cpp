@@ -1,4 +1,5 @@
 #include "adapters/InterfaceSource.h"
+#include "monitor/MonotonicClock.h"
 #include "monitor/RateText.h"
 #include "monitor/Sampler.h"
 #include "ui/frmMain.h"
@@ -11,10 +12,11 @@
 #include <QLineEdit>
 #include <QTimer>
 
-// The sampling tick. Every step that could fail (an unreadable interface, an
-// overflow, a zero interval) ends the tick where it stands: what earlier
-// steps wrote stays, and the previous totals are only advanced by a tick that
-// ran to the end, so the next tick measures from the last good one.
+// The sampling tick. Every step that could fail (an overflow) ends the tick
+// where it stands: what earlier steps wrote stays, and the previous totals
+// are only advanced by a tick that ran to the end, so the next tick measures
+// from the last good one. Rates divide by the time that really passed since
+// that tick's reading, on the platform's monotonic clock.
 
 namespace {
 
@@ -52,16 +54,30 @@ void adjustThreshold(QLineEdit *box, double candidate, qint64 topRate, bool auto
         box->setText(RateText::twoDecimals(candidate));
 }
 
+// The tray is told only when the picture or the tip changed: a steady load
+// costs the desktop nothing.
+void handOff(frmMain &w, TrayPicture picture, const QString &tip) {
+    if (w.sampler.lastTrayPicture == picture && w.sampler.lastTrayTip == tip)
+        return;
+    w.sampler.lastTrayPicture = picture;
+    w.sampler.lastTrayTip = tip;
+    w.trayIcon.modifyTrayIcon(picture, tip, &w);
+}
+
+QString currentTip(const frmMain &w) {
+    return RateText::trayTip(w.ui->lblDownBytes->text(), w.ui->lblUpBytes->text(),
+                             w.showBandwidthInTray, w.multiLineTooltip);
+}
+
 // Tooltip, automatic thresholds, load levels and the hand-off to the tray.
 // False when the tick has to end here.
-bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Direction &up) {
+bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Direction &up,
+              double elapsedMs) {
     TrayPicture candidate = TrayPicture::idle();
-    const QString tip = RateText::trayTip(w.ui->lblDownBytes->text(), w.ui->lblUpBytes->text(),
-                                          w.showBandwidthInTray, w.multiLineTooltip);
+    const QString tip = currentTip(w);
 
     if (!(down.quiet() && up.quiet())) {
-        const auto top =
-            Sampler::topRate(down.difference(), up.difference(), w.tmrAdapterUpdate->interval());
+        const auto top = Sampler::topRate(down.difference(), up.difference(), elapsedMs);
         if (!top)
             return false;
         w.sampler.topRate = *top;
@@ -77,25 +93,43 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
         const auto red = RateText::readNumber(w.ui->txtRedThreshold->text());
         const auto yellow = RateText::readNumber(w.ui->txtYellowThreshold->text());
         if (red && yellow) {
-            const auto upRate = Sampler::rate(up.difference(), w.tmrAdapterUpdate->interval());
+            const auto upRate = Sampler::rate(up.difference(), elapsedMs);
             if (!upRate)
                 return false;
             const LoadLevel upLevel = Sampler::loadLevel(*upRate / 1000.0, *red, *yellow);
-            const auto downRate = Sampler::rate(down.difference(), w.tmrAdapterUpdate->interval());
+            const auto downRate = Sampler::rate(down.difference(), elapsedMs);
             if (!downRate)
                 return false;
             const LoadLevel downLevel = Sampler::loadLevel(*downRate / 1000.0, *red, *yellow);
             candidate = TrayPicture{upLevel, downLevel};
         }
     }
-
-    // A steady picture and tip cost the desktop nothing.
-    if (w.sampler.lastTrayPicture != candidate || w.sampler.lastTrayTip != tip) {
-        w.sampler.lastTrayPicture = candidate;
-        w.sampler.lastTrayTip = tip;
-        w.trayIcon.modifyTrayIcon(candidate, tip, &w);
-    }
+    handOff(w, candidate, tip);
     return true;
+}
+
+// While the selected interface cannot be read, nothing is measured: the
+// rates, the mini window and the tip say so rather than repeat figures from
+// before, and the tray shows the idle picture. The totals stay.
+void showNothingMeasured(frmMain &w) {
+    w.ui->lblDownBytes->clear();
+    w.ui->lblUpBytes->clear();
+    if (frmMiniBandwidth *mini = w.miniWindow(false); mini && mini->isVisible()) {
+        mini->ui->lblMiniUp->clear();
+        mini->ui->lblMiniDown->clear();
+    }
+    if (w.showTrayIcon && w.animateTrayIcon)
+        handOff(w, TrayPicture::idle(), currentTip(w));
+}
+
+// The sampler follows the selected interface from now on, from a fresh start.
+void adopt(frmMain &w, const QString &name) {
+    w.ui->lblAdapterName->setText(name);
+    w.sampler.hasPrevious = false;
+    // Wraps seen on another interface say nothing about this one.
+    w.sampler.recvWraps = 0;
+    w.sampler.sentWraps = 0;
+    w.trackedAdapter = QString::number(w.selectedAdapter);
 }
 
 // Hands what the tick measured to the listeners of frmMain::sampled however
@@ -127,76 +161,94 @@ void frmMain::tmrAdapterUpdate_Timer() {
         return;
     }
 
+    InterfaceRow row;
+    row.index = selectedAdapter;
+    const bool read =
+        platform.interfaces &&
+        platform.interfaces->interfaceRow(selectedAdapter, row, InterfaceSource::Detail::Counters);
+    const int interval = tmrAdapterUpdate->interval();
+    // Without a clock every tick counts as exactly one interval.
+    const qint64 readAt =
+        platform.clock ? platform.clock->nowNs() : sampler.prevReadAt + qint64(interval) * 1000000;
+    const bool adopting = trackedIndex(trackedAdapter) != selectedAdapter;
+
     // A failed read (the interface went away) tells nothing about the
     // counters; taking it for zeros would count a phantom wrap. It also
     // breaks the series: the next good read may come from a link created
     // anew under the same index, or span several intervals, so it only takes
     // a fresh baseline instead of showing a rate.
-    InterfaceRow row;
-    row.index = selectedAdapter;
-    if (!platform.interfaces || !platform.interfaces->interfaceRow(
-                                    selectedAdapter, row, InterfaceSource::Detail::Counters)) {
-        sampler.prevRecvTotal = 0;
-        sampler.prevSentTotal = 0;
+    if (!read) {
+        sampler.hasPrevious = false;
+        if (adopting) {
+            // Nothing read yet: the name is the one the details page found
+            // when the interface was selected, and the totals of the
+            // interface followed so far are not this one's.
+            adopt(*this, ui->lblInfoAdapterName->text());
+            ui->lblSentBytes->clear();
+            ui->lblRecvBytes->clear();
+        }
+        showNothingMeasured(*this);
         return;
     }
     report.sample.name = row.name;
 
-    if (trackedIndex(trackedAdapter) != selectedAdapter) {
-        ui->lblAdapterName->setText(row.description);
-        sampler.prevRecvTotal = 0;
-        sampler.prevSentTotal = 0;
-        // Wraps seen on another interface say nothing about this one.
-        sampler.recvWraps = 0;
-        sampler.sentWraps = 0;
-        trackedAdapter = QString::number(selectedAdapter);
+    if (adopting) {
+        adopt(*this, row.description);
         return;
     }
 
     const auto recv = Sampler::foldCounter(row.inOctets, row.counterBits, sampler.recvWraps,
-                                           sampler.prevRecvTotal);
+                                           sampler.hasPrevious ? sampler.prevRecvTotal : 0);
     const auto sent = Sampler::foldCounter(row.outOctets, row.counterBits, sampler.sentWraps,
-                                           sampler.prevSentTotal);
+                                           sampler.hasPrevious ? sampler.prevSentTotal : 0);
     if (!recv || !sent)
         return;
     sampler.recvTotal = recv->total;
     sampler.recvWraps = recv->wraps;
     sampler.sentTotal = sent->total;
     sampler.sentWraps = sent->wraps;
-    const Sampler::Direction down{sampler.recvTotal, sampler.prevRecvTotal, recv->reset};
-    const Sampler::Direction up{sampler.sentTotal, sampler.prevSentTotal, sent->reset};
+    // A gap far beyond the interval, or no time at all, is a break in the
+    // series like a failed read: this tick becomes the new baseline.
+    const std::optional<double> elapsed =
+        sampler.hasPrevious ? Sampler::elapsedMs(sampler.prevReadAt, readAt, interval)
+                            : std::nullopt;
+    const Sampler::Direction down{sampler.recvTotal, sampler.prevRecvTotal, elapsed.has_value(),
+                                  recv->reset};
+    const Sampler::Direction up{sampler.sentTotal, sampler.prevSentTotal, elapsed.has_value(),
+                                sent->reset};
+    const double elapsedMs = elapsed.value_or(0);
 
     ui->lblSentBytes->setText(RateText::wholeNumber(sampler.sentTotal));
     ui->lblRecvBytes->setText(RateText::wholeNumber(sampler.recvTotal));
+    std::optional<double> downRate;
+    std::optional<double> upRate;
     if (down.hasRate()) {
-        const auto r = Sampler::rate(down.difference(), tmrAdapterUpdate->interval());
-        if (!r)
+        downRate = Sampler::rate(down.difference(), elapsedMs);
+        if (!downRate)
             return;
-        ui->lblDownBytes->setText(RateText::wholeNumber(*r));
+        ui->lblDownBytes->setText(RateText::wholeNumber(*downRate));
     }
     if (up.hasRate()) {
-        const auto r = Sampler::rate(up.difference(), tmrAdapterUpdate->interval());
-        if (!r)
+        upRate = Sampler::rate(up.difference(), elapsedMs);
+        if (!upRate)
             return;
-        ui->lblUpBytes->setText(RateText::wholeNumber(*r));
+        ui->lblUpBytes->setText(RateText::wholeNumber(*upRate));
     }
 
     updateMiniWindow(*this);
 
-    if (showTrayIcon && animateTrayIcon && !trayStep(*this, down, up))
+    if (showTrayIcon && animateTrayIcon && !trayStep(*this, down, up, elapsedMs))
         return;
 
+    sampler.hasPrevious = true;
     sampler.prevRecvTotal = sampler.recvTotal;
     sampler.prevSentTotal = sampler.sentTotal;
+    sampler.prevReadAt = readAt;
 
     report.sample.measured = true;
     report.sample.recvTotal = sampler.recvTotal;
     report.sample.sentTotal = sampler.sentTotal;
-    if (down.hasRate() && up.hasRate()) {
-        const auto downRate = Sampler::rate(down.difference(), tmrAdapterUpdate->interval());
-        const auto upRate = Sampler::rate(up.difference(), tmrAdapterUpdate->interval());
-        report.sample.hasRates = downRate && upRate;
-        report.sample.downRate = downRate.value_or(0);
-        report.sample.upRate = upRate.value_or(0);
-    }
+    report.sample.hasRates = downRate && upRate;
+    report.sample.downRate = downRate.value_or(0);
+    report.sample.upRate = upRate.value_or(0);
 }

@@ -10,9 +10,9 @@
 struct TickSample {
     qint32 index = 0;      // the interface the tick read; 0 when none is selected
     QByteArray name;       // its name as the kernel spells it (any bytes)
-    bool measured = false; // false: no reading this tick (none selected, read failed, baseline)
-    bool hasRates = false; // true when downRate and upRate hold this tick's rates
-    double downRate = 0;   // bytes per second
+    bool measured = false; // false: no totals this tick (none selected, read failed, adoption)
+    bool hasRates = false; // true when the tick showed both rates: downRate and upRate hold them
+    double downRate = 0;   // bytes per second, over the time that really passed
     double upRate = 0;
     qint64 recvTotal = 0; // the totals the Monitor tab shows
     qint64 sentTotal = 0;

@@ -10,6 +10,14 @@ const QString kIdleTip = QStringLiteral("Zarn Bandwidth");
 QString checkText(const QCheckBox *box) {
     return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
 }
+
+// Both options put up the idle picture and the plain tip behind the tick's
+// back; the tick's memory of what it sent no longer matches the icon, so the
+// next tick sends its picture and tip whatever they are.
+void forgetTraySent(SamplerState &sampler) {
+    sampler.lastTrayPicture.reset();
+    sampler.lastTrayTip.clear();
+}
 } // namespace
 
 // The order matters: the dependent boxes are enabled before the icon moves,
@@ -22,6 +30,7 @@ void frmMain::chkShowTrayIcon_Click() {
     ui->chkShowBandwidth->setEnabled(shown && ui->chkAnimateTrayIcon->isChecked());
     Registry::writeSetting(QStringLiteral("ShowTrayIcon"), checkText(ui->chkShowTrayIcon));
     showTrayIcon = shown;
+    forgetTraySent(sampler);
     if (shown)
         trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, this);
     else
@@ -34,8 +43,7 @@ void frmMain::chkAnimateTrayIcon_Click() {
     ui->chkShowBandwidth->setEnabled(animateTrayIcon);
     ui->chkAutoAdjustThreshold->setEnabled(animateTrayIcon);
     updateThresholdControls();
-    // Switching animation on changes nothing now: the next tick whose
-    // picture or tip differs from what it last sent updates the icon.
+    forgetTraySent(sampler);
     if (!animateTrayIcon)
         trayIcon.modifyTrayIcon(TrayPicture::idle(), kIdleTip, this);
 }

@@ -148,6 +148,14 @@ void frmMain::connectHandlers() {
     // as a user action would: stateChanged, textChanged and
     // currentIndexChanged fire synchronously for both (clicked does not).
     const auto onCheck = [this](QCheckBox *box, void (frmMain::*handler)()) {
+        // A stored "2" shows the box greyed, which makes a Qt check box
+        // three-state for good. A user's click only ever gives clear or
+        // ticked: the first click ticks the greyed box, and from then on
+        // clicks toggle between the two.
+        connect(box, &QCheckBox::stateChanged, box, [box](int state) {
+            if (state != Qt::PartiallyChecked)
+                box->setTristate(false);
+        });
         connect(box, &QCheckBox::stateChanged, this, handler);
     };
     onCheck(ui->chkShowTrayIcon, &frmMain::chkShowTrayIcon_Click);

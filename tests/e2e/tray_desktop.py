@@ -324,6 +324,25 @@ def run_tray_session(d, program):
     time.sleep(1.0)  # a few ticks, so that the mini window shows rates
     d.screenshot("mini-window.png")
 
+    step("the menu opens on the right button's release, not its press")
+    x, y = icon
+    d.run(["xdotool", "mousemove", str(x), str(y), "mousedown", "3"], check=True)
+    time.sleep(0.8)
+    opened_early = d.menu_window({wid, mini})
+    d.run(["xdotool", "mouseup", "3"], check=True)
+    if opened_early:
+        raise Failure("the right button's press opened the tray menu")
+    menu = wait_for(lambda: d.menu_window({wid, mini}), 4, "the tray menu on the release")
+
+    step("a right click on E&xit runs nothing: the items answer the left button only")
+    _, _, _, w, h, mx, my = next(row for row in d.tree() if row[0] == menu)
+    d.run(["xdotool", "mousemove", str(mx + w // 2), str(my + h - 8), "click", "3"], check=True)
+    time.sleep(0.8)
+    if app.poll() is not None:
+        raise Failure("a right click on E&xit ended the program")
+    d.keys("Escape")
+    wait_for(lambda: not d.viewable(menu), 3, "the menu to close")
+
     step("E&xit from the menu ends the program and takes the icon away")
     open_menu(d, icon, {wid, mini})
     d.keys("x")

@@ -1,5 +1,6 @@
 #include "monitor/RateText.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/qt/SteadyClock.h"
 #include "support/Fakes.h"
 #include "ui/frmMain.h"
 
@@ -7,7 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
 
@@ -15,6 +18,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -142,6 +146,98 @@ private slots:
         QCOMPARE(text("lblRecvBytes"), RateText::wholeNumber(rx2));
         QCOMPARE(text("lblDownBytes"), RateText::wholeNumber(rx2 - rx));
         QCOMPARE(text("lblUpBytes"), RateText::wholeNumber(tx2 - tx));
+    }
+
+    // Steady traffic over the loopback while the whole process is stopped for
+    // 1.5 s, as a busy machine or a debugger would hold it: the tick after the
+    // stop divides by the time that really passed, so no tick shows much more
+    // than the kernel's bytes over that time, and the automatic thresholds
+    // stay where the steady traffic put them.
+    void stoppedProcessShowsTrueRates() {
+        if (QStandardPaths::findExecutable(QStringLiteral("iperf3")).isEmpty())
+            QSKIP("iperf3 is not installed; the stopped-process test did not run");
+        // Started from this thread, the processes live in its namespace.
+        QProcess server;
+        QProcess client;
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *p : {&client, &server}) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        });
+        server.start(QStringLiteral("iperf3"), {"-s", "-B", "127.0.0.1", "-1"});
+        QVERIFY(server.waitForStarted());
+        QTest::qWait(500);
+        client.start(QStringLiteral("iperf3"),
+                     {"-c", "127.0.0.1", "-b", "40M", "-l", "1400", "-t", "20"});
+        QVERIFY(client.waitForStarted());
+        QTest::qWait(1000);
+
+        NetlinkInterfaceSource source;
+        NetlinkInterfaceSource truthSource;
+        SteadyClock clock;
+        TestPlatform env;
+        Platform platform = env.platform();
+        platform.interfaces = &source;
+        platform.clock = &clock;
+        frmMain w(platform);
+        w.showTrayIcon = w.animateTrayIcon = true;
+        env.tray.shown = true;
+        w.trackedAdapter = QStringLiteral("0");
+        w.selectedAdapter = 1;
+        QLineEdit *red = w.findChild<QLineEdit *>(QStringLiteral("txtRedThreshold"));
+
+        // Right after each tick: the kernel's count and the clock, so the true
+        // rate of a tick is the bytes counted over the time that really passed.
+        struct Tick {
+            double shown;
+            double truth;
+            double redThreshold;
+        };
+        std::vector<Tick> ticks;
+        qint64 lastRx = -1;
+        qint64 lastAt = 0;
+        qint64 longestGap = 0;
+        connect(&w, &frmMain::sampled, this, [&](const TickSample &sample) {
+            InterfaceRow lo;
+            if (!truthSource.interfaceRow(1, lo, InterfaceSource::Detail::Counters))
+                return;
+            const qint64 at = clock.nowNs();
+            if (lastRx >= 0)
+                longestGap = std::max(longestGap, at - lastAt);
+            if (sample.hasRates && lastRx >= 0)
+                ticks.push_back({sample.downRate,
+                                 (qint64(lo.inOctets) - lastRx) * 1e9 / (at - lastAt),
+                                 RateText::readNumber(red->text()).value_or(-1)});
+            lastRx = qint64(lo.inOctets);
+            lastAt = at;
+        });
+        w.tmrAdapterUpdate->start(300);
+        QTest::qWait(2000);
+        const size_t beforeStop = ticks.size();
+        QVERIFY(beforeStop >= 2);
+        const double redBefore = ticks.back().redThreshold;
+        QVERIFY(redBefore > 0);
+        QVERIFY(QProcess::startDetached(
+            QStringLiteral("sh"),
+            {"-c", QStringLiteral("kill -STOP %1; sleep 1.5; kill -CONT %1").arg(getpid())}));
+        QTest::qWait(3000);
+        w.tmrAdapterUpdate->stop();
+        QVERIFY(ticks.size() > beforeStop + 2);
+        QVERIFY2(longestGap >= 1400000000, "the process was not stopped");
+
+        for (const Tick &t : ticks) {
+            QVERIFY2(t.truth > 1e6, "iperf3 moved less than 1 MB/s over the loopback");
+            QVERIFY2(t.shown <= 1.2 * t.truth,
+                     qPrintable(QStringLiteral("shown %1 B/s against %2 B/s")
+                                    .arg(t.shown, 0, 'f', 0)
+                                    .arg(t.truth, 0, 'f', 0)));
+        }
+        // The threshold follows the steadiest traffic's ups and downs, no more.
+        QVERIFY2(ticks.back().redThreshold <= 1.2 * redBefore,
+                 qPrintable(QStringLiteral("red threshold %1 before the stop, %2 after")
+                                .arg(redBefore)
+                                .arg(ticks.back().redThreshold)));
     }
 };
 

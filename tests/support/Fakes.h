@@ -7,6 +7,7 @@
 #include "app/Autostart.h"
 #include "app/MessageBoxes.h"
 #include "app/Platform.h"
+#include "monitor/MonotonicClock.h"
 #include "tray/TrayHost.h"
 
 #include <QFile>
@@ -111,6 +112,14 @@ public:
     void show(QWidget *, const QString &text, const QString &title, Icon icon) override {
         shown.push_back({text, title, icon});
     }
+};
+
+// A clock that moves only when a test moves it.
+class FakeClock final : public MonotonicClock {
+public:
+    qint64 now = 0; // nanoseconds
+    qint64 nowNs() const override { return now; }
+    void advanceMs(double ms) { now += qint64(ms * 1e6); }
 };
 
 // A whole fake platform over a fresh temporary settings folder.

@@ -1,9 +1,11 @@
 #include "platform/qt/QtTrayHost.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 
 TrayProtocol trayProtocolFor(const QString &platformName, bool watcherRegistered) {
@@ -85,6 +87,36 @@ bool QtTrayHost::reportsDoubleClick() const {
     return protocol_ == TrayProtocol::XEmbed;
 }
 
+ReleaseMenu::ReleaseMenu(QMenu *menu, std::function<bool(const QObject *)> isIcon, QObject *parent)
+    : QObject(parent), menu_(menu), isIcon_(std::move(isIcon)) {}
+
+bool ReleaseMenu::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (watched == menu_) {
+        // Another button released over an item must not run it.
+        return type == QEvent::MouseButtonRelease && mouse->button() != Qt::LeftButton;
+    }
+    if (mouse->button() != Qt::RightButton || !isIcon_(watched))
+        return false;
+    if (type == QEvent::MouseButtonRelease && !menu_->isVisible())
+        menu_->popup(mouse->globalPosition().toPoint()); // its left edge at the cursor
+    return true;                                         // the press opens nothing
+}
+
 void QtTrayHost::setContextMenu(QMenu *menu) {
-    icon_->setContextMenu(menu);
+    if (protocol_ == TrayProtocol::StatusNotifierItem) {
+        // The host draws the menu and decides when it opens.
+        icon_->setContextMenu(menu);
+        return;
+    }
+    // Qt docks an XEmbed icon as a window of its own class inside the tray;
+    // every mouse event on it passes through the application first.
+    delete releaseMenu_;
+    releaseMenu_ = new ReleaseMenu(
+        menu, [](const QObject *o) { return o->inherits("QSystemTrayIconSys"); }, this);
+    qApp->installEventFilter(releaseMenu_);
 }

@@ -3,8 +3,12 @@
 #include "tray/TrayHost.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <functional>
 
+class QEvent;
+class QMenu;
 class QSystemTrayIcon;
 
 // Which of the two Linux tray protocols Qt will speak. On X11 Qt registers
@@ -20,6 +24,21 @@ TrayProtocol trayProtocolFor(const QString &platformName, bool statusNotifierWat
 // True when org.kde.StatusNotifierWatcher is registered on the session bus
 // and reports a host; false as well when there is no session bus at all.
 bool statusNotifierWatcherRegistered();
+
+// The tray menu as an XEmbed icon shows it: opened where the right button is
+// released (Qt opens it on the press, so a right-drag could run an item),
+// and its items answer the left button only. isIcon tells the icon's own
+// window among the application's objects.
+class ReleaseMenu final : public QObject {
+public:
+    ReleaseMenu(QMenu *menu, std::function<bool(const QObject *)> isIcon,
+                QObject *parent = nullptr);
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QMenu *menu_;
+    std::function<bool(const QObject *)> isIcon_;
+};
 
 // The real tray icon, through QSystemTrayIcon.
 class QtTrayHost final : public QObject, public TrayHost {
@@ -46,4 +65,5 @@ private:
     // Qt picks the protocol once, when the first tray icon of the process is
     // made, and keeps it even if a watcher comes or goes later; so is this.
     TrayProtocol protocol_;
+    QPointer<ReleaseMenu> releaseMenu_;
 };
