@@ -66,6 +66,7 @@ public:
     void update(const QIcon &, const QString &) override { ++updates; }
     void remove() override {}
     bool isShown() const override { return true; }
+    bool isAvailable() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
 };

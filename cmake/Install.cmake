@@ -33,9 +33,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON) # debug information stays in the build tree
-# The Qt platform plugins (xcb, wayland) are loaded at run time, so no
-# library dependency names them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
+# The program runs as an X client, in Wayland sessions through Xwayland (the
+# window manager then keeps the mini window on top and tells the program
+# that its window was minimised). Qt's xcb platform comes with libqt6gui6,
+# which the library dependencies already name. Qt's Wayland platform is
+# only for sessions without Xwayland, where Qt falls back to it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.zarndev.example/")
 include(CPack)

@@ -14,6 +14,10 @@ packages=(
   # a private session bus for the StatusNotifierItem desktop test, and GLib's
   # desktop-entry launcher for the autostart test
   dbus python3-gi libglib2.0-bin
+  # real StatusNotifierItem hosts: XFCE's panel on X11, and a headless
+  # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
+  # Qt's Wayland platform for the native-Wayland part)
+  xfce4-panel sway waybar xwayland grim qt6-wayland
   # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind

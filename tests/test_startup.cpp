@@ -56,29 +56,39 @@ private slots:
         QVERIFY(!thresholdsEditable(r));
     }
 
-    // Stored "0" for the tray icon and for its animation, and "-startup"
-    // compared whole, letter case included.
+    // Stored "0" for the tray icon and for its animation, "-startup"
+    // compared whole, letter case included, and a desktop with no tray.
+    // The window ends "hidden", "normal" or "minimised" (on the taskbar).
     void argument_data() {
-        columns<QString, QByteArray, bool, QString>({"argument", "file", "hidden", "tray"});
-        row("-startup", "-startup", QByteArray(), true, "show:Zarn Bandwidth");
-        row("-startup, tray maybe", "-startup", QByteArray("ShowTrayIcon=maybe"), true,
+        columns<QString, QByteArray, bool, QString, QString>(
+            {"argument", "file", "trayOnDesktop", "window", "tray"});
+        row("-startup", "-startup", QByteArray(), true, "hidden", "show:Zarn Bandwidth");
+        row("-startup, tray maybe", "-startup", QByteArray("ShowTrayIcon=maybe"), true, "hidden",
             "show:Zarn Bandwidth");
-        row("-startup, tray 0", "-startup", QByteArray("ShowTrayIcon=0"), false, "");
-        row("animation 0: idle icon all the same", "", QByteArray("AnimateTrayIcon=0"), false,
+        row("-startup, tray 0", "-startup", QByteArray("ShowTrayIcon=0"), true, "normal", "");
+        row("-startup, no tray on the desktop", "-startup", QByteArray(), false, "minimised",
             "show:Zarn Bandwidth");
-        row("capitals", "-STARTUP", QByteArray(), false, "show:Zarn Bandwidth");
-        row("more text", "-startup x", QByteArray(), false, "show:Zarn Bandwidth");
-        row("blank before", " -startup", QByteArray(), false, "show:Zarn Bandwidth");
+        row("no tray on the desktop", "", QByteArray(), false, "normal", "show:Zarn Bandwidth");
+        row("animation 0: idle icon all the same", "", QByteArray("AnimateTrayIcon=0"), true,
+            "normal", "show:Zarn Bandwidth");
+        row("capitals", "-STARTUP", QByteArray(), true, "normal", "show:Zarn Bandwidth");
+        row("more text", "-startup x", QByteArray(), true, "normal", "show:Zarn Bandwidth");
+        row("blank before", " -startup", QByteArray(), true, "normal", "show:Zarn Bandwidth");
     }
     void argument() {
         QFETCH(QString, argument);
         QFETCH(QByteArray, file);
         Rig r(argument);
+        QFETCH(bool, trayOnDesktop);
+        r.env.tray.available = trayOnDesktop;
         if (!file.isEmpty())
             r.env.writeSettingsFile("[General]\n" + file + "\n");
         const QByteArray before = fileBytes(r.env.settingsFilePath());
         r.w.startUp();
-        QTEST(r.w.isHidden(), "hidden");
+        QTEST(QString::fromLatin1(r.w.isHidden()      ? "hidden"
+                                  : r.w.isMinimized() ? "minimised"
+                                                      : "normal"),
+              "window");
         QTEST(requestLog(r.env.tray), "tray");
         QCOMPARE(r.env.tray.shown, file != "ShowTrayIcon=0");
         QCOMPARE(r.box("chkShowTrayIcon")->isChecked(), file != "ShowTrayIcon=0");

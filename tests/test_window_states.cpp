@@ -34,7 +34,8 @@ private slots:
     // Steps: "min" (the user minimises), "restore" (from the taskbar),
     // "main" (Show Main), "dbl" (double-click on the tray icon), "hide"
     // (start-up hides the window), "toTray" (tick "Minimize to the system
-    // tray"). After each step: where the window is and the marker, as
+    // tray"), "gone"/"back" (the desktop's tray goes away / comes back).
+    // After each step: where the window is and the marker, as
     // "taskbar/BringUp".
     void minimiseAndBringBack_data() {
         columns<bool, bool, QStringList, QStringList>({"trayIcon", "toTray", "steps", "after"});
@@ -56,6 +57,13 @@ private slots:
         row("marker outlives Show Main on a normal window", true, true,
             L{"main", "main", "min", "restore", "min"},
             L{"normal/BringUp", "normal/BringUp", "taskbar/", "normal/", "hidden/"});
+        // Hidden with no tray to show the icon, the window could not be
+        // reached any more.
+        row("no tray on the desktop: stays on the taskbar", true, true, L{"gone", "min"},
+            L{"normal/", "taskbar/"});
+        row("a tray that comes later takes the window", true, true,
+            L{"gone", "min", "restore", "back", "min"},
+            L{"normal/", "taskbar/", "normal/", "normal/", "hidden/"});
     }
     void minimiseAndBringBack() {
         QFETCH(bool, trayIcon);
@@ -80,6 +88,8 @@ private slots:
                 r.w.hide();
             else if (step == QLatin1String("toTray"))
                 r.box("chkMinimizeToTray")->setChecked(true);
+            else if (step == QLatin1String("gone") || step == QLatin1String("back"))
+                r.env.tray.available = step == QLatin1String("back");
             got << where(r.w) + QLatin1Char('/') + r.w.Tag;
         }
         QTEST(got, "after");

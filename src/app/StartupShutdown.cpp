@@ -102,8 +102,13 @@ void frmMain::Form_Load() {
     ui->chkStartWithWin->setCheckState(flagState(autostartPresent));
 
     // Started with the session: stay in the tray, but only when there is a
-    // tray icon to come back through. The argument must match exactly.
-    hiddenAtStartUp = platform.argumentText == QLatin1String("-startup") && showTrayIcon;
+    // tray icon to come back through. The argument must match exactly. On a
+    // desktop with no tray (or a panel that is not up yet) the window starts
+    // minimised on the taskbar instead of vanishing.
+    const bool startedWithSession =
+        platform.argumentText == QLatin1String("-startup") && showTrayIcon;
+    hiddenAtStartUp = startedWithSession && trayHoldsWindow();
+    minimisedAtStartUp = startedWithSession && !hiddenAtStartUp;
     if (hiddenAtStartUp)
         hide();
 

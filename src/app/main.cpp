@@ -12,8 +12,11 @@
 #include <QEvent>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -35,6 +38,30 @@ protected:
     }
 };
 
+// In a Wayland session with Xwayland the program runs as an X client unless
+// the user chose a platform (QT_QPA_PLATFORM or -platform). Through X the
+// window manager can keep the mini window above the others and tells the
+// program that its window was minimised, which minimise-to-tray needs; a
+// native Wayland client can have neither (xdg-shell has no "keep above" and
+// no "minimised" state), and raises a window only with the compositor's
+// consent. The tray is a StatusNotifierItem either way. Without Xwayland,
+// Qt falls back to native Wayland.
+std::vector<char *> withPreferredPlatform(int argc, char *argv[]) {
+    std::vector<char *> args(argv, argv + argc);
+    static char option[] = "-platform";
+    static char platforms[] = "xcb;wayland";
+    const bool chosen =
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+        std::any_of(args.begin(), args.end(), [](const char *a) {
+            return std::strcmp(a, "-platform") == 0 || std::strcmp(a, "--platform") == 0;
+        });
+    if (!chosen && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsSet("DISPLAY"))
+        args.insert(args.begin() + 1, {option, platforms});
+    args.push_back(nullptr);
+    return args;
+}
+
 // Qt's X11 backing store shares its pixels with the X server through MIT-SHM
 // and, before every paint, waits for the server to be done with the shared
 // image: a round trip and extra wake-ups on every tick with the window
@@ -47,7 +74,7 @@ bool preferPlainImages(int argc, char *argv[]) {
         return false;
     QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i)
-        if (qstrcmp(argv[i], "-platform") == 0)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
             platform = argv[i + 1];
     if (!platform.isEmpty() && !platform.startsWith("xcb"))
         return false;
@@ -73,8 +100,10 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Run:
         break;
     }
-    const bool plainImages = preferPlainImages(argc, argv);
-    QApplication app(argc, argv);
+    std::vector<char *> qtArgs = withPreferredPlatform(argc, argv);
+    int qtArgc = int(qtArgs.size()) - 1;
+    const bool plainImages = preferPlainImages(qtArgc, qtArgs.data());
+    QApplication app(qtArgc, qtArgs.data());
     // Read by now; programs started from here (the browser) must not inherit it.
     if (plainImages)
         qunsetenv("QT_XCB_NO_MITSHM");

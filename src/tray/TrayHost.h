@@ -25,6 +25,11 @@ public:
     virtual void update(const QIcon &icon, const QString &tip) = 0; // change picture and tip
     virtual void remove() = 0;                                      // take the icon down
     virtual bool isShown() const = 0;
+    // Whether the desktop has a tray that shows the icon right now (an
+    // XEmbed tray or a StatusNotifierItem host). isShown only says the icon
+    // was put up; without a tray nobody sees it. Asked at every decision,
+    // since a panel may start after the program or go away while it runs.
+    virtual bool isAvailable() const = 0;
 
     // XEmbed hosts report single clicks and double-clicks; StatusNotifierItem
     // hosts only ever send one "activate", which then has to stand for the

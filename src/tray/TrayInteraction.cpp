@@ -68,8 +68,14 @@ void frmMain::mExit_Click() {
     close();
 }
 
+bool frmMain::trayHoldsWindow() const {
+    return showTrayIcon && platform.tray && platform.tray->isAvailable();
+}
+
 void frmMain::Form_Resize() {
-    if (Tag != kBringUp && windowState().testFlag(Qt::WindowMinimized) && showTrayIcon &&
+    // With no tray on the desktop a hidden window could not be reached at
+    // all: it stays minimised on the taskbar, as with the tray options off.
+    if (Tag != kBringUp && windowState().testFlag(Qt::WindowMinimized) && trayHoldsWindow() &&
         ui->chkMinimizeToTray->isChecked())
         hide(); // stays minimised and loaded; the timer keeps running
     if (Tag == kBringUp)

@@ -139,7 +139,11 @@ frmMiniBandwidth *frmMain::miniWindow(bool create) {
 
 void frmMain::startUp() {
     Form_Load();
-    if (!hiddenAtStartUp && !unloaded)
+    if (hiddenAtStartUp || unloaded)
+        return;
+    if (minimisedAtStartUp)
+        showMinimized();
+    else
         show();
 }
 

@@ -68,6 +68,9 @@ public:
     void mShowMini_Click();
     void mExit_Click();
     void Form_Resize();
+    // The tray icon is wanted and a tray on the desktop shows it: only then
+    // may the window leave the screen and the taskbar.
+    bool trayHoldsWindow() const;
     void lblZarnDev_Click();
     static const QUrl &makerPage(); // the address behind lblZarnDev
 
@@ -107,6 +110,9 @@ public:
     // Set by Form_Load when the program was started with the session and
     // lives in the tray: startUp then leaves the window hidden.
     bool hiddenAtStartUp = false;
+    // Set by Form_Load when it would have hidden the window but no tray
+    // shows the icon: startUp then shows the window minimised.
+    bool minimisedAtStartUp = false;
 
 signals:
     // Emitted at the end of every tick with what it measured; the windows

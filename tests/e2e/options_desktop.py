@@ -9,7 +9,6 @@ iperf3, and photographs the tray icon under load.
 Exit codes: 0 passed, 1 failed, 77 skipped. Screenshots go to --artefacts.
 """
 
-import argparse
 import os
 import shutil
 import signal
@@ -18,9 +17,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tray_desktop import (MAIN_TITLE, MINI_TITLE, SKIP, Desktop, Failure,  # noqa: E402
-                          double_click_back, hidden_in_tray, main_window, open_menu, step,
-                          wait_for, write_settings)
+from tray_desktop import (MINI_TITLE, Desktop, Failure, double_click_back, drive,  # noqa: E402
+                          hidden_in_tray, main_window, open_menu, run_script, step, wait_for,
+                          write_settings)
 
 # Where the Options tab's group box sits in the window's client area, and
 # where each check box sits in the group box (the form's own coordinates).
@@ -186,43 +185,17 @@ def run_load_session(d, program):
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", default=os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "zarn-bandwidth"),
-        help="the program; by default build/zarn-bandwidth, where scripts/run.sh builds it")
-    parser.add_argument("--artefacts", default="")
-    args = parser.parse_args()
-
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")
-               if not shutil.which(t)]
-    if missing:
-        print("SKIP: missing tools: " + ", ".join(missing))
-        return SKIP
-    if not os.access(args.program, os.X_OK):
-        print("FAIL: program not built: " + args.program)
-        return 1
-
-    d = Desktop(args.artefacts)
-    try:
-        if not d.start_x():
-            print("SKIP: no X server could start (Xvfb failed)")
-            return SKIP
-        d.start_desktop()
-        run_options_session(d, args.program)
-        run_load_session(d, args.program)
-    except Failure as e:
-        d.screenshot("options-failure.png")
-        print("FAIL: %s" % e)
-        return 1
-    finally:
-        d.close()
-        for shot in d.shots:
-            print("e2e: screenshot " + shot)
-    print("e2e: options scenario passed")
-    return 0
+def scenario(d, program):
+    d.start_x()
+    d.start_desktop()
+    run_options_session(d, program)
+    run_load_session(d, program)
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    sys.exit(main())
+    # By default the program that scripts/run.sh builds.
+    run_script(lambda: drive(
+        ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo"),
+        "xvfb openbox trayer xdotool x11-utils", Desktop, scenario, failure="options-failure",
+        default_program=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                     "build", "zarn-bandwidth")))

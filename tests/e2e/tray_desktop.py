@@ -33,6 +33,10 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """The desktop cannot run on this machine; the message says why."""
+
+
 def die_with_driver():
     # Every process of the session ends when this driver ends, however it
     # ends (also when CTest kills it on a timeout).
@@ -88,7 +92,7 @@ class Desktop:
             number += chunk
         os.close(read_fd)
         if not number.strip().isdigit():
-            return False
+            raise Skip("no X server could start (Xvfb failed)")
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "DBUS_", "XDG_", "WAYLAND"))}
         env.update(DISPLAY=":" + number.decode().strip(), LC_ALL="C.UTF-8",
@@ -97,7 +101,6 @@ class Desktop:
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         os.makedirs(env["XDG_CONFIG_HOME"])
         self.env = env
-        return True
 
     def start_session_bus(self):
         if not shutil.which("dbus-daemon"):
@@ -111,9 +114,15 @@ class Desktop:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def start_desktop(self):
+        self.start_window_manager()
+        self.start_trayer()
+
+    def start_window_manager(self):
         self.spawn(["openbox"])
         wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10, "openbox to start")
+
+    def start_trayer(self):
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                     "--height", "24"])
         wait_for(lambda: self.trayer_panel(), 10, "trayer's panel")
@@ -196,6 +205,15 @@ class Desktop:
     def minimise(self, wid):
         self.run(["xdotool", "windowminimize", str(wid)], check=True)
 
+    def record_failure(self, name):
+        """What the screen and the window tree looked like when a check failed."""
+        if not self.env:
+            return
+        self.screenshot(name + ".png")
+        if self.artefacts:
+            with open(os.path.join(self.artefacts, name + "-windows.txt"), "w") as f:
+                f.write(self.run(["xwininfo", "-root", "-tree"]))
+
     def screenshot(self, name, crop=None):
         if not shutil.which("import") or not self.artefacts:
             return
@@ -274,6 +292,65 @@ def double_click_back(d, icon):
     return wid
 
 
+def on_taskbar(d, wid):
+    """Minimised or shown, the window manager still lists the window."""
+    return wid in d.root_windows("_NET_CLIENT_LIST") and d.wm_state(wid) in ("Normal", "Iconic")
+
+
+def stays_on_taskbar(d, wid, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not on_taskbar(d, wid):
+            raise Failure("with no tray on the desktop the window left the taskbar (%r)"
+                          % d.wm_state(wid))
+        time.sleep(0.1)
+
+
+def activate(d, wid):
+    d.run(["xdotool", "windowactivate", str(wid)], check=True)
+    wait_for(lambda: frontmost_normal(d, wid), 5, "the window restored from the taskbar")
+
+
+def run_no_tray_session(d, program):
+    """A window manager and no tray: a hidden window could never come back."""
+    step("no tray on the desktop: -startup starts the window minimised, not hidden")
+    write_settings(d, ["Adapter=1"])
+    app = d.spawn([program, "-startup"])
+    wid = wait_for(lambda: main_window(d), 15, "the main window")
+    wait_for(lambda: d.wm_state(wid) == "Iconic", 10, "the window to start minimised")
+    stays_on_taskbar(d, wid, 1.5)
+
+    step("no tray: restored and minimised again, it stays on the taskbar")
+    activate(d, wid)
+    d.minimise(wid)
+    wait_for(lambda: d.wm_state(wid) == "Iconic", 5, "the window to be minimised")
+    stays_on_taskbar(d, wid, 1.5)
+
+    step("a tray that starts later takes the icon, and minimise goes to the tray again")
+    d.start_trayer()
+    icon = wait_for(d.docked_icon, 15, "the icon to dock in the tray that came")
+    activate(d, wid)
+    d.minimise(wid)
+    wait_for(lambda: hidden_in_tray(d, wid), 5, "the window to leave for the tray")
+    double_click_back(d, icon)
+    d.stop(app)
+
+
+def mini_window_above(d, wid):
+    """Waits for the mini window; it must stay above the main window even
+    when that one is activated. Returns the mini window."""
+    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
+                    "the mini window")[0]
+    if "_NET_WM_STATE_ABOVE" not in d.net_wm_state(mini):
+        raise Failure("the mini window is not kept above other windows")
+    d.run(["xdotool", "windowactivate", "--sync", str(wid)])
+    time.sleep(0.5)
+    stacking = d.root_windows("_NET_CLIENT_LIST_STACKING")
+    if mini not in stacking or wid not in stacking or stacking.index(mini) < stacking.index(wid):
+        raise Failure("the mini window went below the active main window")
+    return mini
+
+
 def run_tray_session(d, program):
     # An adapter that every Linux machine has, so that the windows show figures.
     write_settings(d, ["Adapter=1"])
@@ -312,15 +389,7 @@ def run_tray_session(d, program):
     step("the mini window shows on top, above the main window")
     open_menu(d, icon, {wid})
     d.keys("Down", "Down", "Return")
-    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
-                    "the mini window")[0]
-    if "_NET_WM_STATE_ABOVE" not in d.net_wm_state(mini):
-        raise Failure("the mini window is not kept above other windows")
-    d.run(["xdotool", "windowactivate", "--sync", str(wid)])
-    time.sleep(0.5)
-    stacking = d.root_windows("_NET_CLIENT_LIST_STACKING")
-    if mini not in stacking or wid not in stacking or stacking.index(mini) < stacking.index(wid):
-        raise Failure("the mini window went below the active main window")
+    mini = mini_window_above(d, wid)
     time.sleep(1.0)  # a few ticks, so that the mini window shows rates
     d.screenshot("mini-window.png")
 
@@ -421,38 +490,36 @@ def run_sni_session(d, program):
     d.stop(watcher)
 
 
-def main():
+def drive(tools, packages, make_desktop, scenario, failure="failure", default_program=None):
+    """The frame every desktop test shares: the command line, a skip where
+    the desktop's tools are missing, and the desktop closed however the
+    scenario ends. scenario(desktop, program) starts what it needs and runs
+    the checks, raising Failure or Skip. Returns the exit code."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--program", required=default_program is None, default=default_program)
     parser.add_argument("--artefacts", default="")
     args = parser.parse_args()
 
-    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")
-               if not shutil.which(t)]
+    missing = [t for t in tools if not shutil.which(t)]
     if missing:
-        print("SKIP: missing tools: " + ", ".join(missing)
-              + " (Debian: xvfb openbox trayer xdotool x11-utils)")
+        print("SKIP: missing tools: %s (Debian: %s)" % (", ".join(missing), packages))
         return SKIP
     if not os.access(args.program, os.X_OK):
         print("FAIL: program not built: " + args.program)
         return 1
 
-    d = Desktop(args.artefacts)
+    d = make_desktop(args.artefacts)
     started = time.monotonic()
     try:
-        if not d.start_x():
-            print("SKIP: no X server could start (Xvfb failed)")
-            return SKIP
-        d.start_session_bus()
-        d.start_desktop()
-        run_tray_session(d, args.program)
-        run_taskbar_session(d, args.program)
-        run_sni_session(d, args.program)
+        scenario(d, args.program)
+    except Skip as e:
+        print("SKIP: %s" % e)
+        return SKIP
     except Failure as e:
-        d.screenshot("failure.png")
-        if d.artefacts and d.env:
-            with open(os.path.join(d.artefacts, "failure-windows.txt"), "w") as f:
-                f.write(d.run(["xwininfo", "-root", "-tree"]))
+        try:
+            d.record_failure(failure)
+        except (Failure, OSError, subprocess.SubprocessError):
+            pass  # the failure itself is what matters
         print("FAIL: %s" % e)
         return 1
     finally:
@@ -463,6 +530,23 @@ def main():
     return 0
 
 
-if __name__ == "__main__":
+def run_script(main):
+    # CTest ends a test that runs too long with SIGTERM: the desktop is
+    # still closed on the way out.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     sys.exit(main())
+
+
+def scenario(d, program):
+    d.start_x()
+    d.start_session_bus()
+    d.start_window_manager()
+    run_no_tray_session(d, program)  # starts trayer at its end
+    run_tray_session(d, program)
+    run_taskbar_session(d, program)
+    run_sni_session(d, program)
+
+
+if __name__ == "__main__":
+    run_script(lambda: drive(("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo"),
+                             "xvfb openbox trayer xdotool x11-utils", Desktop, scenario))

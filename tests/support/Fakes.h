@@ -56,6 +56,7 @@ public:
     std::vector<Request> requests;
     bool shown = false;
     bool doubleClicks = true;
+    bool available = true; // a tray on the desktop shows the icon
     QMenu *menu = nullptr;
     QString tip;
     QIcon icon; // the picture last shown or updated
@@ -64,6 +65,7 @@ public:
     void update(const QIcon &i, const QString &t) override { record(Request::Update, i, t, shown); }
     void remove() override { record(Request::Remove, icon, tip, false); }
     bool isShown() const override { return shown; }
+    bool isAvailable() const override { return available; }
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
 

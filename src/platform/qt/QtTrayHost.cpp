@@ -83,6 +83,10 @@ bool QtTrayHost::isShown() const {
     return icon_->isVisible();
 }
 
+bool QtTrayHost::isAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 bool QtTrayHost::reportsDoubleClick() const {
     return protocol_ == TrayProtocol::XEmbed;
 }

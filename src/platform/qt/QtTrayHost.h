@@ -52,6 +52,7 @@ public:
     void update(const QIcon &icon, const QString &tip) override;
     void remove() override;
     bool isShown() const override;
+    bool isAvailable() const override;
     // An XEmbed icon sees the raw mouse buttons, so Qt reports single clicks
     // and double-clicks; a StatusNotifierItem host sends one "activate" per
     // click and never a double-click.
