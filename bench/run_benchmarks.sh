@@ -32,7 +32,7 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zarn-bandwidth bench_interface_read bench_tick \
-    bench_rate_accuracy bench_floor_window >/dev/null
+    bench_rate_accuracy bench_usage bench_adapter_refresh bench_floor_window >/dev/null
 
 programs=(--program "$build/zarn-bandwidth")
 if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
@@ -111,6 +111,13 @@ echo "-- fake source whose counters move every tick (every label, tip and pictur
 "$build/bench/bench_tick" --fake --ticks 20000 2>/dev/null | grep -v '^cores'
 
 echo
+echo "== the adapter list read again after a change report =="
+for pair in "$ns1:1" "$ns100:100" "$ns1000:1000"; do
+    echo "-- ${pair##*:} interfaces"
+    ip netns exec "${pair%%:*}" "$build/bench/bench_adapter_refresh" --rounds 200 2>/dev/null
+done
+
+echo
 echo "== resident memory: 1,000,000 ticks against a fake source =="
 "$build/bench/bench_tick" --fake --memory --ticks 1000000 2>/dev/null
 
@@ -130,6 +137,10 @@ ip netns exec "$ns4" "$build/bench/bench_rate_accuracy" --ticks 100 --interval 3
 kill "${spinners[@]}"
 spinners=()
 wait "$traffic" || true
+
+echo
+echo "== usage history: disk writes, a year's store, report and start-up =="
+ip netns exec "$ns4" "$build/bench/bench_usage" "$build/zarn-bandwidth" 2>/dev/null
 
 echo
 echo "== desktop: Xvfb + openbox + trayer, the program inside the namespace =="

@@ -7,6 +7,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # the usage history's store
+  libsqlite3-dev
   # the Tahoma face the windows are laid out for (Wine's free Tahoma)
   fonts-wine fonts-dejavu-core
   # tests: real kernel interfaces in namespaces, a real X desktop with a tray

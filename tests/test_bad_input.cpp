@@ -99,7 +99,7 @@ private slots:
         // and a line of no meaning to the program: neither may change.
         QByteArray file = "[General]\n";
         if (!isAdapter)
-            file += "Adapter=\" 2\"\n";
+            file += "Adapter=\" 2\"\nAdapterName=eth0\n";
         file += name + '=' + value + "\nUnrelated=keep me\n";
         env.writeSettingsFile(file);
         const QVariant adapterBefore = rawValue(env, QStringLiteral("Adapter"));

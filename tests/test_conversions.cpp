@@ -103,6 +103,25 @@ private slots:
         QCOMPARE(adapterToText(qint32(value)), adapter);
         QLocale::setDefault(QLocale::c());
     }
+
+    // Interface names are bytes; the stored text gives back exactly those.
+    void interfaceName_data() {
+        columns<QByteArray, QString>({"name", "text"});
+        row("plain", QByteArray("eth0"), QStringLiteral("eth0"));
+        row("UTF-8 kept readable", QByteArray("wl\xc3\xa4n"), QStringLiteral("wl\u00e4n"));
+        row("not UTF-8",
+            QByteArray("v\xe9"
+                       "A"),
+            QStringLiteral("v%E9A"));
+        row("a percent sign", QByteArray("a%41"), QStringLiteral("a%2541"));
+        row("both", QByteArray("\xc3\xa4%\xff"), QStringLiteral("%C3%A4%25%FF"));
+        row("control byte", QByteArray("a\x01\xe9"), QStringLiteral("a%01%E9"));
+    }
+    void interfaceName() {
+        QFETCH(QByteArray, name);
+        QTEST(interfaceNameToText(name), "text");
+        QCOMPARE(textToInterfaceName(interfaceNameToText(name)), name);
+    }
 };
 
 QTEST_GUILESS_MAIN(ConversionsTest)

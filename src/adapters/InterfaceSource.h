@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 // What the program knows about one network interface. The platform fills it
@@ -14,8 +15,8 @@ struct InterfaceRow {
     quint64 inOctets = 0;  // bytes received so far (the system's counter, counterBits wide)
     quint64 outOctets = 0; // bytes sent so far
     int counterBits = 64;  // width of the two counters: 32 counters wrap, 64 ones only reset
-    QString description;   // the interface's name as the system shows it
-    QByteArray name;       // the name as the system spells it, for lookups by name
+    QString description;   // the name as shown: bytes that are not UTF-8 replaced
+    QByteArray name;       // the name as the system spells it (any bytes), for lookups by name
 };
 
 // One IPv4 address and the interface that owns it. The address is held with
@@ -43,7 +44,9 @@ public:
 
     virtual ~InterfaceSource() = default;
 
-    // Every interface, in the system's own order.
+    // Every interface, in the system's own order, each as a read with
+    // Detail::Counters gives it (no link speed). Read again on every change
+    // the system reports, so its cost must stay small with many interfaces.
     virtual TableResult interfaceTable(std::vector<InterfaceRow> &rows) = 0;
 
     // One interface by index. Must cost the same whatever the number of
@@ -54,4 +57,14 @@ public:
 
     // Every IPv4 address, ordered by address. False when it cannot be read.
     virtual bool addressTable(std::vector<AddressRow> &rows) = 0;
+
+    // From now on calls onChanged, from the calling thread's event loop,
+    // whenever an interface or an IPv4 address may have come, changed or
+    // gone (also when the system lost track and everything must be read
+    // afresh). An empty function stops it. False when this system cannot
+    // tell: the list then stays as start-up read it.
+    virtual bool watch(std::function<void()> onChanged) {
+        (void)onChanged;
+        return false;
+    }
 };

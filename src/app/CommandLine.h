@@ -14,11 +14,22 @@ QString argumentText(const QStringList &arguments);
 QString argumentText(int argc, const char *const *argv);
 
 // What the command line asks for. Only an argument text of exactly
-// "--help" or "--version" asks for a text instead of the program: any other
-// text, "--help" among further arguments included, starts the program as
-// before (and only exactly "-startup" keeps its window hidden).
-enum class CommandLineRequest { Run, Help, Version };
+// "--help" or "--version", or one that starts with the word "--usage", asks
+// for a text instead of the program: any other text, "--help" among further
+// arguments included, starts the program as before (and only exactly
+// "-startup" keeps its window hidden).
+enum class CommandLineRequest { Run, Help, Version, Usage };
 CommandLineRequest commandLineRequest(const QString &argumentText);
+
+// The usage report's request: "--usage [INTERFACE] [--json]", the two
+// after "--usage" in either order. valid is false for anything else
+// ("--usage a b", an unknown option).
+struct UsageRequest {
+    bool valid = false;
+    bool json = false;
+    QString interfaceName; // empty: the selected adapter's
+};
+UsageRequest usageRequest(const QString &argumentText);
 
 // The texts printed for those requests, each ending in a line break.
 QString helpText();

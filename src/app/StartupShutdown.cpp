@@ -70,6 +70,11 @@ void frmMain::Form_Load() {
     ui->chkAnimateTrayIcon->setCheckState(flagState(animateTrayIcon));
     ui->chkMinimizeToTray->setCheckState(readState("MinimizeToTray", Qt::Checked));
     selectedAdapter = readWholeInt32("Adapter", 0);
+    // A stored index that now names another interface (indexes are handed
+    // out afresh at boot) would show another interface's traffic: nothing is
+    // monitored until an interface of the stored name appears.
+    if (listedUnderAnotherName(selectedAdapter))
+        selectedAdapter = 0;
     ui->chkStartupMinimized->setCheckState(readState("StartupMinimized", Qt::Unchecked));
 
     // A stored frequency the Update button would refuse is not shown either:

@@ -1,12 +1,16 @@
 #include "Version.h"
 #include "app/CommandLine.h"
 #include "app/Platform.h"
+#include "platform/linux/LinuxUsagePlatform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/linux/QuitOnSignals.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtTrayHost.h"
 #include "platform/qt/SteadyClock.h"
 #include "ui/frmMain.h"
+#include "usage/UsageRecorder.h"
+#include "usage/UsageReport.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -97,6 +101,18 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Version:
         std::fputs(versionText().toLocal8Bit().constData(), stdout);
         return 0;
+    case CommandLineRequest::Usage: {
+        const UsageRequest request = usageRequest(arguments);
+        if (!request.valid) {
+            std::fputs("zarn-bandwidth: usage: zarn-bandwidth --usage [INTERFACE] [--json]\n",
+                       stderr);
+            return 2;
+        }
+        NetlinkInterfaceSource interfaces;
+        LinuxUsagePlatform usagePlatform;
+        return UsageReport::run(request.interfaceName, request.json, interfaces, usagePlatform,
+                                stdout, stderr);
+    }
     case CommandLineRequest::Run:
         break;
     }
@@ -133,6 +149,24 @@ int main(int argc, char *argv[]) {
     ShownReporter reporter;
     if (qEnvironmentVariableIsSet("ZARN_REPORT_SHOWN"))
         window.installEventFilter(&reporter);
+
+    // The usage history listens to the tick and reads all counters itself
+    // at its own period; it saves once more after the event loop ends, be
+    // it by "E&xit", the close box or a signal from the session.
+    LinuxUsagePlatform usagePlatform;
+    UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
+    // Tests shorten the period to make saves of two copies meet.
+    if (const int ms = qEnvironmentVariableIntValue("ZARN_USAGE_SAVE_MS"); ms > 0)
+        usageOptions.savePeriodMs = ms;
+    UsageRecorder usage(interfaces, usagePlatform, usageOptions);
+    QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
+    QuitOnSignals signalQuit;
+
     window.startUp();
-    return app.exec();
+    // Queued behind the window's first paint: opening and checking the store
+    // and the first save cost the window nothing.
+    QTimer::singleShot(0, &usage, &UsageRecorder::start);
+    const int code = app.exec();
+    usage.saveNow();
+    return code;
 }

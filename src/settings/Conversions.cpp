@@ -100,4 +100,23 @@ QString adapterToText(qint32 index) {
     return index < 0 ? QString::number(index) : QLatin1Char(' ') + QString::number(index);
 }
 
+QString interfaceNameToText(const QByteArray &name) {
+    // Most names are plain text and are stored as they read. The others
+    // (bytes that are not UTF-8, or a '%' that would read as an escape) have
+    // every byte outside printable ASCII, and every '%', written as %XX.
+    const QString text = QString::fromUtf8(name);
+    if (!name.contains('%') && text.toUtf8() == name)
+        return text;
+    QByteArray printable;
+    for (char c = 0x21; c < 0x7F; ++c)
+        if (c != '%')
+            printable.append(c);
+    return QString::fromLatin1(name.toPercentEncoding(printable));
+}
+
+QByteArray textToInterfaceName(const QString &text) {
+    const QByteArray bytes = text.toUtf8();
+    return text.contains(QLatin1Char('%')) ? QByteArray::fromPercentEncoding(bytes) : bytes;
+}
+
 } // namespace Conversions

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
 #include <Qt>
@@ -34,6 +35,12 @@ QString intToText(qint64 value);
 // The form the "Adapter" setting is stored in: one leading space when the
 // number is not negative (" 2", "-1").
 QString adapterToText(qint32 index);
+
+// The form the "AdapterName" setting is stored in. Interface names are bytes
+// (any but '/', ':', blanks and NUL), so one that is not UTF-8 is stored with
+// %XX escapes; textToInterfaceName gives back exactly the bytes it was given.
+QString interfaceNameToText(const QByteArray &name);
+QByteArray textToInterfaceName(const QString &text);
 
 // Check-box states as the settings store them: "0" clear, "1" ticked, "2"
 // greyed. Qt numbers its states differently (Checked is 2), so every state

@@ -127,6 +127,8 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
 }
 
 frmMain::~frmMain() {
+    if (platform.interfaces)
+        platform.interfaces->watch({});
     if (mini_)
         delete mini_.data();
 }

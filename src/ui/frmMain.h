@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adapters/InterfaceSource.h"
 #include "app/Platform.h"
 #include "monitor/SamplerState.h"
 #include "monitor/TickSample.h"
@@ -52,6 +53,8 @@ public:
 
     // adapters/AdapterSelection.cpp
     void enumerateAdapters();
+    void refreshAdapters();
+    bool listedUnderAnotherName(qint32 index) const;
     QString lookupIpAddress(qint32 index);
     void cmdAdapters_Click();
 
@@ -93,7 +96,11 @@ public:
 
     // Program state.
     std::vector<qint32> adapterIndexes;
+    std::vector<InterfaceRow> adapterRows; // the interface behind each list entry, by position
     qint32 selectedAdapter = 0;
+    // The selected interface's name (setting "AdapterName"). Indexes do not
+    // survive a reboot or a re-created link; the selection follows the name.
+    QByteArray adapterName;
     bool showTrayIcon = false;
     bool animateTrayIcon = false;
     bool showBandwidthInTray = false;

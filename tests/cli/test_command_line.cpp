@@ -1,11 +1,13 @@
 #include "app/CommandLine.h"
+#include "support/Table.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-// --help and --version answer on stdout and end the program before it opens
-// any window; every other argument text starts the program as it always has.
+// --help, --version and --usage answer on stdout (or with one line on
+// stderr) and end the program before it opens any window; every other
+// argument text starts the program as it always has.
 class CommandLineTest : public QObject {
     Q_OBJECT
 private slots:
@@ -23,6 +25,31 @@ private slots:
         QTest::newRow("with more") << "--help -startup" << run;
         QTest::newRow("after -startup") << "-startup --version" << run;
         QTest::newRow("trailing blank") << "--version " << run;
+        const int usage = int(CommandLineRequest::Usage);
+        QTest::newRow("--usage") << "--usage" << usage;
+        QTest::newRow("--usage eth0 --json") << "--usage eth0 --json" << usage;
+        QTest::newRow("--usage later") << "-startup --usage" << run;
+        QTest::newRow("--usages") << "--usages" << run;
+    }
+
+    void usage_data() {
+        const auto r = table<QString, bool, bool, QString>({"text", "valid", "json", "name"});
+        r("selected adapter", "--usage", true, false, "");
+        r("named", "--usage wlan0", true, false, "wlan0");
+        r("JSON first", "--usage --json wlan0", true, true, "wlan0");
+        r("JSON last", "--usage wlan0 --json", true, true, "wlan0");
+        r("two names", "--usage a b", false, false, "");
+        r("JSON twice", "--usage --json --json", false, false, "");
+        r("unknown option", "--usage -x", false, false, "");
+    }
+    void usage() {
+        QFETCH(QString, text);
+        const UsageRequest request = usageRequest(text);
+        QTEST(request.valid, "valid");
+        if (!request.valid)
+            return;
+        QTEST(request.json, "json");
+        QTEST(request.interfaceName, "name");
     }
     void request() {
         QFETCH(QString, text);
@@ -31,11 +58,13 @@ private slots:
     }
 
     void printsAndExits_data() {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("--version") << "--version"
-                                   << "zarn-bandwidth 1.2.0\n";
-        QTest::newRow("--help") << "--help" << helpText();
+        const auto r =
+            table<QString, QString, int, QString>({"argument", "output", "code", "error"});
+        r("--version", "--version", "zarn-bandwidth 1.2.0\n", 0, "");
+        r("--help", "--help", helpText(), 0, "");
+        r("--usage, no history yet", "--usage", "", 1, "no usage history yet");
+        r("--usage --json, no history yet", "--usage eth0 --json", "", 1, "no usage history yet");
+        r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json]");
     }
     void printsAndExits() {
         QFETCH(QString, argument);
@@ -49,13 +78,19 @@ private slots:
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(ZARN_PROGRAM), {argument});
+        p.start(QStringLiteral(ZARN_PROGRAM), QProcess::splitCommand(argument));
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
+        QFETCH(int, code);
+        QCOMPARE(p.exitCode(), code);
         QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()), output);
-        QCOMPARE(p.readAllStandardError(), QByteArray());
+        // Errors are one line.
+        QFETCH(QString, error);
+        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(error.isEmpty() ? said.isEmpty() : said.contains(error) && said.count(u'\n') == 1,
+                 qPrintable(said));
         QVERIFY(QDir(home.path()).isEmpty()); // nothing stored
     }
 
@@ -74,6 +109,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ZARN_PROGRAM), arguments);
         QVERIFY(p.waitForStarted());

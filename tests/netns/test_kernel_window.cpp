@@ -7,8 +7,10 @@
 
 #include "monitor/RateText.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
+#include "settings/Conversions.h"
 #include "settings/Registry.h"
 #include "support/Fakes.h"
+#include "support/Table.h"
 #include "ui/frmMain.h"
 
 #include <QComboBox>
@@ -42,17 +44,6 @@ qint32 indexOf(const QString &name) {
 
 bool ip(const QStringList &args) {
     return QProcess::execute(QStringLiteral("ip"), args) == 0;
-}
-
-// Runs one ip command per line in a single process: a thousand links in well
-// under a second.
-bool ipBatch(const QStringList &lines) {
-    QTemporaryFile file;
-    if (!file.open())
-        return false;
-    file.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
-    file.flush();
-    return ip({QStringLiteral("-batch"), file.fileName()});
 }
 
 // Writes count raw Ethernet frames of size bytes (header included) out of
@@ -90,6 +81,54 @@ bool waitUntilCarrying(const QString &name) {
         QThread::msleep(10);
     }
     return false;
+}
+
+// Runs one ip command per line in a single process: a thousand links in well
+// under a second. The lines are bytes, so names need not be UTF-8. With
+// force (for cleaning up), lines that fail are passed over quietly.
+bool ipBatch(const QByteArray &lines, bool force = false) {
+    QTemporaryFile file;
+    if (!file.open() || file.write(lines + '\n') < 0 || !file.flush())
+        return false;
+    QProcess p;
+    if (force)
+        p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QStringLiteral("ip"), force ? QStringList{"-force", "-batch", file.fileName()}
+                                        : QStringList{"-batch", file.fileName()});
+    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A veth pair, both ends up and carrying.
+bool vethPair(const QString &a, const QString &b) {
+    return ip({"link", "add", "name", a, "type", "veth", "peer", "name", b}) &&
+           ip({"link", "set", a, "up"}) && ip({"link", "set", b, "up"}) && waitUntilCarrying(a) &&
+           waitUntilCarrying(b);
+}
+
+// The list as "index name" lines; the name is what follows the address.
+QStringList listed(frmMain &w) {
+    auto *list = w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"));
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << QStringLiteral("%1 %2")
+                   .arg(w.adapterIndexes[size_t(i)])
+                   .arg(list->itemText(i).section(QStringLiteral(": "), 1));
+    return out;
+}
+
+// What `ip link` lists, in the same form.
+QStringList ipLinks() {
+    QProcess p;
+    p.start(QStringLiteral("ip"), {"-o", "link", "show"});
+    p.waitForFinished();
+    QStringList out;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty()) {
+            const QList<QByteArray> fields = line.split(':');
+            out << QStringLiteral("%1 %2").arg(
+                QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1].trimmed().split('@')[0]));
+        }
+    return out;
 }
 
 QString text(frmMain &w, const char *label) {
@@ -298,8 +337,8 @@ private slots:
             add << QStringLiteral("link add zb%1 type veth peer name zc%1").arg(i);
             del << QStringLiteral("link del zb%1").arg(i);
         }
-        QVERIFY(ipBatch(add));
-        const auto cleanup = qScopeGuard([&] { ipBatch(del); });
+        QVERIFY(ipBatch(add.join(QLatin1Char('\n')).toUtf8()));
+        const auto cleanup = qScopeGuard([&] { ipBatch(del.join(QLatin1Char('\n')).toUtf8()); });
 
         KernelWindow k;
         frmMain &w = *k.w;
@@ -327,6 +366,153 @@ private slots:
         QCOMPARE(text(w, "lblInfoAdapterName"), QStringLiteral("zc377"));
         QCOMPARE(Registry::readSetting(QStringLiteral("Adapter"), QString()).trimmed(),
                  QString::number(stored));
+    }
+
+    // Links made and removed while the program runs reach the list by the
+    // next turn of the event loop; none becomes current by itself.
+    void linksComeAndGo() {
+        KernelWindow k;
+        frmMain &w = *k.w;
+        w.Form_Load();
+        w.tmrAdapterUpdate->stop();
+        const auto cleanup = qScopeGuard([&] { ipBatch("link del zev0", true); });
+        QVERIFY(ip({"link", "add", "zev0", "type", "veth", "peer", "name", "zev1"}));
+        QCoreApplication::processEvents();
+        QCOMPARE(listed(w), ipLinks());
+        QVERIFY(listed(w).join(u' ').contains(QLatin1String("zev1")));
+        QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"))->currentIndex(), -1);
+        QVERIFY(ip({"link", "del", "zev0"}));
+        QCoreApplication::processEvents();
+        QCOMPARE(listed(w), ipLinks());
+        QVERIFY(!listed(w).join(u' ').contains(QLatin1String("zev")));
+    }
+
+    // The monitored link is made anew (a VPN reconnecting): under a new index
+    // the selection, the stored choice and the Monitor tab follow it, from a
+    // fresh baseline; a link of another kind taking the name is followed too.
+    void followsLinkMadeAnew() {
+        const QString a = QStringLiteral("zre0");
+        const QString b = QStringLiteral("zre1");
+        const auto cleanup = qScopeGuard([&] { ip({"link", "del", a}); });
+        QVERIFY(vethPair(a, b));
+        KernelWindow k;
+        frmMain &w = *k.w;
+        w.Form_Load();
+        w.tmrAdapterUpdate->stop();
+        w.tmrAdapterUpdate->setInterval(1000);
+        auto *list = w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"));
+        list->setCurrentIndex(list->findText(QStringLiteral(": ") + a));
+        const qint32 oldIndex = indexOf(a);
+        QCOMPARE(w.selectedAdapter, oldIndex);
+        for (int i = 0; i < 2; ++i)
+            w.tmrAdapterUpdate_Timer();
+        QVERIFY(sendFrames(b, 2, 1000));
+        w.tmrAdapterUpdate_Timer();
+        QCOMPARE(text(w, "lblDownBytes"), QStringLiteral("2,000"));
+
+        QVERIFY(ip({"link", "del", a}));
+        QCoreApplication::processEvents();
+        QCOMPARE(list->currentIndex(), -1);
+        QVERIFY(vethPair(a, b));
+        QVERIFY(sendFrames(b, 50, 1000)); // before the program hears of it
+        QCoreApplication::processEvents();
+        const qint32 newIndex = indexOf(a);
+        QVERIFY(newIndex != oldIndex);
+        QCOMPARE(w.selectedAdapter, newIndex);
+        QCOMPARE(list->currentText(), QStringLiteral(": ") + a);
+        QCOMPARE(Registry::readSetting(QStringLiteral("Adapter"), QString()),
+                 QStringLiteral(" %1").arg(newIndex));
+        QCOMPARE(Registry::readSetting(QStringLiteral("AdapterName"), QString()), a);
+        QCOMPARE(listed(w), ipLinks());
+
+        // Adopts, takes the baseline: the old rate stays, no phantom one.
+        w.tmrAdapterUpdate_Timer();
+        w.tmrAdapterUpdate_Timer();
+        QCOMPARE(text(w, "lblDownBytes"), QStringLiteral("2,000"));
+        QCOMPARE(text(w, "lblRecvBytes"), RateText::wholeNumber(qint64(counter(a, "rx_bytes"))));
+        QVERIFY(sendFrames(b, 3, 1000));
+        w.tmrAdapterUpdate_Timer();
+        QCOMPARE(text(w, "lblDownBytes"), QStringLiteral("3,000"));
+
+        QVERIFY(ip({"link", "del", a}));
+        QVERIFY(ip({"tuntap", "add", "dev", a, "mode", "tun"}));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.selectedAdapter, indexOf(a));
+        QCOMPARE(listed(w), ipLinks());
+        for (int i = 0; i < 3; ++i)
+            w.tmrAdapterUpdate_Timer();
+        QCOMPARE(text(w, "lblAdapterName"), a);
+    }
+
+    // Start-up with a stored index that now names another interface: the
+    // stored name decides. Names are the kernel's bytes, for the sysfs
+    // directory too (the speed is read there), and shown with a bad byte
+    // replaced.
+    void startUpByName_data() {
+        const auto r = table<QByteArray, QString>({"name", "shown"});
+        r("another interface", "zveth1", "10.200.0.2: zveth1");
+        r("a name that is not UTF-8",
+          "v\xe9"
+          "A",
+          ": v\uFFFDA");
+    }
+    void startUpByName() {
+        QFETCH(QByteArray, name);
+        const QByteArray odd("v\xe9"
+                             "A");
+        const auto cleanup = qScopeGuard([&] { ipBatch("link del " + odd); });
+        QVERIFY(ipBatch("link add name " + odd + " type veth peer name zodd1\nlink set " + odd +
+                        " up\nlink set zodd1 up"));
+        KernelWindow k;
+        frmMain &w = *k.w;
+        Registry::writeSetting(QStringLiteral("Adapter"),
+                               QString::number(indexOf(QStringLiteral("zveth0"))));
+        Registry::writeSetting(QStringLiteral("AdapterName"),
+                               Conversions::interfaceNameToText(name));
+        w.Form_Load();
+        w.tmrAdapterUpdate->stop();
+        const qint32 expected = qint32(if_nametoindex(name.constData()));
+        QVERIFY(expected > 0);
+        QCOMPARE(w.selectedAdapter, expected);
+        QTEST(w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"))->currentText(), "shown");
+        QCOMPARE(Registry::readSetting(QStringLiteral("Adapter"), QString()),
+                 QStringLiteral(" %1").arg(expected));
+        QCOMPARE(text(w, "lblInfoAdapterSpeed"), QStringLiteral("10000 mbit"));
+        QCOMPARE(text(w, "lblInfoAdapterName"), QString::fromUtf8(name)); // U+FFFD for 0xE9
+    }
+
+    // Five hundred links made while the window runs, then half of them
+    // removed in one go while it does not (the notifications overflow the
+    // socket: the list is read afresh): the list is what `ip link` says.
+    void burstOfLinks() {
+        KernelWindow k;
+        frmMain &w = *k.w;
+        w.Form_Load();
+        w.tmrAdapterUpdate->stop();
+        QByteArray add, del, delRest;
+        for (int i = 0; i < 250; ++i) {
+            add += QByteArray("link add zq") + QByteArray::number(i) + " type veth peer name zr" +
+                   QByteArray::number(i) + "\n";
+            (i % 2 ? del : delRest) += QByteArray("link del zq") + QByteArray::number(i) + "\n";
+        }
+        const auto cleanup = qScopeGuard([&] { ipBatch(del + delRest, true); });
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(add) == add.size() && file.flush());
+        QProcess burst;
+        burst.start(QStringLiteral("ip"), {"-batch", file.fileName()});
+        QVERIFY(burst.waitForStarted());
+        while (burst.state() != QProcess::NotRunning)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCOMPARE(burst.exitCode(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(listed(w), ipLinks());
+        QCOMPARE(listed(w).size(), 3 + 500);
+
+        QVERIFY(ipBatch(del));
+        QCoreApplication::processEvents();
+        QCOMPARE(listed(w), ipLinks());
+        QCOMPARE(listed(w).size(), 3 + 250);
+        QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"))->currentIndex(), -1);
     }
 };
 

@@ -1,7 +1,10 @@
-// Decoding of rtnetlink replies from hand-built messages: old kernels'
-// 32-bit statistics, short and damaged attributes, point-to-point addresses.
+// Decoding of rtnetlink replies and notifications from hand-built messages:
+// old kernels' 32-bit statistics, short and damaged attributes, names that
+// are not UTF-8, point-to-point addresses, truncated and lying lengths.
 
 #include "platform/linux/NetlinkMessages.h"
+
+#include "support/Table.h"
 
 #include <QtTest>
 
@@ -9,6 +12,7 @@
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
+#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
@@ -17,6 +21,7 @@ namespace {
 // A message payload: a fixed header followed by attributes.
 class Payload {
 public:
+    Payload() = default;
     template <typename Header> explicit Payload(const Header &header) {
         append(&header, sizeof header);
     }
@@ -88,50 +93,103 @@ Payload addressMessage(int family, unsigned index) {
     return Payload(info);
 }
 
+// A datagram as the socket hands it over: whole messages one after another.
+class Datagram {
+public:
+    Datagram &message(quint16 type, quint32 seq, const Payload &payload = Payload()) {
+        nlmsghdr header{};
+        header.nlmsg_len = quint32(NLMSG_HDRLEN + payload.size());
+        header.nlmsg_type = type;
+        header.nlmsg_seq = seq;
+        bytes_.append(reinterpret_cast<const char *>(&header), sizeof header);
+        bytes_.append(payload.data(), qsizetype(payload.size()));
+        return *this;
+    }
+    Datagram &error(quint32 seq, int code) {
+        nlmsgerr e{};
+        e.error = code;
+        return message(NLMSG_ERROR, seq, Payload(e));
+    }
+    // The last message claims more bytes than there are.
+    Datagram &lying(quint32 extra) {
+        quint32 length = 0;
+        std::memcpy(&length, bytes_.constData() + last(), sizeof length);
+        length += extra;
+        std::memcpy(bytes_.data() + last(), &length, sizeof length);
+        return *this;
+    }
+    Datagram &cut(qsizetype bytes) {
+        bytes_.chop(bytes);
+        return *this;
+    }
+    const char *data() const { return bytes_.constData(); }
+    std::size_t size() const { return std::size_t(bytes_.size()); }
+
+private:
+    qsizetype last() const {
+        qsizetype at = 0;
+        for (qsizetype next = 0; next < bytes_.size();) {
+            at = next;
+            quint32 length = 0;
+            std::memcpy(&length, bytes_.constData() + next, sizeof length);
+            next += qsizetype((length + 3) & ~3u);
+        }
+        return at;
+    }
+    QByteArray bytes_;
+};
+
 const unsigned char kLocal[4] = {10, 200, 0, 1};
 const unsigned char kPeer[4] = {10, 200, 0, 254};
 
 } // namespace
 
 Q_DECLARE_METATYPE(Payload)
+Q_DECLARE_METATYPE(Datagram)
 
 class NetlinkMessagesTest : public QObject {
     Q_OBJECT
 private slots:
     void link_data() {
         QTest::addColumn<Payload>("payload");
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("name");
         QTest::addColumn<quint64>("in");
         QTest::addColumn<quint64>("out");
         QTest::addColumn<int>("bits");
         const quint64 big = Q_UINT64_C(5000000000); // past 32 bits
 
         QTest::newRow("64-bit counters")
-            << linkMessage(3).name("eth0").counters64(big, 7).counters32(1, 2) << "eth0" << big
-            << Q_UINT64_C(7) << 64;
+            << linkMessage(3).name("eth0").counters64(big, 7).counters32(1, 2) << QByteArray("eth0")
+            << big << Q_UINT64_C(7) << 64;
         QTest::newRow("64-bit after 32-bit")
-            << linkMessage(3).counters32(1, 2).counters64(big, 7).name("eth0") << "eth0" << big
-            << Q_UINT64_C(7) << 64;
+            << linkMessage(3).counters32(1, 2).counters64(big, 7).name("eth0") << QByteArray("eth0")
+            << big << Q_UINT64_C(7) << 64;
         QTest::newRow("old kernel: 32-bit only")
-            << linkMessage(3).name("eth0").counters32(4000000000u, 9) << "eth0"
+            << linkMessage(3).name("eth0").counters32(4000000000u, 9) << QByteArray("eth0")
             << Q_UINT64_C(4000000000) << Q_UINT64_C(9) << 32;
         QTest::newRow("short 64-bit struct still has the bytes")
-            << linkMessage(3).name("eth0").counters64(big, 7, 32) << "eth0" << big << Q_UINT64_C(7)
-            << 64;
-        QTest::newRow("64-bit struct too short to hold them")
-            << linkMessage(3).name("eth0").counters32(5, 6).counters64(big, 7, 24) << "eth0"
-            << Q_UINT64_C(5) << Q_UINT64_C(6) << 32;
-        QTest::newRow("no statistics")
-            << linkMessage(3).name("eth0") << "eth0" << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
-        QTest::newRow("damaged tail ignored")
-            << linkMessage(3).name("eth0").counters64(big, 7).damaged() << "eth0" << big
+            << linkMessage(3).name("eth0").counters64(big, 7, 32) << QByteArray("eth0") << big
             << Q_UINT64_C(7) << 64;
-        QTest::newRow("name without NUL") << linkMessage(3).attr(IFLA_IFNAME, "wlan0", 5) << "wlan0"
-                                          << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
+        QTest::newRow("64-bit struct too short to hold them")
+            << linkMessage(3).name("eth0").counters32(5, 6).counters64(big, 7, 24)
+            << QByteArray("eth0") << Q_UINT64_C(5) << Q_UINT64_C(6) << 32;
+        QTest::newRow("no statistics") << linkMessage(3).name("eth0") << QByteArray("eth0")
+                                       << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
+        QTest::newRow("damaged tail ignored")
+            << linkMessage(3).name("eth0").counters64(big, 7).damaged() << QByteArray("eth0") << big
+            << Q_UINT64_C(7) << 64;
+        QTest::newRow("name without NUL")
+            << linkMessage(3).attr(IFLA_IFNAME, "wlan0", 5) << QByteArray("wlan0") << Q_UINT64_C(0)
+            << Q_UINT64_C(0) << 64;
+        QTest::newRow("name not UTF-8: the bytes") << linkMessage(3).name("v\xe9"
+                                                                          "A")
+                                                   << QByteArray("v\xe9"
+                                                                 "A")
+                                                   << Q_UINT64_C(0) << Q_UINT64_C(0) << 64;
     }
     void link() {
         QFETCH(Payload, payload);
-        QFETCH(QString, name);
+        QFETCH(QByteArray, name);
         QFETCH(quint64, in);
         QFETCH(quint64, out);
         QFETCH(int, bits);
@@ -212,6 +270,99 @@ private slots:
             QCOMPARE(row->address, expected);
             QCOMPARE(row->index, 4);
         }
+    }
+
+    // How far one datagram takes the answer to request 7: the messages handed
+    // over (by type) and the verdict.
+    void reply_data() {
+        const auto link = linkMessage(2).name("eth0");
+        const auto r =
+            table<Datagram, bool, QString, int>({"datagram", "dump", "handed", "verdict"});
+        const int more = int(NetlinkMessages::Reply::More),
+                  done = int(NetlinkMessages::Reply::Done),
+                  failed = int(NetlinkMessages::Reply::Failed);
+        r("dump part", Datagram().message(RTM_NEWLINK, 7, link).message(RTM_NEWLINK, 7, link), true,
+          "16 16", more);
+        r("dump end", Datagram().message(RTM_NEWLINK, 7, link).message(NLMSG_DONE, 7), true, "16",
+          done);
+        r("late answer to an older request skipped",
+          Datagram().message(RTM_NEWLINK, 6, link).message(NLMSG_DONE, 6), true, "", more);
+        r("single reply: its first message",
+          Datagram().message(RTM_NEWLINK, 7, link).message(RTM_NEWLINK, 7, link), false, "16",
+          done);
+        r("acknowledgement", Datagram().error(7, 0), false, "", done);
+        r("refused", Datagram().error(7, -ENODEV), false, "", failed);
+        r("error inside a dump", Datagram().message(RTM_NEWLINK, 7, link).error(7, 0), true, "16",
+          failed);
+        r("error without its code", Datagram().message(NLMSG_ERROR, 7), false, "", failed);
+        r("length past the end: nothing after it",
+          Datagram().message(RTM_NEWLINK, 7, link).message(NLMSG_DONE, 7).lying(4), true, "16",
+          more);
+        r("length shorter than a header",
+          Datagram().message(RTM_NEWLINK, 7, link).lying(quint32(-40)), true, "", more);
+        r("cut in the header",
+          Datagram().message(RTM_NEWLINK, 7, link).message(NLMSG_DONE, 7).cut(10), true, "16",
+          more);
+        r("last message without its padding",
+          Datagram()
+              .message(RTM_NEWLINK, 7, linkMessage(2).attr(IFLA_IFNAME, "e", 1))
+              .lying(quint32(-3))
+              .cut(3),
+          true, "16", more);
+    }
+    void reply() {
+        QFETCH(Datagram, datagram);
+        QFETCH(bool, dump);
+        QStringList handed;
+        const auto verdict = NetlinkMessages::readReply(
+            datagram.data(), datagram.size(), 7, dump, [&](const NetlinkMessages::Message &m) {
+                QVERIFY(m.payload >= datagram.data() &&
+                        m.payload + m.length <= datagram.data() + datagram.size());
+                handed << QString::number(m.type);
+            });
+        QTEST(handed.join(u' '), "handed");
+        QTEST(int(verdict), "verdict");
+    }
+
+    // The notifications the interface source turns into one "changed".
+    void changes_data() {
+        const auto r = table<Datagram, QString>({"datagram", "changes"});
+        r("link new, link gone, IPv4 address",
+          Datagram()
+              .message(RTM_NEWLINK, 0, linkMessage(5).name("tun0"))
+              .message(RTM_DELLINK, 0,
+                       linkMessage(4).name("v\xe9"
+                                           "A"))
+              .message(RTM_NEWADDR, 0, addressMessage(AF_INET, 5).attr(IFA_LOCAL, kLocal, 4))
+              .message(RTM_DELADDR, 0, addressMessage(AF_INET, 5)),
+          "new 5 tun0|gone 4 v%E9A|address 5|address 5");
+        r("IPv6 addresses and routes are not the list's business",
+          Datagram()
+              .message(RTM_NEWADDR, 0, addressMessage(AF_INET6, 5))
+              .message(RTM_NEWROUTE, 0, addressMessage(AF_INET, 5)),
+          "");
+        r("too short to say which link",
+          Datagram()
+              .message(RTM_NEWLINK, 0, Payload(quint32(5)))
+              .message(RTM_NEWADDR, 0, Payload(quint16(2))),
+          "");
+        r("a lying length ends the datagram",
+          Datagram()
+              .message(RTM_NEWLINK, 0, linkMessage(5).name("a"))
+              .message(RTM_NEWLINK, 0, linkMessage(6).name("b"))
+              .lying(1),
+          "new 5 a");
+    }
+    void changes() {
+        QFETCH(Datagram, datagram);
+        QStringList seen;
+        for (const auto &c : NetlinkMessages::changes(datagram.data(), datagram.size()))
+            seen << (c.kind == NetlinkMessages::Change::LinkNew    ? QStringLiteral("new %1 %2")
+                     : c.kind == NetlinkMessages::Change::LinkGone ? QStringLiteral("gone %1 %2")
+                                                                   : QStringLiteral("address %1"))
+                        .arg(c.index)
+                        .arg(QString::fromLatin1(c.name.toPercentEncoding()));
+        QTEST(seen.join(u'|'), "changes");
     }
 };
 

@@ -9,12 +9,14 @@
 #include "app/Platform.h"
 #include "monitor/MonotonicClock.h"
 #include "tray/TrayHost.h"
+#include "usage/UsagePlatform.h"
 
 #include <QFile>
 #include <QIcon>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -44,6 +46,18 @@ public:
     TableResult interfaceTable(std::vector<InterfaceRow> &out) override;
     bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
     bool addressTable(std::vector<AddressRow> &out) override;
+
+    // What the window asked to be told; announce() tells it, as the system
+    // would after a change.
+    std::function<void()> onChanged;
+    bool watch(std::function<void()> f) override {
+        onChanged = std::move(f);
+        return true;
+    }
+    void announce() {
+        if (onChanged)
+            onChanged();
+    }
 };
 
 class FakeTrayHost final : public TrayHost {
@@ -114,6 +128,36 @@ public:
     void show(QWidget *, const QString &text, const QString &title, Icon icon) override {
         shown.push_back({text, title, icon});
     }
+};
+
+// The usage history's system: a boot, two clocks and link kinds the test
+// sets; the store goes into folder.
+class FakeUsagePlatform final : public UsagePlatform {
+public:
+    QByteArray boot = "boot-1";
+    qint64 sinceBootMs = 3600000;
+    qint64 utc = 1796634000; // 2026-12-07 10:20 UTC
+    std::map<QByteArray, UsageRules::LinkKind> kinds;
+    std::map<QByteArray, quint64> speeds;
+    QString folder;
+
+    // Both clocks move on.
+    void advance(qint64 seconds) {
+        sinceBootMs += seconds * 1000;
+        utc += seconds;
+    }
+    QByteArray bootId() override { return boot; }
+    qint64 bootMs() override { return sinceBootMs; }
+    qint64 utcNow() override { return utc; }
+    UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
+        const auto it = kinds.find(name);
+        return it == kinds.end() ? UsageRules::LinkKind::Counted : it->second;
+    }
+    quint64 linkSpeed(const QByteArray &name) override {
+        const auto it = speeds.find(name);
+        return it == speeds.end() ? 0 : it->second;
+    }
+    QString dataFolder() override { return folder; }
 };
 
 // A clock that moves only when a test moves it.

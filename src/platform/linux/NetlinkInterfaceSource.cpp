@@ -3,6 +3,8 @@
 #include "adapters/AdapterText.h"
 #include "platform/linux/NetlinkMessages.h"
 
+#include <QSocketNotifier>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -26,16 +28,13 @@ namespace {
 // up to 32 KB, and a single link reply without VF details is about 1.5 KB.
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-constexpr std::size_t align4(std::size_t n) {
-    return (n + 3) & ~std::size_t(3);
-}
-
 // The directory of a device in sysfs, or empty for a name that cannot be one.
-std::string sysfsDir(const QString &name) {
-    const QByteArray bytes = name.toUtf8();
-    if (bytes.isEmpty() || bytes == "." || bytes == ".." || bytes.contains('/'))
+// Built from the kernel's own bytes: a name that is not UTF-8 (the kernel
+// allows any byte but '/', ':', blanks and NUL) names its directory only so.
+std::string sysfsDir(const QByteArray &name) {
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/'))
         return std::string();
-    return "/sys/class/net/" + bytes.toStdString();
+    return "/sys/class/net/" + name.toStdString();
 }
 
 bool isWireless(const std::string &dir) {
@@ -73,12 +72,13 @@ bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &r
         return false;
     InterfaceRow out;
     out.index = link->index;
-    out.description = link->name;
-    out.name = link->name.toUtf8();
+    out.name = link->name;
+    // Shown with every byte that is not UTF-8 replaced (U+FFFD).
+    out.description = QString::fromUtf8(link->name);
     out.inOctets = link->inOctets;
     out.outOctets = link->outOctets;
     out.counterBits = link->counterBits;
-    const std::string dir = full ? sysfsDir(out.description) : std::string();
+    const std::string dir = full ? sysfsDir(out.name) : std::string();
     out.type = AdapterText::interfaceTypeForLinkType(
         link->linkType, link->linkType == ARPHRD_ETHER && isWireless(dir));
     out.speed = full ? linkSpeed(dir) : 0;
@@ -108,6 +108,7 @@ NetlinkInterfaceSource::NetlinkInterfaceSource() : buffer_(kBufferSize) {
 }
 
 NetlinkInterfaceSource::~NetlinkInterfaceSource() {
+    closeEvents();
     close();
 }
 
@@ -184,36 +185,16 @@ NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::exchangeOnce(nlmsghdr &r
                 return Outcome::KernelError;
             damaged = true;
         }
-
-        std::size_t offset = 0;
-        const std::size_t length = std::size_t(received);
-        while (offset + sizeof(nlmsghdr) <= length) {
-            nlmsghdr header;
-            std::memcpy(&header, buffer_.data() + offset, sizeof header);
-            if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length - offset)
-                break;
-            const char *payload = buffer_.data() + offset + align4(sizeof(nlmsghdr));
-            const std::size_t payloadLength = header.nlmsg_len - align4(sizeof(nlmsghdr));
-            offset += align4(header.nlmsg_len);
-
-            // A late answer to an earlier request that timed out.
-            if (header.nlmsg_seq != request.nlmsg_seq)
-                continue;
-            if (header.nlmsg_type == NLMSG_DONE)
-                return damaged ? Outcome::KernelError : Outcome::Ok;
-            if (header.nlmsg_type == NLMSG_ERROR) {
-                int error = -EIO;
-                if (payloadLength >= sizeof(int))
-                    std::memcpy(&error, payload, sizeof error);
-                if (error == 0 && !dump)
-                    return Outcome::Ok; // an acknowledgement
-                return Outcome::KernelError;
-            }
-            if (!damaged)
-                handler(header.nlmsg_type, payload, payloadLength);
-            if (!dump)
-                return Outcome::Ok;
-        }
+        const auto reply =
+            NetlinkMessages::readReply(buffer_.data(), std::size_t(received), request.nlmsg_seq,
+                                       dump, [&](const NetlinkMessages::Message &m) {
+                                           if (!damaged)
+                                               handler(m.type, m.payload, m.length);
+                                       });
+        if (reply == NetlinkMessages::Reply::Failed)
+            return Outcome::KernelError;
+        if (reply == NetlinkMessages::Reply::Done)
+            return damaged ? Outcome::KernelError : Outcome::Ok;
     }
 }
 
@@ -231,8 +212,10 @@ TableResult NetlinkInterfaceSource::interfaceTable(std::vector<InterfaceRow> &ro
     std::vector<InterfaceRow> found;
     const Outcome outcome =
         exchange(request.header, true, [&](quint16 type, const char *payload, std::size_t length) {
+            // No sysfs reads here: with a thousand links they would cost
+            // most of a list rebuild, and the list shows only names.
             InterfaceRow row;
-            if (type == RTM_NEWLINK && linkRow(payload, length, true, row))
+            if (type == RTM_NEWLINK && linkRow(payload, length, false, row))
                 found.push_back(std::move(row));
         });
     if (outcome == Outcome::Ok) {
@@ -341,4 +324,82 @@ bool NetlinkInterfaceSource::addressTable(std::vector<AddressRow> &rows) {
     });
     rows = std::move(found);
     return true;
+}
+
+bool NetlinkInterfaceSource::watch(std::function<void()> onChanged) {
+    onChanged_ = std::move(onChanged);
+    if (!onChanged_) {
+        closeEvents();
+        return false;
+    }
+    return openEvents();
+}
+
+bool NetlinkInterfaceSource::openEvents() {
+    if (eventFd_ >= 0)
+        return true;
+    // Its own socket: notifications must never mix with the answers to
+    // requests, and its reads must never block the window.
+    eventFd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (eventFd_ < 0)
+        return false;
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
+    if (::bind(eventFd_, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        closeEvents();
+        return false;
+    }
+    events_.resize(kBufferSize);
+    notifier_ = std::make_unique<QSocketNotifier>(eventFd_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this] { readEvents(); });
+    return true;
+}
+
+void NetlinkInterfaceSource::closeEvents() {
+    notifier_.reset();
+    if (eventFd_ >= 0)
+        ::close(eventFd_);
+    eventFd_ = -1;
+}
+
+void NetlinkInterfaceSource::readEvents() {
+    // Everything waiting is read before the owner is told, once: a burst of
+    // hundreds of links costs one rebuild per turn of the event loop, not one
+    // per link.
+    bool changed = false;
+    for (;;) {
+        sockaddr_nl from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t received = ::recvfrom(eventFd_, events_.data(), events_.size(), 0,
+                                            reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (received > 0) {
+            if (from.nl_pid == 0 &&
+                !NetlinkMessages::changes(events_.data(), std::size_t(received)).empty())
+                changed = true;
+            continue;
+        }
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received < 0 && errno == ENOBUFS) {
+            // The kernel dropped notifications it had no room for: what they
+            // said is unknown, so the owner reads everything afresh.
+            changed = true;
+            continue;
+        }
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // The socket itself failed: a new one, and a fresh read, since
+        // whatever happened in between was not heard. The old notifier is
+        // the sender of this call, so it goes once the call has returned.
+        notifier_->setEnabled(false);
+        notifier_.release()->deleteLater();
+        closeEvents();
+        openEvents();
+        changed = true;
+        break;
+    }
+    if (changed && onChanged_)
+        onChanged_();
 }

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class QSocketNotifier;
 struct nlmsghdr;
 
 // Interface data straight from the Linux kernel: rtnetlink for the interface
@@ -17,6 +19,9 @@ struct nlmsghdr;
 // are one statistics request (a reply of about 250 bytes) and one ioctl for
 // the name; full detail is one link request (about 1.5 KB) and sysfs. A
 // socket that fails is closed and opened again once.
+//
+// Changes come on a second socket, subscribed to the kernel's link and IPv4
+// address notifications and watched by the event loop: nothing is polled.
 class NetlinkInterfaceSource final : public InterfaceSource {
 public:
     NetlinkInterfaceSource();
@@ -27,6 +32,7 @@ public:
     TableResult interfaceTable(std::vector<InterfaceRow> &rows) override;
     bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
     bool addressTable(std::vector<AddressRow> &rows) override;
+    bool watch(std::function<void()> onChanged) override;
 
 private:
     enum class Outcome { Ok, KernelError, SocketError };
@@ -46,8 +52,17 @@ private:
     // the kernel does not know the request.
     Outcome countersRow(qint32 index, InterfaceRow &row);
 
+    bool openEvents();
+    void closeEvents();
+    void readEvents();
+
     int fd_ = -1;
     bool statsRequests_ = true; // false once the kernel turned them down
     quint32 seq_ = 0;
     std::vector<char> buffer_;
+
+    int eventFd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void()> onChanged_;
+    std::vector<char> events_;
 };

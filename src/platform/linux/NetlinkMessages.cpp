@@ -1,5 +1,6 @@
 #include "platform/linux/NetlinkMessages.h"
 
+#include <cerrno>
 #include <cstring>
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
@@ -64,7 +65,7 @@ std::optional<Link> parseLink(const char *payload, std::size_t length) {
     forEachAttribute(
         payload + header, length - header, [&](quint16 type, const char *data, std::size_t size) {
             if (type == IFLA_IFNAME)
-                link.name = QString::fromUtf8(data, qsizetype(strnlen(data, size)));
+                link.name = QByteArray(data, qsizetype(strnlen(data, size)));
             else if (type == IFLA_STATS64)
                 have64 = byteCounters<quint64>(data, size, link.inOctets, link.outOctets) || have64;
             else if (type == IFLA_STATS)
@@ -130,6 +131,65 @@ std::optional<AddressRow> parseIpv4Address(const char *payload, std::size_t leng
                   quint32(bytes[3]);
     row.index = qint32(info.ifa_index);
     return row;
+}
+
+std::optional<Message> messageAt(const char *data, std::size_t length, std::size_t &offset) {
+    if (offset > length || length - offset < sizeof(nlmsghdr))
+        return std::nullopt;
+    nlmsghdr header;
+    std::memcpy(&header, data + offset, sizeof header);
+    if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length - offset)
+        return std::nullopt;
+    Message message;
+    message.type = header.nlmsg_type;
+    message.seq = header.nlmsg_seq;
+    message.payload = data + offset + align4(sizeof(nlmsghdr));
+    message.length = header.nlmsg_len - align4(sizeof(nlmsghdr));
+    // The last message may lack its padding; the next offset then lies past
+    // the end, where no message starts.
+    offset += align4(header.nlmsg_len);
+    return message;
+}
+
+Reply readReply(const char *data, std::size_t length, quint32 seq, bool dump,
+                const std::function<void(const Message &)> &handler) {
+    std::size_t offset = 0;
+    while (const auto message = messageAt(data, length, offset)) {
+        if (message->seq != seq)
+            continue;
+        if (message->type == NLMSG_DONE)
+            return Reply::Done;
+        if (message->type == NLMSG_ERROR) {
+            int error = -EIO;
+            if (message->length >= sizeof(int))
+                std::memcpy(&error, message->payload, sizeof error);
+            return error == 0 && !dump ? Reply::Done : Reply::Failed; // 0: an acknowledgement
+        }
+        handler(*message);
+        if (!dump)
+            return Reply::Done;
+    }
+    return Reply::More;
+}
+
+std::vector<Change> changes(const char *data, std::size_t length) {
+    std::vector<Change> found;
+    std::size_t offset = 0;
+    while (const auto message = messageAt(data, length, offset)) {
+        if (message->type == RTM_NEWLINK || message->type == RTM_DELLINK) {
+            if (auto link = parseLink(message->payload, message->length))
+                found.push_back({message->type == RTM_NEWLINK ? Change::LinkNew : Change::LinkGone,
+                                 link->index, std::move(link->name)});
+        } else if (message->type == RTM_NEWADDR || message->type == RTM_DELADDR) {
+            if (message->length < sizeof(ifaddrmsg))
+                continue;
+            ifaddrmsg info;
+            std::memcpy(&info, message->payload, sizeof info);
+            if (info.ifa_family == AF_INET)
+                found.push_back({Change::Address, qint32(info.ifa_index), QByteArray()});
+        }
+    }
+    return found;
 }
 
 } // namespace NetlinkMessages

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "monitor/TickSample.h"
+#include "usage/UsageHistory.h"
+#include "usage/UsageStore.h"
+
+#include <QObject>
+#include <QSet>
+#include <QTimeZone>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+class InterfaceSource;
+class UsagePlatform;
+
+// Keeps the usage history: counts every counted interface into the store at
+// a fixed period, at first sight of an interface, when the selected one goes
+// away and at exit, and answers readers from the store plus what the latest
+// tick measured on the selected interface.
+//
+// Any failure of the store turns history off for the rest of the run, said
+// once on standard error; monitoring is not affected.
+class UsageRecorder final : public QObject, public UsageHistory {
+    Q_OBJECT
+
+public:
+    struct Options {
+        bool record = true;     // "KeepHistory"
+        QSet<QByteArray> named; // "HistoryInterfaces"
+        int savePeriodMs = kSavePeriodMs;
+        QTimeZone zone = QTimeZone::systemTimeZone();
+    };
+    // Five minutes: at most five minutes of counts are lost to a power cut,
+    // and a save touches a handful of small pages (see BENCHMARKS.md).
+    static constexpr int kSavePeriodMs = 300000;
+
+    // The two settings, read once.
+    static Options optionsFromSettings();
+    // Where the store lives.
+    static QString storePath(UsagePlatform &platform);
+
+    UsageRecorder(InterfaceSource &interfaces, UsagePlatform &platform, Options options,
+                  QObject *parent = nullptr);
+    ~UsageRecorder() override;
+
+    // Opens the store and saves at once: what the kernel counted while the
+    // program was not running goes into the history now.
+    void start();
+    // For frmMain::sampled.
+    void sampled(const TickSample &sample);
+    // Saves every counted interface now; false when history is off.
+    bool saveNow();
+    // Why history is off; empty while it is on.
+    QString error() const { return error_; }
+    // The store while history is on (or readable); null otherwise.
+    UsageStore *store() const { return store_.get(); }
+
+    bool available() const override;
+    std::vector<UsageTotal> days(const QByteArray &interfaceName, QDate first,
+                                 QDate last) const override;
+    std::vector<UsageTotal> months(const QByteArray &interfaceName, QDate first,
+                                   QDate last) const override;
+
+private:
+    struct Sample {
+        qint32 index = 0;
+        quint64 received = 0;
+        quint64 sent = 0;
+        qint64 bootMs = 0;
+    };
+    std::vector<UsageStore::Named> readCounters();
+    UsageRules::Reading sampleReading(const Sample &sample) const;
+    std::vector<UsageRules::Period> periods(const QByteArray &name, QDate first, QDate last) const;
+    void turnOff(const QString &why) const;
+    void saveSoon();
+
+    InterfaceSource &interfaces_;
+    UsagePlatform &platform_;
+    Options options_;
+    mutable std::unique_ptr<UsageStore> store_;
+    mutable QString error_;
+    QTimer timer_;
+    bool saveQueued_ = false;
+    QSet<QByteArray> known_;               // names the store holds
+    QSet<QByteArray> sighted_;             // names the tick has shown
+    std::map<QByteArray, Sample> samples_; // the tick's last totals per name
+    QByteArray selected_;                  // the name the tick last measured
+    qint32 selectedIndex_ = 0;
+    QByteArray gone_; // the selected interface, gone since the last save
+    // The counted links at the last save with a good interface table, and
+    // when it was: a link not among them came up since.
+    QSet<QByteArray> present_;
+    std::optional<UsageRules::Counter> lastTable_;
+    bool noteSelected_ = false;
+};

@@ -1,0 +1,140 @@
+#include "usage/UsageReport.h"
+
+#include "adapters/InterfaceSource.h"
+#include "monitor/RateText.h"
+#include "settings/Conversions.h"
+#include "settings/Registry.h"
+#include "usage/UsageRecorder.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cstdio>
+
+namespace UsageReport {
+
+Report build(const UsageHistory &history, const QByteArray &interfaceName, QDate today) {
+    Report r;
+    r.interfaceName = interfaceName;
+    r.days = history.days(interfaceName, QDate(today.year(), today.month(), 1), today);
+    r.months = history.months(interfaceName, today.addMonths(-11), today);
+    return r;
+}
+
+namespace {
+
+QString number(quint64 bytes, const QLocale &locale) {
+    return RateText::wholeNumber(qint64(std::min<quint64>(bytes, quint64(INT64_MAX))), locale);
+}
+
+QString line(const QString &label, const UsageTotal &t, const QLocale &locale) {
+    return QStringLiteral("%1 %2 %3 %4\n")
+        .arg(label, -10)
+        .arg(number(t.received, locale), 22)
+        .arg(number(t.sent, locale), 22)
+        .arg(number(t.received + t.sent, locale), 22);
+}
+
+QString header(const char *first) {
+    return QStringLiteral("%1 %2 %3 %4\n")
+        .arg(QLatin1String(first), -10)
+        .arg(QStringLiteral("Received"), 22)
+        .arg(QStringLiteral("Sent"), 22)
+        .arg(QStringLiteral("Total"), 22);
+}
+
+QByteArray entries(const std::vector<UsageTotal> &totals, const char *key, const char *format) {
+    QByteArray out = "[";
+    for (const UsageTotal &t : totals) {
+        if (out.size() > 1)
+            out += ", ";
+        out += QByteArray("{\"") + key + "\": \"" +
+               t.period.toString(QLatin1String(format)).toLatin1() +
+               "\", \"received\": " + QByteArray::number(t.received) +
+               ", \"sent\": " + QByteArray::number(t.sent) + "}";
+    }
+    return out + "]";
+}
+
+// The name of the interface the main window follows: the stored adapter's
+// name now, or the one the history last saw selected.
+QByteArray selectedName(InterfaceSource &interfaces, UsageStore *store) {
+    const auto index = Conversions::textToWholeInt32(
+        Registry::readSetting(QStringLiteral("Adapter"), QStringLiteral("0")));
+    std::vector<InterfaceRow> rows;
+    if (index && *index != 0 && interfaces.interfaceTable(rows) == TableResult::Ok) {
+        for (const InterfaceRow &row : rows)
+            if (row.index == *index && !row.name.isEmpty())
+                return row.name;
+    }
+    return store ? store->note("selected") : QByteArray();
+}
+
+} // namespace
+
+QString text(const Report &report, const QLocale &locale) {
+    QString out =
+        QStringLiteral("Usage of %1 in bytes\n\n").arg(QString::fromUtf8(report.interfaceName));
+    if (!report.days.empty())
+        out += header("Today") +
+               line(report.days.back().period.toString(Qt::ISODate), report.days.back(), locale);
+    out += QLatin1Char('\n') + header("Day");
+    for (const UsageTotal &t : report.days)
+        out += line(t.period.toString(Qt::ISODate), t, locale);
+    out += QLatin1Char('\n') + header("Month");
+    for (const UsageTotal &t : report.months)
+        out += line(t.period.toString(QStringLiteral("yyyy-MM")), t, locale);
+    return out;
+}
+
+QByteArray json(const Report &report) {
+    // The name is escaped by Qt; the numbers are written by hand so that
+    // they stay whole numbers, exact beyond 2^53.
+    QByteArray name = QJsonDocument(QJsonArray{QString::fromUtf8(report.interfaceName)})
+                          .toJson(QJsonDocument::Compact);
+    name = name.mid(1, name.size() - 2);
+    return "{\"interface\": " + name + ", \"days\": " + entries(report.days, "date", "yyyy-MM-dd") +
+           ", \"months\": " + entries(report.months, "month", "yyyy-MM") + "}\n";
+}
+
+int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
+        UsagePlatform &platform, FILE *out, FILE *err) {
+    const auto fail = [err](const QString &why) {
+        std::fputs(QStringLiteral("zarn-bandwidth: %1\n").arg(why).toLocal8Bit().constData(), err);
+        return 1;
+    };
+    UsageRecorder::Options options;
+    options.record = false;
+    UsageRecorder history(interfaces, platform, options);
+    history.start();
+    if (!history.available())
+        return fail(history.error());
+    UsageStore *store = history.store();
+    const QByteArray name =
+        interfaceName.isEmpty() ? selectedName(interfaces, store) : interfaceName.toUtf8();
+    if (name.isEmpty())
+        return fail(QStringLiteral("no adapter is selected; name one: zarn-bandwidth --usage "
+                                   "INTERFACE"));
+    if (!store->knows(name)) {
+        QStringList known;
+        for (const QByteArray &n : store->names())
+            known << QString::fromUtf8(n);
+        return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
+                        .arg(QString::fromUtf8(name), known.isEmpty()
+                                                          ? QStringLiteral("none")
+                                                          : known.join(QLatin1Char(' '))));
+    }
+    const Report report = build(history, name, QDate::currentDate());
+    if (store->failed())
+        return fail(store->error());
+    // Readable but not writable: the history shown is all there is.
+    const QString path = UsageRecorder::storePath(platform);
+    if (!QFileInfo(path).isWritable())
+        fail(QStringLiteral("note: %1: it is read-only, so no usage is being recorded").arg(path));
+    const QByteArray bytes = asJson ? json(report) : text(report).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+    return std::fflush(out) == 0 ? 0 : 1;
+}
+
+} // namespace UsageReport

@@ -1,0 +1,168 @@
+#include "usage/UsageRules.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <algorithm>
+#include <limits>
+
+namespace UsageRules {
+
+namespace {
+
+quint64 carried(quint64 speed, qint64 ms, qint64 *seconds) {
+    // A second of slack: the clock is read a moment apart from the counters.
+    *seconds = std::max<qint64>(ms, 0) / 1000 + 1;
+    const quint64 bytesPerSecond = (speed ? speed : kUnknownSpeed) / 8;
+    quint64 limit = 0;
+    if (__builtin_mul_overflow(bytesPerSecond, quint64(*seconds), &limit))
+        return std::numeric_limits<quint64>::max();
+    return limit;
+}
+
+} // namespace
+
+Count count(const std::optional<Counter> &saved, const Reading &reading) {
+    const Counter &now = reading.counter;
+    Count c;
+    if (!saved)
+        return c;
+    qint64 ms = now.bootMs - saved->bootMs;
+    if (saved->bootId != now.bootId) {
+        c.kind = CountKind::Reboot;
+        ms = now.bootMs;
+    } else if (saved->linkIndex != now.linkIndex ||
+               (now.received < saved->received || now.sent < saved->sent)) {
+        c.kind = reading.lagging ? CountKind::Stale : CountKind::Reset;
+    } else {
+        c.kind = CountKind::Delta;
+        c.received = now.received - saved->received;
+        c.sent = now.sent - saved->sent;
+    }
+    if (c.kind == CountKind::Stale)
+        return c;
+    if (c.kind != CountKind::Delta) {
+        c.received = now.received;
+        c.sent = now.sent;
+    }
+    c.limit = carried(reading.speed, ms, &c.seconds);
+    if (c.received > c.limit || c.sent > c.limit)
+        c.kind = CountKind::Implausible;
+    return c;
+}
+
+bool Count::adds() const {
+    return (kind == CountKind::Delta || kind == CountKind::Reset || kind == CountKind::Reboot) &&
+           (received || sent);
+}
+
+qint64 periodStart(qint64 utcSeconds, qint64 length) {
+    qint64 start = utcSeconds - utcSeconds % length;
+    return start > utcSeconds ? start - length : start;
+}
+
+namespace {
+
+// boundaries[i] is the UTC start of the i-th local period, the last one the
+// end of the whole range; rows go to the period they start in.
+std::vector<Total> bucket(const std::vector<Period> &rows, const std::vector<QDate> &periods,
+                          const std::vector<qint64> &boundaries, bool byMonth) {
+    std::vector<Total> out;
+    out.reserve(periods.size());
+    for (const QDate &d : periods)
+        out.push_back({d, 0, 0});
+    const QDate epoch(1970, 1, 1);
+    for (const Period &p : rows) {
+        qsizetype i = -1;
+        if (p.length >= kDay) {
+            // Whole UTC days keep their own date: the hours inside are gone.
+            QDate date = epoch.addDays(p.start / kDay);
+            if (byMonth)
+                date = QDate(date.year(), date.month(), 1);
+            const auto it = std::lower_bound(periods.begin(), periods.end(), date);
+            if (it != periods.end() && *it == date)
+                i = it - periods.begin();
+        } else {
+            const auto it = std::upper_bound(boundaries.begin(), boundaries.end(), p.start);
+            i = (it - boundaries.begin()) - 1;
+            if (i >= qsizetype(periods.size()))
+                i = -1;
+        }
+        if (i < 0)
+            continue;
+        out[size_t(i)].received += p.received;
+        out[size_t(i)].sent += p.sent;
+    }
+    return out;
+}
+
+qint64 localStart(QDate date, const QTimeZone &zone) {
+    return date.startOfDay(zone).toSecsSinceEpoch();
+}
+
+std::vector<QDate> dayList(QDate first, QDate last) {
+    std::vector<QDate> out;
+    for (QDate d = first; d.isValid() && d <= last; d = d.addDays(1))
+        out.push_back(d);
+    return out;
+}
+
+std::vector<QDate> monthList(QDate first, QDate last) {
+    std::vector<QDate> out;
+    if (!first.isValid() || !last.isValid())
+        return out;
+    const QDate end(last.year(), last.month(), 1);
+    for (QDate d(first.year(), first.month(), 1); d <= end; d = d.addMonths(1))
+        out.push_back(d);
+    return out;
+}
+
+std::vector<qint64> boundaries(const std::vector<QDate> &periods, QDate end,
+                               const QTimeZone &zone) {
+    std::vector<qint64> out;
+    out.reserve(periods.size() + 1);
+    for (const QDate &d : periods)
+        out.push_back(localStart(d, zone));
+    out.push_back(localStart(end, zone));
+    return out;
+}
+
+} // namespace
+
+std::vector<Total> days(const std::vector<Period> &rows, QDate first, QDate last,
+                        const QTimeZone &zone) {
+    const auto list = dayList(first, last);
+    if (list.empty())
+        return {};
+    return bucket(rows, list, boundaries(list, last.addDays(1), zone), false);
+}
+
+std::vector<Total> months(const std::vector<Period> &rows, QDate first, QDate last,
+                          const QTimeZone &zone) {
+    const auto list = monthList(first, last);
+    if (list.empty())
+        return {};
+    return bucket(rows, list, boundaries(list, list.back().addMonths(1), zone), true);
+}
+
+std::pair<qint64, qint64> span(QDate first, QDate last, const QTimeZone &zone) {
+    if (!first.isValid() || !last.isValid() || last < first)
+        return {0, 0};
+    const QDate monthStart(first.year(), first.month(), 1);
+    const QDate monthEnd = QDate(last.year(), last.month(), 1).addMonths(1);
+    // A day either side for whole UTC days, whose date may differ from the
+    // local one.
+    return {localStart(monthStart, zone) - kDay, localStart(monthEnd, zone) + kDay};
+}
+
+bool counted(LinkKind kind, const QByteArray &name, const QSet<QByteArray> &named) {
+    return kind == LinkKind::Counted || named.contains(name);
+}
+
+QSet<QByteArray> namedInterfaces(const QString &text) {
+    QSet<QByteArray> out;
+    for (const QString &name : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        out.insert(name.toUtf8());
+    return out;
+}
+
+} // namespace UsageRules
