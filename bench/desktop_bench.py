@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Start-up time, resident memory and CPU time of the real program on an X
 desktop (Xvfb, openbox, trayer), run inside network namespaces that
-run_benchmarks.sh made, beside ifstat and nload watching the same interface.
+run_benchmarks.sh made, beside ifstat and nload watching the same interface,
+and (--peers) beside the desktop's own network monitors, conky and
+xfce4-panel with its netload plugin, and an empty Qt window as the floor.
 
 Prints figures only; it judges nothing.
 """
@@ -19,7 +21,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from tray_desktop import Desktop, wait_for, write_settings  # noqa: E402
+from tray_desktop import INSTANCE, Desktop, Skip, wait_for, write_settings  # noqa: E402
 
 
 def cpu_ns(pid):
@@ -35,11 +37,42 @@ def cpu_ns(pid):
 
 
 def rss_kb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass  # ended meanwhile
     return 0
+
+
+def children_by_parent():
+    table = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        # The command name may hold blanks and brackets: fields start after
+        # the last ")".
+        ppid = int(stat[stat.rindex(")") + 2:].split()[1])
+        table.setdefault(ppid, []).append(int(entry))
+    return table
+
+
+def process_tree(pid):
+    """The process and all its descendants (a panel's plugin wrappers)."""
+    table = children_by_parent()
+    tree, todo = [], [pid]
+    while todo:
+        p = todo.pop()
+        tree.append(p)
+        todo.extend(table.get(p, []))
+    return tree
 
 
 def drain(stream):
@@ -168,11 +201,216 @@ def usage_cpu(d, program, ns, seconds, interval_ms):
     finally:
         for p in procs.values():
             d.stop(p)
+# ----- the desktop peers ---------------------------------------------------
+
+CONKY_CONFIG = """conky.config = {
+    out_to_x = true, out_to_console = false, background = false,
+    own_window = true, own_window_type = 'normal', own_window_title = 'conky-bench',
+    double_buffer = true, use_xft = true, font = 'DejaVu Sans:size=8',
+    alignment = 'top_left', gap_x = 20, gap_y = 420, minimum_width = 220,
+    update_interval = %(seconds)s, total_run_times = 0,
+}
+conky.text = [[
+Down: ${downspeed %(interface)s}  Up: ${upspeed %(interface)s}
+Received: ${totaldown %(interface)s}  Sent: ${totalup %(interface)s}
+]]
+"""
+
+# One panel along the bottom edge holding one netload plugin. The plugin is
+# not built into the panel: it runs in a wrapper process of its own.
+PANEL_CHANNEL = """<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=10;x=0;y=0"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="netload"/>
+  </property>
+</channel>
+"""
+
+NETLOAD_RC = """[Settings]
+Use_Label=true
+Show_Values=true
+Show_Bars=true
+Colorize_Values=false
+Values_As_Bits=false
+Text=Net
+Network_Device=%(interface)s
+Max_In=4096
+Max_Out=4096
+Auto_Max=true
+Update_Interval=%(interval)d
+"""
+
+
+class Tool:
+    """One measured program: the process started, and every process it
+    brings along (found by parenthood, plus the extra roots given)."""
+
+    def __init__(self, name, proc, extra_roots=()):
+        self.name = name
+        self.proc = proc
+        self.extra_roots = list(extra_roots)
+
+    def pids(self):
+        pids = process_tree(self.proc.pid)
+        for root in self.extra_roots:
+            pids += [p for p in process_tree(root) if p != root]
+        return pids
+
+    def cpu_ns(self):
+        return sum(cpu_ns_quiet(p) for p in self.pids())
+
+    def rss_kb(self):
+        return sum(rss_kb(p) for p in self.pids())
+
+    def alive(self):
+        return self.proc.poll() is None
+
+
+def cpu_ns_quiet(pid):
+    try:
+        return cpu_ns(pid)
+    except OSError:
+        return 0  # ended meanwhile
+
+
+def start_conky(d, ns, interval_ms, interface):
+    config = os.path.join(d.tmp, "conky.conf")
+    with open(config, "w") as f:
+        f.write(CONKY_CONFIG % {"seconds": interval_ms / 1000.0, "interface": interface})
+    return d.spawn(in_ns(ns, ["conky", "-c", config]))
+
+
+def start_xfce_panel(d, ns, interval_ms, interface):
+    """xfce4-panel with its own session bus (its settings daemon, xfconfd,
+    is started on the bus) and its own settings folder."""
+    home = os.path.join(d.tmp, "xfce")
+    channels = os.path.join(home, "xfce4", "xfconf", "xfce-perchannel-xml")
+    os.makedirs(channels, exist_ok=True)
+    os.makedirs(os.path.join(home, "xfce4", "panel"), exist_ok=True)
+    with open(os.path.join(channels, "xfce4-panel.xml"), "w") as f:
+        f.write(PANEL_CHANNEL)
+    with open(os.path.join(home, "xfce4", "panel", "netload-1.rc"), "w") as f:
+        f.write(NETLOAD_RC % {"interval": interval_ms, "interface": interface})
+    env = dict(d.env, XDG_CONFIG_HOME=home)
+    # A socket in the file system: an abstract one would not be reachable
+    # from inside the network namespace.
+    bus_socket = os.path.join(d.tmp, "xfce-bus")
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
+                            "--address=unix:path=" + bus_socket],
+                           env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           text=True)
+    d.procs.append(bus)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    panel = d.spawn(in_ns(ns, ["xfce4-panel", "--disable-wm-check"]), env=env)
+    return panel, bus
+
+
+def program_window(d, pid):
+    out = d.run(["xdotool", "search", "--pid", str(pid), "--name", "^Bandwidth Monitor$"])
+    ids = out.split()
+    return int(ids[0]) if ids else None
+
+
+def docked_icons(d):
+    panel = d.trayer_panel()
+    if not panel:
+        return 0
+    _, _, _, pw, ph, px, py = panel
+    return sum(1 for _, _, inst, w, h, x, y in d.tree()
+               if inst == INSTANCE and (w, h) == (22, 22) and px <= x < px + pw
+               and py <= y < py + ph)
+
+
+def start_programs(d, programs, ns, hidden):
+    """Starts every program to compare, the window shown side by side (or
+    hidden in the tray), and waits for all their tray icons."""
+    procs = []
+    for name, path in programs:
+        args = [path] + (["-startup"] if hidden else [])
+        procs.append(Tool(name, d.spawn(in_ns(ns, args))))
+    wait_for(lambda: docked_icons(d) >= len(procs), 20, "every program's tray icon")
+    if not hidden:
+        for i, tool in enumerate(procs):
+            wid = wait_for(lambda: program_window(d, tool.proc.pid), 10, "the main window")
+            # Side by side, none covering another.
+            d.run(["xdotool", "windowmove", str(wid), str(20 + 340 * i), "60"])
+    return procs
+
+
+def measure(tools, seconds):
+    before = {t.name: t.cpu_ns() for t in tools}
+    time.sleep(seconds)
+    after = {t.name: t.cpu_ns() for t in tools}
+    for t in tools:
+        if not t.alive():
+            raise RuntimeError("%s ended early" % t.name)
+    return {t.name: ((after[t.name] - before[t.name]) / 1e6 * 60.0 / seconds, t.rss_kb() / 1024.0)
+            for t in tools}
+
+
+def peer_comparison(d, programs, floor, ns, seconds, interval_ms, interface, rounds):
+    """The programs beside conky, xfce4-panel with netload, ifstat and the
+    floor, all at the same interval on the same interface and measured over
+    the same seconds: first with the programs' windows shown, then with them
+    hidden in the tray (the peers show what they always show)."""
+    # Thresholds above the traffic: with automatic thresholds a new highest
+    # rate raises them and stores them (a settings file written and synced),
+    # which is not the steady state being measured.
+    write_settings(d, ["Adapter=1", "UpdateFrequency=%d" % interval_ms,
+                       "ShowTrayIcon=1", "AnimateTrayIcon=1", "ShowBandwidthInTray=1",
+                       "YellowThreshold=5000", "RedThreshold=10000"])
+    peers = [Tool("conky", start_conky(d, ns, interval_ms, interface))]
+    panel, bus = start_xfce_panel(d, ns, interval_ms, interface)
+    peers.append(Tool("xfce4-panel+netload", panel, extra_roots=[bus.pid]))
+    peers.append(Tool("ifstat", d.spawn(in_ns(ns, ["ifstat", "-i", interface,
+                                                    "%.1f" % (interval_ms / 1000.0)]))))
+    # The panel shows once its plugin's wrapper process runs.
+    wait_for(lambda: len(peers[1].pids()) > 1, 20, "the netload plugin's process")
+    results = []
+    for phase in ("shown", "hidden"):
+        mine = start_programs(d, programs, ns, phase == "hidden")
+        hidden = ["--hidden"] if phase == "hidden" else []
+        floors = [Tool("floor: empty Qt window, one timer",
+                       d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
+                  Tool("Qt window, 1 plain patch repainted per tick",
+                       d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
+                  Tool("Qt window, 4 labels rewritten per tick",
+                       d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
+        try:
+            time.sleep(3)  # past start-up: the figures are for the steady state
+            for _ in range(rounds):
+                results.append((phase, measure(mine + floors + peers, seconds)))
+        finally:
+            for t in mine + floors:
+                d.stop(t.proc)
+    for t in peers:
+        d.stop(t.proc)
+    d.stop(bus)
+    return results
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--program", required=True, action="append",
+                        help="PATH, or NAME=PATH; --peers compares every program given")
+    parser.add_argument("--floor", help="bench_floor_window, for --peers")
+    parser.add_argument("--peers", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
+                        default=[], help="measure CPU time beside conky and xfce4-panel")
+    parser.add_argument("--rounds", type=int, default=1,
+                        help="--peers: measurements in a row for each window state")
     parser.add_argument("--startup", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
                         default=[], help="measure start-up in this namespace")
     parser.add_argument("--cpu", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
@@ -184,17 +422,22 @@ def main():
     parser.add_argument("--interval", type=int, default=300)
     parser.add_argument("--interface", default="lo")
     args = parser.parse_args()
+    programs = [tuple(p.split("=", 1)) if "=" in p else ("zarn-bandwidth", p)
+                for p in args.program]
+    program = programs[0][1]
 
     d = Desktop(None)
     try:
-        if not d.start_x():
-            print("no X server could start")
+        try:
+            d.start_x()
+        except Skip as e:
+            print(e)
             return 1
         d.start_desktop()
         write_settings(d, ["Adapter=1"])
         for ns, count in args.startup:
             entry = statistics.median(namespace_entry(d, ns, args.runs))
-            times = startup_times(d, args.program, ns, args.runs)
+            times = startup_times(d, program, ns, args.runs)
             if not times:
                 print("start-up, %s interfaces: the program reported no first paint" % count)
                 continue
@@ -204,7 +447,7 @@ def main():
                   % (count, median * 1e3, len(times), min(times) * 1e3, max(times) * 1e3,
                      entry * 1e3, (median - entry) * 1e3))
         for ns, count in args.cpu:
-            per_minute, rss, startup_rss = cpu_comparison(d, args.program, ns, args.seconds,
+            per_minute, rss, startup_rss = cpu_comparison(d, program, ns, args.seconds,
                                                           args.interval, args.interface)
             print("CPU over %.0f s at %d ms watching %s, %s interfaces present:"
                   % (args.seconds, args.interval, args.interface, count))
@@ -213,11 +456,22 @@ def main():
                       % (name, per_minute[name], rss[name] / 1024.0))
             print("  zarn-bandwidth resident 3 s after start-up: %.1f MB" % (startup_rss / 1024.0))
         for ns in args.usage:
-            per_minute = usage_cpu(d, args.program, ns, args.seconds, args.interval)
+            per_minute = usage_cpu(d, programs[-1][1], ns, args.seconds, args.interval)
             print("CPU over %.0f s at %d ms, three copies side by side, main windows shown:"
                   % (args.seconds, args.interval))
             for name, ms in per_minute.items():
                 print("  %-22s %8.1f ms CPU per minute" % (name, ms))
+        for ns, count in args.peers:
+            results = peer_comparison(d, programs, args.floor, ns, args.seconds, args.interval,
+                                      args.interface, args.rounds)
+            print("CPU over %.0f s at %d ms watching %s, %s interfaces present, beside the "
+                  "desktop's monitors (every process of each):" % (args.seconds, args.interval,
+                                                                   args.interface, count))
+            for phase, figures in results:
+                print("  programs' windows %s:" % phase)
+                for name, (cpu, rss) in figures.items():
+                    print("    %-36s %8.1f ms CPU per minute   resident %6.1f MB"
+                          % (name, cpu, rss))
     finally:
         d.close()
     return 0

@@ -5,6 +5,10 @@
 # and all traffic stays on their own loopbacks. Takes about six minutes.
 #
 #   bench/run_benchmarks.sh [BUILD_DIR]      (default: build-bench)
+#
+# With ZARN_BENCH_BEFORE=REF (a git commit or branch) the build of REF runs
+# beside this one in the desktop comparison, and screenshots of both are
+# compared pixel by pixel.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-bench}"
@@ -16,9 +20,11 @@ fi
 
 need=()
 for pair in ifstat:ifstat nload:nload iperf3:iperf3 Xvfb:xvfb openbox:openbox trayer:trayer \
-            xwininfo:x11-utils xdotool:xdotool cmake:cmake ninja:ninja-build; do
+            xwininfo:x11-utils xdotool:xdotool cmake:cmake ninja:ninja-build conky:conky-std \
+            xfce4-panel:xfce4-panel dbus-daemon:dbus import:imagemagick; do
     command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
 done
+[ -e /usr/lib/x86_64-linux-gnu/xfce4/panel/plugins/libnetload.so ] || need+=(xfce4-netload-plugin)
 if [ "${#need[@]}" -gt 0 ]; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
@@ -26,15 +32,29 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zarn-bandwidth bench_interface_read bench_tick \
-    bench_rate_accuracy bench_usage bench_adapter_refresh >/dev/null
+    bench_rate_accuracy bench_usage bench_adapter_refresh bench_floor_window >/dev/null
 
-namespaces=()
+programs=(--program "$build/zarn-bandwidth")
+if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
+    # The earlier build keeps the program's name: X11 tells the windows of
+    # the program apart by it.
+    before_src="$build-before/src" before_build="$build-before/build"
+    rm -rf "$before_src" && mkdir -p "$before_src"
+    git -C "$root" archive "$ZARN_BENCH_BEFORE" | tar -x -C "$before_src"
+    cmake -S "$before_src" -B "$before_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DZARN_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$before_build" -j "$(nproc)" --target zarn-bandwidth >/dev/null
+    programs=(--program "before=$before_build/zarn-bandwidth" --program "after=$build/zarn-bandwidth")
+fi
+
 spinners=()
+# make_ns runs in a command substitution, so what it made is found again by
+# the name every namespace of this run carries.
 cleanup() {
     for pid in "${spinners[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
-    for ns in "${namespaces[@]}"; do
+    for ns in $(ip netns list | awk '{print $1}' | grep -E "^zarn-bench-.*-$$(-peer)?$"); do
         ip netns pids "$ns" 2>/dev/null | xargs -r kill 2>/dev/null || true
         ip netns del "$ns" 2>/dev/null || true
     done
@@ -48,7 +68,6 @@ trap 'exit 130' INT TERM
 make_ns() {
     local ns="zarn-bench-$1-$$" count="$2" pairs i
     ip netns add "$ns"
-    namespaces+=("$ns")
     ip netns exec "$ns" sh -c 'for f in /proc/sys/net/ipv6/conf/*/disable_ipv6; do echo 1 > "$f"; done'
     ip -n "$ns" link set lo up
     pairs=$(( (count - 1) / 2 ))
@@ -59,7 +78,6 @@ make_ns() {
     fi
     if [ $(( (count - 1) % 2 )) = 1 ]; then
         ip netns add "$ns-peer"
-        namespaces+=("$ns-peer")
         ip -n "$ns" link add zodd type veth peer name zodd netns "$ns-peer"
     fi
     echo "$ns"
@@ -139,3 +157,16 @@ done
 python3 "$root/bench/desktop_bench.py" --program "$build/zarn-bandwidth" \
     --startup "$ns1" 1 --startup "$ns1000" 1000 \
     --cpu "$ns4" 4 --cpu "$ns1000" 1000 --usage "$ns4" --seconds 60 --interval 300
+
+echo
+echo "== desktop peers: conky and xfce4-panel's netload beside the program, same interval, same lo =="
+python3 "$root/bench/desktop_bench.py" "${programs[@]}" --floor "$build/bench/bench_floor_window" \
+    --peers "$ns4" 4 --seconds 60 --interval 300 --rounds "${ZARN_BENCH_ROUNDS:-2}"
+
+if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
+    echo
+    echo "== screenshots of $ZARN_BENCH_BEFORE and of this build, pixels that differ =="
+    ns_quiet=$(make_ns quiet 1)
+    python3 "$root/bench/compare_screens.py" --namespace "$ns_quiet" \
+        --before "$before_build/zarn-bandwidth" --after "$build/zarn-bandwidth"
+fi

@@ -27,6 +27,10 @@ private slots:
         r("negative half", "en", -2.5, "-3");
         r("de", "de", 12345.5, "12.346");
         r("beyond 64 bits", "en", 1e19, "10,000,000,000,000,000,000");
+        r("largest double below a half", "en", 0.49999999999999994, "0");
+        r("negative below half loses its sign", "en", -0.4, "0");
+        r("half just below 2^52", "en", 4503599627370495.5, "4,503,599,627,370,496");
+        r("2^52 and beyond, through the text", "en", 4503599627370497.0, "4,503,599,627,370,497");
         r("en_IN in threes", "in", 1234567890.0, "1,234,567,890");
         r("en_IN beyond 64 bits", "in", 1e19, "10,000,000,000,000,000,000");
         r("en_IN negative", "in", -1234567.0, "-1,234,567");
@@ -56,6 +60,31 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(double, value);
         QTEST(RateText::twoDecimals(value, localeNamed(locale)), "text");
+    }
+
+    // The kilo text of a whole-number label is worked out in integers; it
+    // must be the text of the rate over 1000 rounded as twoDecimals does.
+    void kiloText_data() {
+        const auto r = table<QString, QString, QString>({"locale", "label", "text"});
+        r("half up", "en", "5", "0.01");
+        r("below half", "en", "4", "0.00");
+        r("negative half", "en", "-5", "-0.01");
+        r("negative below half", "en", "-4", "0.00");
+        r("carry", "en", "999,995", "1000.00");
+        r("groups", "en", "12,345", "12.35");
+        r("largest whole number worked out so", "en", "999,999,999,999,995", "1000000000000.00");
+        r("beyond it, through the text", "en", "1,000,000,000,000,005", "1000000000000.01");
+        r("not a whole number", "en", "12.5", "0.01");
+        r("de", "de", "12.345", "12,35");
+    }
+    void kiloText() {
+        QFETCH(QString, locale);
+        QFETCH(QString, label);
+        const QLocale l = localeNamed(locale);
+        const auto text = RateText::kiloText(label, l);
+        QVERIFY(text);
+        QTEST(*text, "text");
+        QCOMPARE(*text, RateText::twoDecimals(*RateText::readNumber(label, l) / 1000.0, l));
     }
 
     void readNumber_data() {

@@ -38,7 +38,7 @@ enum class TableResult {
 class InterfaceSource {
 public:
     enum class Detail {
-        Counters, // name, type and counters: what the sampler needs every tick
+        Counters, // name and counters: what the sampler needs every tick
         Full,     // also the link speed and the wireless check, for the details page
     };
 

@@ -68,6 +68,26 @@ std::vector<char *> withPreferredPlatform(int argc, char *argv[]) {
     return args;
 }
 
+// Qt's X11 backing store shares its pixels with the X server through MIT-SHM
+// and, before every paint, waits for the server to be done with the shared
+// image: a round trip and extra wake-ups on every tick with the window
+// shown. For the few small labels a tick changes, sending their pixels with
+// the request costs less, and the screen shows the same pixels. Only Qt's
+// X11 platform plugin reads the variable, when it connects; a value the user
+// set is left alone.
+bool preferPlainImages(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        return false;
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return false;
+    qputenv("QT_XCB_NO_MITSHM", "1");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -100,7 +120,11 @@ int main(int argc, char *argv[]) {
     }
     std::vector<char *> qtArgs = withPreferredPlatform(argc, argv);
     int qtArgc = int(qtArgs.size()) - 1;
+    const bool plainImages = preferPlainImages(qtArgc, qtArgs.data());
     QApplication app(qtArgc, qtArgs.data());
+    // Read by now; programs started from here (the browser) must not inherit it.
+    if (plainImages)
+        qunsetenv("QT_XCB_NO_MITSHM");
     QApplication::setOrganizationName(QString::fromUtf8(zarn::kOrganization));
     QApplication::setApplicationName(QString::fromUtf8(zarn::kProductName));
     QApplication::setApplicationVersion(QString::fromUtf8(zarn::kVersionText));

@@ -10,6 +10,8 @@ namespace RateText {
 
 namespace {
 
+constexpr double kExactHalves = 4503599627370496.0; // 2^52
+
 QLocale ungrouped(const QLocale &locale) {
     QLocale l = locale;
     l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
@@ -117,6 +119,12 @@ QString wholeNumber(qint64 value, const QLocale &locale) {
 }
 
 QString wholeNumber(double value, const QLocale &locale) {
+    // Below 2^52 every half is exactly representable, so a double whose
+    // shortest decimal text ends in .5 is that half itself, and rounding the
+    // double rounds its text: std::round gives roundDecimal's answer without
+    // writing the number out and reading it back, on every tick.
+    if (std::fabs(value) < kExactHalves)
+        return wholeNumber(qint64(std::round(value)), locale);
     const QString rounded = roundDecimal(value, 0);
     bool ok = false;
     const qint64 whole = rounded.toLongLong(&ok);
@@ -154,6 +162,16 @@ std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale)
     const auto value = readNumber(rateLabel, locale);
     if (!value)
         return std::nullopt;
+    // A whole number of bytes below 10^15 over 1000 has at most 15
+    // significant digits, so its shortest decimal text is exactly n/1000 and
+    // roundDecimal rounds its third decimal: the hundredths are (n + 5) / 10,
+    // in integers, and the double nearest to them is one division away.
+    if (std::fabs(*value) < 1e15 && *value == std::trunc(*value)) {
+        const qint64 n = qint64(*value);
+        const qint64 hundredths = (n < 0 ? -n + 5 : n + 5) / 10;
+        const double rounded = double(n < 0 ? -hundredths : hundredths) / 100.0;
+        return ungrouped(locale).toString(rounded == 0 ? 0.0 : rounded, 'f', 2);
+    }
     return twoDecimals(*value / 1000.0, locale);
 }
 

@@ -4,6 +4,7 @@
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/TabPages.h"
+#include "ui/ValueLabel.h"
 #include "ui/frmMiniBandwidth.h"
 #include "ui_frmMain.h"
 
@@ -101,16 +102,9 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     autoSizeLabels(this);
     new TabPagePlacer(ui->Tabs);
 
-    // The value labels change on every tick. Filling their own background
-    // makes them opaque to the repaint manager, so an update repaints the
-    // label alone instead of the tab page and group box beneath it.
-    // They show what the system hands over (an interface's description may
-    // hold '<' or '&'), never markup.
-    for (QLabel *value : {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes,
-                          ui->lblAdapterName}) {
-        value->setAutoFillBackground(true);
-        value->setTextFormat(Qt::PlainText);
-    }
+    for (QLabel *value :
+         {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
+        makeValueLabel(value);
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 

@@ -2,6 +2,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/Images.h"
+#include "ui/ValueLabel.h"
 #include "ui_frmMiniBandwidth.h"
 
 #include <QLabel>
@@ -23,11 +24,8 @@ frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
     ui->Image2->setPixmap(Images::miniDownArrow().pixmap(QSize(16, 16), ratio));
     for (QLabel *label : {ui->Label1, ui->Label2})
         label->adjustSize();
-    // Repainted on every tick: opaque, so the window beneath is not.
-    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown}) {
-        value->setAutoFillBackground(true);
-        value->setTextFormat(Qt::PlainText);
-    }
+    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
+        makeValueLabel(value);
 
     if (const QScreen *screen = this->screen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),

@@ -78,6 +78,14 @@ Payload linkMessage(int index, unsigned short type = ARPHRD_ETHER) {
     return Payload(info);
 }
 
+Payload statsMessage(unsigned index) {
+    if_stats_msg info{};
+    info.family = AF_UNSPEC;
+    info.ifindex = index;
+    info.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    return Payload(info);
+}
+
 Payload addressMessage(int family, unsigned index) {
     ifaddrmsg info{};
     info.ifa_family = quint8(family);
@@ -201,6 +209,37 @@ private slots:
         const auto parsed = NetlinkMessages::parseLink(payload.data(), payload.size());
         QVERIFY(parsed);
         QCOMPARE(parsed->linkType, quint16(ARPHRD_LOOPBACK));
+    }
+
+    void linkStats_data() {
+        QTest::addColumn<Payload>("payload");
+        QTest::addColumn<bool>("valid");
+        const quint64 big = Q_UINT64_C(5000000000);
+        rtnl_link_stats64 s{};
+        s.rx_bytes = big;
+        s.tx_bytes = 7;
+        QTest::newRow("64-bit link statistics")
+            << statsMessage(3).attr(IFLA_STATS_LINK_64, &s, sizeof s) << true;
+        QTest::newRow("after another kind of statistics")
+            << statsMessage(3)
+                   .attr(IFLA_STATS_LINK_XSTATS, "\0\0\0\0", 4)
+                   .attr(IFLA_STATS_LINK_64, &s, sizeof s)
+            << true;
+        QTest::newRow("none asked for came") << statsMessage(3) << false;
+        QTest::newRow("struct too short to hold the bytes")
+            << statsMessage(3).attr(IFLA_STATS_LINK_64, &s, 24) << false;
+    }
+    void linkStats() {
+        QFETCH(Payload, payload);
+        QFETCH(bool, valid);
+        const auto stats = NetlinkMessages::parseLinkStats(payload.data(), payload.size());
+        QCOMPARE(stats.has_value(), valid);
+        if (stats) {
+            QCOMPARE(stats->index, 3);
+            QCOMPARE(stats->inOctets, Q_UINT64_C(5000000000));
+            QCOMPARE(stats->outOctets, Q_UINT64_C(7));
+        }
+        QVERIFY(!NetlinkMessages::parseLinkStats(payload.data(), sizeof(if_stats_msg) - 1));
     }
 
     void address_data() {

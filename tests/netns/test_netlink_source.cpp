@@ -97,11 +97,13 @@ private slots:
         QVERIFY(txBefore <= row.outOctets && row.outOctets <= txAfter);
         QCOMPARE(row.index, index);
         QCOMPARE(row.description, name);
-        QCOMPARE(row.type, type);
+        QCOMPARE(row.name, name.toUtf8());
         QCOMPARE(row.counterBits, 64);
         QCOMPARE(row.speed, Q_UINT64_C(0)); // the speed comes with full detail only
 
         QVERIFY(source.interfaceRow(index, row, InterfaceSource::Detail::Full));
+        QCOMPARE(row.description, name);
+        QCOMPARE(row.type, type);
         const QString mbits = sysfs(name, QStringLiteral("speed"));
         const quint64 expected = mbits.toLongLong() > 0 ? mbits.toULongLong() * 1000000 : 0;
         QCOMPARE(row.speed, expected);
@@ -158,6 +160,8 @@ private slots:
         QCOMPARE(row.description, QStringLiteral("zgone0"));
         QVERIFY(ip({"link", "del", "zgone0"}));
         row.description = QStringLiteral("stale");
+        QVERIFY(!source.interfaceRow(index, row, InterfaceSource::Detail::Counters));
+        QCOMPARE(row.description, QString());
         QVERIFY(!source.interfaceRow(index, row, InterfaceSource::Detail::Full));
         QCOMPARE(row.index, index);
         QCOMPARE(row.description, QString());

@@ -15,8 +15,10 @@ struct nlmsghdr;
 // sysfs for the link speed and the wireless check.
 //
 // One NETLINK_ROUTE socket stays open for the object's life, so reading one
-// row is one request and one reply of about 1.5 KB whatever the number of
-// interfaces. A socket that fails is closed and opened again once.
+// row costs the same whatever the number of interfaces: the counters alone
+// are one statistics request (a reply of about 250 bytes) and one ioctl for
+// the name; full detail is one link request (about 1.5 KB) and sysfs. A
+// socket that fails is closed and opened again once.
 //
 // Changes come on a second socket, subscribed to the kernel's link and IPv4
 // address notifications and watched by the event loop: nothing is polled.
@@ -45,12 +47,17 @@ private:
     // once more.
     Outcome exchange(nlmsghdr &request, bool dump, const Handler &handler);
     Outcome exchangeOnce(nlmsghdr &request, bool dump, const Handler &handler);
+    // Name and counters of one interface from the statistics request.
+    // KernelError when the kernel refused it: the interface is missing, or
+    // the kernel does not know the request.
+    Outcome countersRow(qint32 index, InterfaceRow &row);
 
     bool openEvents();
     void closeEvents();
     void readEvents();
 
     int fd_ = -1;
+    bool statsRequests_ = true; // false once the kernel turned them down
     quint32 seq_ = 0;
     std::vector<char> buffer_;
 

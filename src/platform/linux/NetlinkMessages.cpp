@@ -79,6 +79,27 @@ std::optional<Link> parseLink(const char *payload, std::size_t length) {
     return link;
 }
 
+std::optional<LinkStats> parseLinkStats(const char *payload, std::size_t length) {
+    const std::size_t header = align4(sizeof(if_stats_msg));
+    if (length < header)
+        return std::nullopt;
+    if_stats_msg info;
+    std::memcpy(&info, payload, sizeof info);
+
+    LinkStats stats;
+    stats.index = qint32(info.ifindex);
+    bool have64 = false;
+    forEachAttribute(
+        payload + header, length - header, [&](quint16 type, const char *data, std::size_t size) {
+            if (type == IFLA_STATS_LINK_64)
+                have64 =
+                    byteCounters<quint64>(data, size, stats.inOctets, stats.outOctets) || have64;
+        });
+    if (!have64)
+        return std::nullopt;
+    return stats;
+}
+
 std::optional<AddressRow> parseIpv4Address(const char *payload, std::size_t length) {
     const std::size_t header = align4(sizeof(ifaddrmsg));
     if (length < header)

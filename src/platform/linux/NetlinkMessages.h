@@ -29,6 +29,17 @@ struct Link {
 // nullopt when the payload is too short to be a link message.
 std::optional<Link> parseLink(const char *payload, std::size_t length);
 
+// The byte counters of one RTM_NEWSTATS message that was asked for with the
+// 64-bit link statistics only.
+struct LinkStats {
+    qint32 index = 0;
+    quint64 inOctets = 0;
+    quint64 outOctets = 0;
+};
+
+// nullopt when the payload is too short or carries no 64-bit link statistics.
+std::optional<LinkStats> parseLinkStats(const char *payload, std::size_t length);
+
 // The IPv4 address of one RTM_NEWADDR message: the interface's own address
 // (IFA_LOCAL), or IFA_ADDRESS where that is missing. nullopt for other
 // families and malformed messages.
