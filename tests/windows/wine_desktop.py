@@ -10,8 +10,9 @@ and reaches into the namespace.
 The program must start, list the loopback ("127.0.0.1: lo"), sample it (the
 tray arrows turn yellow, then red, against fixed thresholds of 1000 and
 2000 kbyte/sec), write its settings into Wine's registry (the plain "1"
-stored for the adapter comes back as " 1"), and end on the tray menu's
-"E&xit". A screenshot of the window under load goes to --artefacts.
+stored for the adapter comes back as " 1"), end on the tray menu's "E&xit",
+and leave the loopback's traffic in its usage history (SQLite, in Wine's
+local application data folder). A screenshot of the window under load goes to --artefacts.
 
 Exit codes: 0 passed, 1 failed, 77 skipped (not root, or tools missing).
 """
@@ -21,6 +22,7 @@ import os
 import re
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import time
@@ -74,8 +76,10 @@ def run_session(d, program, prefix, ns):
     # the program's key removed, so every run starts from no settings.
     subprocess.run(netns + [WINE, "reg", "delete", SETTINGS_KEY, "/f"], env=env,
                    capture_output=True, timeout=240)
+    # The loopback is left out of the history unless it is named.
     for name, text in (("Adapter", "1"), ("AutoAdjustThreshold", "0"),
-                       ("YellowThreshold", "1000"), ("RedThreshold", "2000")):
+                       ("HistoryInterfaces", "lo"), ("YellowThreshold", "1000"),
+                       ("RedThreshold", "2000")):
         subprocess.run(netns + [WINE, "reg", "add", SETTINGS_KEY, "/v", name, "/t", "REG_SZ",
                                 "/d", text, "/f"], env=env, check=True, capture_output=True,
                        timeout=60)
@@ -126,6 +130,18 @@ def run_session(d, program, prefix, ns):
     step("settings in Wine's registry: %s" % values)
     if values.get("Adapter") != " 1":
         raise Failure("the adapter was not stored back as \" 1\": %s" % values)
+
+    # iperf3 sent 12 and 40 Mbit/s for 4 s each: 26 MB both ways, and more.
+    store = os.path.join(prefix, "drive_c", "users", os.environ.get("USER", "root"), "AppData",
+                         "Local", "ZarnDev", "Zarn Bandwidth", "usage.sqlite")
+    if not os.path.exists(store):
+        raise Failure("no usage history at " + store)
+    with sqlite3.connect("file:%s?mode=ro" % store, uri=True) as db:
+        received, sent = db.execute("SELECT coalesce(sum(received), 0), coalesce(sum(sent), 0)"
+                                    " FROM periods WHERE length = 300").fetchone()
+    step("usage history of lo: %d bytes in, %d out" % (received, sent))
+    if min(received, sent) < 20_000_000:
+        raise Failure("the usage history missed the loopback's traffic")
 
 
 def main():
