@@ -7,16 +7,17 @@ Show Main, Show Mini (the mini window stays above) and E&xit."""
 
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (X_TOOLS, hidden_in_tray, in_front, main, mini_window_above,  # noqa: E402
-                     sni_items, starts_hidden, wait_for, watcher, write_settings, xfce_panel)
+                     open_menu, sni_items, starts_hidden, wait_for, watcher, write_settings,
+                     xfce_panel)
 
 PLUGIN = "wrapper-2.0"  # the systray plugin runs in a wrapper process of its own
 
 
 def scenario(d, program):
+    d.instance = PLUGIN  # whose menus open_menu looks for
     d.start_x()
     d.start_window_manager()
     xfce_panel(d, ["systray"], "p=6;x=0;y=0")
@@ -33,12 +34,8 @@ def scenario(d, program):
     d.minimise(wid)
     wait_for(lambda: hidden_in_tray(d, wid), 5, "the window to leave for the tray")
 
-    def menu(*keys):
-        # GTK keeps the menu's window between uses: only the viewable ones count.
-        shown = {row[0] for row in d.tree() if row[2] == PLUGIN and d.viewable(row[0])}
-        d.click(icon, button=3)
-        wait_for(lambda: d.popup(PLUGIN, shown), 5, "the panel's menu for the icon")
-        time.sleep(0.3)  # the menu takes the keyboard once it is up
+    def menu(*keys):  # GTK keeps a menu's window between uses: only a newly shown one counts
+        open_menu(d, icon, {row[0] for row in d.tree() if row[2] == PLUGIN and d.viewable(row[0])})
         d.keys(*keys)
 
     menu("Down", "Return")

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -26,16 +27,13 @@ const QString kSettings[] = {"Adapter",
                              "ShowTrayIcon",
                              "AnimateTrayIcon"};
 
+// A private store, removed at exit with everything in it.
 QString makeStore() {
-    QByteArray folder = QDir::tempPath().toLocal8Bit() + "/zarn-fuzz-settings-XXXXXX";
-    if (!mkdtemp(folder.data()))
-        std::abort();
-    qputenv("XDG_CONFIG_HOME", folder);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
-    static const QString removed = folder; // at exit, with everything in it
-    std::atexit([] { QDir(removed).removeRecursively(); });
-    QDir(folder).mkdir(zarn::kOrganization);
-    return folder + "/" + zarn::kOrganization + "/" + zarn::kProductName + ".conf";
+    static QTemporaryDir folder;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    QDir(folder.path()).mkdir(zarn::kOrganization);
+    return folder.path() + "/" + zarn::kOrganization + "/" + zarn::kProductName + ".conf";
 }
 
 QByteArray bytesOf(const QString &path) {
