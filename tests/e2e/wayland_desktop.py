@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Zarn Bandwidth in a headless sway with waybar, whose tray module is a
-StatusNotifierItem host, once as it starts by itself (an X client through
-Xwayland) and once as a native Wayland client. The seat has no pointer: what
-waybar does for a click (Activate, a menu entry) is sent over D-Bus. sway
-refuses to run as root, so as root the whole session runs as "nobody"."""
+StatusNotifierItem host: once as it starts by itself (an X client through
+Xwayland), once as a native Wayland client. With -startup its icon shows in
+waybar and no window; Activate brings the window back in front; Show Mini
+shows the mini window; minimised (the X client only) it goes to the tray and
+Show Main brings it back; E&xit ends it and takes the icon away. The seat has
+no pointer: what waybar does for a click is sent over D-Bus. sway refuses to
+run as root, so as root the whole session runs as "nobody"."""
 
 import json
 import os
