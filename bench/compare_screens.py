@@ -17,7 +17,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from tray_desktop import (MINI_TITLE, Desktop, Skip, main_window, open_menu,  # noqa: E402
+from desktop import (MINI_TITLE, Desktop, Skip, main_window, open_menu,  # noqa: E402
                           wait_for, write_settings)
 
 
@@ -76,7 +76,7 @@ def main():
     d = Desktop(None)
     try:
         try:
-            d.start_x()
+            d.start_x(bus=False)
         except Skip as e:
             print(e)
             return 1

@@ -21,7 +21,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
-from tray_desktop import INSTANCE, Desktop, Skip, wait_for, write_settings  # noqa: E402
+from desktop import INSTANCE, Desktop, Skip, wait_for, write_settings, xfce_panel  # noqa: E402
 
 
 def cpu_ns(pid):
@@ -216,29 +216,6 @@ Received: ${totaldown %(interface)s}  Sent: ${totalup %(interface)s}
 ]]
 """
 
-# One panel along the bottom edge holding one netload plugin. The plugin is
-# not built into the panel: it runs in a wrapper process of its own.
-PANEL_CHANNEL = """<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=10;x=0;y=0"/>
-      <property name="position-locked" type="bool" value="true"/>
-      <property name="length" type="uint" value="100"/>
-      <property name="size" type="uint" value="28"/>
-      <property name="plugin-ids" type="array">
-        <value type="int" value="1"/>
-      </property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="netload"/>
-  </property>
-</channel>
-"""
-
 NETLOAD_RC = """[Settings]
 Use_Label=true
 Show_Values=true
@@ -297,11 +274,7 @@ def start_xfce_panel(d, ns, interval_ms, interface):
     """xfce4-panel with its own session bus (its settings daemon, xfconfd,
     is started on the bus) and its own settings folder."""
     home = os.path.join(d.tmp, "xfce")
-    channels = os.path.join(home, "xfce4", "xfconf", "xfce-perchannel-xml")
-    os.makedirs(channels, exist_ok=True)
     os.makedirs(os.path.join(home, "xfce4", "panel"), exist_ok=True)
-    with open(os.path.join(channels, "xfce4-panel.xml"), "w") as f:
-        f.write(PANEL_CHANNEL)
     with open(os.path.join(home, "xfce4", "panel", "netload-1.rc"), "w") as f:
         f.write(NETLOAD_RC % {"interval": interval_ms, "interface": interface})
     env = dict(d.env, XDG_CONFIG_HOME=home)
@@ -314,7 +287,9 @@ def start_xfce_panel(d, ns, interval_ms, interface):
                            text=True)
     d.procs.append(bus)
     env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-    panel = d.spawn(in_ns(ns, ["xfce4-panel", "--disable-wm-check"]), env=env)
+    # One panel along the bottom edge holding one netload plugin. The plugin
+    # is not built into the panel: it runs in a wrapper process of its own.
+    panel = xfce_panel(d, ["netload"], "p=10;x=0;y=0", env, in_ns(ns, []))
     return panel, bus
 
 
@@ -429,7 +404,7 @@ def main():
     d = Desktop(None)
     try:
         try:
-            d.start_x()
+            d.start_x(bus=False)
         except Skip as e:
             print(e)
             return 1

@@ -15,7 +15,7 @@ seconds="${1:-20}"
 shift || true
 build="${ZARN_FUZZ_BUILD:-$root/build-fuzz}"
 jobs="$(nproc)"
-targets=(fuzz_conversions fuzz_rate_text fuzz_settings fuzz_netlink)
+targets=(fuzz_conversions fuzz_settings fuzz_netlink)
 if [ "$#" -gt 0 ]; then targets=("$@"); fi
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
