@@ -75,6 +75,8 @@ private slots:
         r.w.mShowMini_Click();
         QVERIFY(r.env.tray.shown && r.w.animateTrayIcon && r.w.miniWindow(false)->isVisible());
         const int intervals[] = {250, 300, 1000, 2000};
+        QLabel *const labels[] = {r.label("lblSentBytes"), r.label("lblRecvBytes"),
+                                  r.label("lblUpBytes"), r.label("lblDownBytes")};
         std::vector<InterfaceRow> gone; // a vanished interface, until it returns
         Random rnd;
         quint64 pendingIn = 0, pendingOut = 0; // moved since the last good read
@@ -125,12 +127,11 @@ private slots:
             const bool reads = r.env.interfaces.find(r.w.selectedAdapter) != nullptr;
             r.w.tmrAdapterUpdate_Timer();
 
-            for (const char *name :
-                 {"lblSentBytes", "lblRecvBytes", "lblUpBytes", "lblDownBytes"}) {
-                const QString label = r.text(name);
+            const QString recv = labels[1]->text(), up = labels[2]->text(),
+                          down = labels[3]->text();
+            for (const QString &label : {labels[0]->text(), recv, up, down})
                 if (!label.isEmpty() && RateText::readNumber(label).value_or(-1) < 0)
-                    QFAIL(qPrintable(QStringLiteral("tick %1: %2 \"%3\"").arg(i).arg(name, label)));
-            }
+                    QFAIL(qPrintable(QStringLiteral("tick %1: label \"%2\"").arg(i).arg(label)));
             if (i % 1000 == 0)
                 r.env.tray.requests.clear(); // the fake host records every request
             if (i == std::min<qint64>(100000, ticks / 2))
@@ -146,13 +147,12 @@ private slots:
                 const QString want = RateText::wholeNumber(double(pendingIn) * 1000 / interval) +
                                      u'|' +
                                      RateText::wholeNumber(double(pendingOut) * 1000 / interval);
-                const QString got = r.text("lblDownBytes") + u'|' + r.text("lblUpBytes");
+                const QString got = down + u'|' + up;
                 if (got != want)
                     QFAIL(qPrintable(
                         QStringLiteral("tick %1: rates %2, expected %3").arg(i).arg(got, want)));
-                if (k == 0 && r.text("lblRecvBytes") != RateText::wholeNumber(qint64(trueIn[0])))
-                    QFAIL(qPrintable(
-                        QStringLiteral("tick %1: total %2").arg(i).arg(r.text("lblRecvBytes"))));
+                if (k == 0 && recv != RateText::wholeNumber(qint64(trueIn[0])))
+                    QFAIL(qPrintable(QStringLiteral("tick %1: total %2").arg(i).arg(recv)));
                 ++checked;
             }
             ++cleanReads;
