@@ -1,23 +1,25 @@
 #pragma once
 
 // What the kernel tests share inside the namespaces netns.sh makes: the ip
-// command, the veth pair to the peer namespace, the kernel's own counters,
-// and traffic that stays inside the namespaces.
+// command, the veth pair to the peer namespace, sysfs, traffic.
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryFile>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #define ZARN_REQUIRE_NETNS()                                                                       \
     if (qEnvironmentVariableIsEmpty("ZARN_PEER_NETNS"))                                            \
     QSKIP("run through netns.sh: these tests need network namespaces of their own")
+
+// The values, blank-separated: rows that a comparison shows whole.
+template <typename... T> QString words(const T &...values) {
+    QStringList out;
+    (out << ... << QVariant::fromValue(values).toString());
+    return out.join(u' ');
+}
 
 namespace netns {
 
@@ -29,11 +31,11 @@ inline QString peer() {
 inline bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr) {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
+    const bool ok =
+        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (out)
         *out = p.readAllStandardOutput();
-    return true;
+    return ok;
 }
 
 // One ip command a line, in one process: hundreds of links in well under a
@@ -44,14 +46,10 @@ inline bool ipBatch(const QByteArray &lines) {
            run(QStringLiteral("ip"), {QStringLiteral("-batch"), file.fileName()});
 }
 
-// zveth0 here (10.200.0.1/24) and zveth1 in the peer namespace
-// (10.200.0.2/24), both up; index 0 lets the kernel choose.
-inline bool vethPair(int index = 0) {
-    const QByteArray p = peer().toUtf8();
-    return ipBatch(
-               (index ? "link add zveth0 index " + QByteArray::number(index) : "link add zveth0") +
-               " type veth peer name zveth1 netns " + p +
-               "\naddr add 10.200.0.1/24 dev zveth0\nlink set zveth0 up") &&
+// zveth0 here (10.200.0.1/24), zveth1 in the peer namespace (10.200.0.2/24).
+inline bool vethPair() {
+    return ipBatch("link add zveth0 type veth peer name zveth1 netns " + peer().toUtf8() +
+                   "\naddr add 10.200.0.1/24 dev zveth0\nlink set zveth0 up") &&
            run("ip", {"-n", peer(), "addr", "add", "10.200.0.2/24", "dev", "zveth1"}) &&
            run("ip", {"-n", peer(), "link", "set", "zveth1", "up"});
 }
@@ -60,27 +58,6 @@ inline bool vethPair(int index = 0) {
 inline QByteArray sysfs(const QByteArray &name, const char *file) {
     QFile f(QString::fromLocal8Bit("/sys/class/net/" + name + '/' + file));
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
-}
-
-// count datagrams of size bytes over this namespace's loopback, each read
-// back before the next goes: the kernel has counted them when this returns.
-inline bool loopTraffic(int count, int size) {
-    const int rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof to;
-    auto *address = reinterpret_cast<sockaddr *>(&to);
-    bool ok = rx >= 0 && tx >= 0 && ::bind(rx, address, sizeof to) == 0 &&
-              ::getsockname(rx, address, &length) == 0;
-    QByteArray data(size, 'z');
-    for (int i = 0; ok && i < count; ++i)
-        ok = ::sendto(tx, data.constData(), size_t(size), 0, address, sizeof to) == size &&
-             ::recv(rx, data.data(), size_t(size), 0) == size;
-    ::close(rx);
-    ::close(tx);
-    return ok;
 }
 
 // bytes from the peer namespace to here over the veth pair, by iperf3.

@@ -1,25 +1,22 @@
 // Decoding of rtnetlink replies and notifications from hand-built bytes:
-// what the real kernel of this machine never sends (old kernels' 32-bit
-// statistics, point-to-point addresses, damaged attributes, lengths that
-// lie, late answers). Needs no root.
+// what the real kernel here never sends (old kernels' 32-bit statistics,
+// point-to-point addresses, damaged attributes, lying lengths, late
+// answers). Needs no root.
 
+#include "Netns.h"
 #include "platform/linux/NetlinkMessages.h"
-
 #include "support/Table.h"
-
-#include <QtTest>
 
 #include <cstring>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
-#include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
 namespace {
 
-// Bytes laid out as the kernel does: structs and attributes, each padded to
+// Bytes laid out as the kernel does: a header and attributes, each padded to
 // four bytes, or whole messages one after another.
 struct Bytes {
     QByteArray b;
@@ -27,8 +24,7 @@ struct Bytes {
 
     Bytes &raw(const void *data, std::size_t size) {
         b.append(static_cast<const char *>(data), qsizetype(size));
-        while (b.size() % 4)
-            b.append('\0');
+        b.append((4 - b.size() % 4) % 4, '\0');
         return *this;
     }
     Bytes &attr(quint16 type, const void *data, std::size_t size) {
@@ -45,26 +41,18 @@ struct Bytes {
         const quint32 s[sizeof(rtnl_link_stats) / 4] = {21, 22, in, out};
         return attr(IFLA_STATS, s, sizeof s);
     }
-    Bytes &damaged() { // claims to be longer than what follows
-        const rtattr a{200, IFLA_IFNAME};
-        return raw(&a, sizeof a);
-    }
-    Bytes &message(quint16 type, quint32 seq) { return message(type, seq, Bytes()); }
     Bytes &message(quint16 type, quint32 seq, const Bytes &payload) {
         last = b.size();
         const nlmsghdr h{quint32(NLMSG_HDRLEN + payload.b.size()), type, 0, seq, 0};
-        b.append(reinterpret_cast<const char *>(&h), sizeof h);
-        return raw(payload.b.constData(), std::size_t(payload.b.size()));
+        return raw(&h, sizeof h).raw(payload.b.constData(), std::size_t(payload.b.size()));
     }
-    Bytes &error(quint32 seq, int code) {
-        const nlmsgerr e{code, {}};
-        return message(NLMSG_ERROR, seq, Bytes().raw(&e, sizeof e));
-    }
-    Bytes &lying(quint32 extra) { // the last message's length, off by extra
+    Bytes &message(quint16 type, quint32 seq) { return message(type, seq, Bytes()); }
+    Bytes &error(quint32 seq, int code) { return message(NLMSG_ERROR, seq, Bytes().raw(&code, 4)); }
+    Bytes &lying(qint32 extra) { // the last length off by extra: past the end, or too short
         quint32 length = 0;
-        std::memcpy(&length, b.constData() + last, sizeof length);
-        length += extra;
-        std::memcpy(b.data() + last, &length, sizeof length);
+        std::memcpy(&length, b.constData() + last, 4);
+        length += quint32(extra);
+        std::memcpy(b.data() + last, &length, 4);
         return *this;
     }
     Bytes &cut(qsizetype n) {
@@ -73,29 +61,23 @@ struct Bytes {
     }
 };
 
-template <typename Header> Bytes header(const Header &h) {
+Bytes link(int index, unsigned short type = ARPHRD_ETHER) {
+    const ifinfomsg h{AF_UNSPEC, 0, type, index, 0, 0};
     return Bytes().raw(&h, sizeof h);
 }
-Bytes link(int index, unsigned short type = ARPHRD_ETHER) {
-    return header(ifinfomsg{AF_UNSPEC, 0, type, index, 0, 0});
-}
 Bytes stats(unsigned index) {
-    return header(if_stats_msg{AF_UNSPEC, 0, 0, index, IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64)});
+    const if_stats_msg h{AF_UNSPEC, 0, 0, index, IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64)};
+    return Bytes().raw(&h, sizeof h);
 }
 Bytes address(int family, unsigned index) {
-    return header(ifaddrmsg{quint8(family), 24, 0, 0, index});
+    const ifaddrmsg h{quint8(family), 24, 0, 0, index};
+    return Bytes().raw(&h, sizeof h);
 }
 
 const unsigned char kLocal[4] = {10, 200, 0, 1};
 const unsigned char kPeer[4] = {10, 200, 0, 254};
 const quint64 kBig = Q_UINT64_C(5000000000); // past 32 bits
-
-// The values, blank-separated.
-template <typename... T> QString words(const T &...values) {
-    QStringList out;
-    (out << ... << QVariant::fromValue(values).toString());
-    return out.join(u' ');
-}
+const quint64 kStats64[sizeof(rtnl_link_stats64) / 8] = {1, 2, kBig, 7};
 
 } // namespace
 
@@ -110,40 +92,35 @@ private slots:
         const auto r = table<QString, Bytes, QString>({"as", "payload", "read"});
         r("64-bit counters before 32-bit", "link", link(3).name("eth0").c64(kBig, 7).c32(1, 2),
           "3 1 eth0 5000000000 7 64");
-        r("old kernel: 32-bit only", "link", link(3).name("eth0").c32(4000000000u, 9),
-          "3 1 eth0 4000000000 9 32");
-        r("short 64-bit struct, bytes still in", "link", link(3).c64(kBig, 7, 32),
+        r("old kernel: 32-bit only", "link", link(3).c32(4000000000u, 9), "3 1  4000000000 9 32");
+        r("64-bit struct just long enough", "link", link(3).c64(kBig, 7, 32),
           "3 1  5000000000 7 64");
-        r("64-bit struct too short for them", "link", link(3).c32(5, 6).c64(kBig, 7, 24),
-          "3 1  5 6 32");
-        r("damaged tail ignored", "link", link(3).name("eth0").c64(kBig, 7).damaged(),
+        r("64-bit struct too short", "link", link(3).c32(5, 6).c64(kBig, 7, 24), "3 1  5 6 32");
+        // The last attribute's header claims 200 bytes.
+        r("damaged tail", "link", link(3).name("eth0").c64(kBig, 7).raw("\xc8\0\3\0", 4),
           "3 1 eth0 5000000000 7 64");
         r("name without NUL", "link", link(3).attr(IFLA_IFNAME, "wlan0", 5), "3 1 wlan0 0 0 64");
         r("loopback", "link", link(1, ARPHRD_LOOPBACK), "1 772  0 0 64");
-        r("link header cut short", "link", link(1).cut(1), "none");
-        rtnl_link_stats64 s{};
-        s.rx_bytes = kBig;
-        s.tx_bytes = 7;
-        r("64-bit link statistics", "stats", stats(3).attr(IFLA_STATS_LINK_64, &s, sizeof s),
-          "3 5000000000 7");
-        r("after another kind of statistics", "stats",
+        r("link header cut", "link", link(1).cut(1), "none");
+        r("64-bit link statistics", "stats",
+          stats(3).attr(IFLA_STATS_LINK_64, kStats64, sizeof kStats64), "3 5000000000 7");
+        r("after other statistics", "stats",
           stats(3)
-              .attr(IFLA_STATS_LINK_XSTATS, "\0\0\0\0", 4)
-              .attr(IFLA_STATS_LINK_64, &s, sizeof s),
+              .attr(IFLA_STATS_LINK_XSTATS, "abcd", 4)
+              .attr(IFLA_STATS_LINK_64, kStats64, sizeof kStats64),
           "3 5000000000 7");
         r("none asked for came", "stats", stats(3), "none");
-        r("statistics too short for the bytes", "stats", stats(3).attr(IFLA_STATS_LINK_64, &s, 24),
+        r("too short for the bytes", "stats", stats(3).attr(IFLA_STATS_LINK_64, kStats64, 24),
           "none");
-        r("statistics header cut short", "stats", stats(3).cut(1), "none");
-        r("local address only", "address", address(AF_INET, 4).attr(IFA_LOCAL, kLocal, 4),
-          "4 ac80001");
+        r("statistics header cut", "stats", stats(3).cut(1), "none");
+        r("local address", "address", address(AF_INET, 4).attr(IFA_LOCAL, kLocal, 4), "4 ac80001");
         r("address only", "address", address(AF_INET, 4).attr(IFA_ADDRESS, kLocal, 4), "4 ac80001");
         r("point-to-point: local, not the peer", "address",
           address(AF_INET, 4).attr(IFA_ADDRESS, kPeer, 4).attr(IFA_LOCAL, kLocal, 4), "4 ac80001");
         r("no address", "address", address(AF_INET, 4).attr(IFA_LABEL, "eth0", 5), "none");
         r("short address", "address", address(AF_INET, 4).attr(IFA_LOCAL, kLocal, 2), "none");
-        r("IPv6 ignored", "address", address(AF_INET6, 4).attr(IFA_LOCAL, kLocal, 4), "none");
-        r("address header cut short", "address", address(AF_INET, 4).cut(1), "none");
+        r("IPv6", "address", address(AF_INET6, 4).attr(IFA_LOCAL, kLocal, 4), "none");
+        r("address header cut", "address", address(AF_INET, 4).cut(1), "none");
     }
     void payload() {
         QFETCH(QString, as);
@@ -151,49 +128,37 @@ private slots:
         const char *data = payload.b.constData();
         const auto size = std::size_t(payload.b.size());
         QString read = QStringLiteral("none");
-        if (as == "link") {
-            if (const auto l = NetlinkMessages::parseLink(data, size))
-                read = words(l->index, l->linkType, l->name, l->inOctets, l->outOctets,
-                             l->counterBits);
-        } else if (as == "stats") {
-            if (const auto s = NetlinkMessages::parseLinkStats(data, size))
-                read = words(s->index, s->inOctets, s->outOctets);
-        } else if (const auto a = NetlinkMessages::parseIpv4Address(data, size)) {
+        if (const auto l = as == "link" ? NetlinkMessages::parseLink(data, size) : std::nullopt)
+            read = words(l->index, l->linkType, l->name, l->inOctets, l->outOctets, l->counterBits);
+        if (const auto s =
+                as == "stats" ? NetlinkMessages::parseLinkStats(data, size) : std::nullopt)
+            read = words(s->index, s->inOctets, s->outOctets);
+        if (const auto a =
+                as == "address" ? NetlinkMessages::parseIpv4Address(data, size) : std::nullopt)
             read = words(a->index, QString::number(a->address, 16));
-        }
         QTEST(read, "read");
     }
 
     // How far one datagram takes the answer to request 7: the types of the
-    // messages handed over, and the verdict.
+    // messages handed over, and the verdict (0 more to come, 1 done, 2 failed).
     void reply_data() {
         const Bytes l = link(2).name("eth0");
+        const quint16 nl = RTM_NEWLINK, end = NLMSG_DONE;
         const auto r = table<Bytes, bool, QString, int>({"datagram", "dump", "handed", "verdict"});
-        const int more = 0, done = 1, failed = 2;
-        r("dump part", Bytes().message(RTM_NEWLINK, 7, l).message(RTM_NEWLINK, 7, l), true, "16 16",
-          more);
-        r("dump end", Bytes().message(RTM_NEWLINK, 7, l).message(NLMSG_DONE, 7), true, "16", done);
-        r("late answer to an older request skipped",
-          Bytes().message(RTM_NEWLINK, 6, l).message(NLMSG_DONE, 6), true, "", more);
-        r("single reply: its first message",
-          Bytes().message(RTM_NEWLINK, 7, l).message(RTM_NEWLINK, 7, l), false, "16", done);
-        r("acknowledgement", Bytes().error(7, 0), false, "", done);
-        r("refused", Bytes().error(7, -ENODEV), false, "", failed);
-        r("error inside a dump", Bytes().message(RTM_NEWLINK, 7, l).error(7, 0), true, "16",
-          failed);
-        r("error without its code", Bytes().message(NLMSG_ERROR, 7), false, "", failed);
-        r("length past the end: nothing after it",
-          Bytes().message(RTM_NEWLINK, 7, l).message(NLMSG_DONE, 7).lying(4), true, "16", more);
-        r("length shorter than a header", Bytes().message(RTM_NEWLINK, 7, l).lying(quint32(-40)),
-          true, "", more);
-        r("cut in the header", Bytes().message(RTM_NEWLINK, 7, l).message(NLMSG_DONE, 7).cut(10),
-          true, "16", more);
+        r("dump part", Bytes().message(nl, 7, l).message(nl, 7, l), true, "16 16", 0);
+        r("dump end", Bytes().message(nl, 7, l).message(end, 7), true, "16", 1);
+        r("late answer skipped", Bytes().message(nl, 6, l).message(end, 6), true, "", 0);
+        r("single reply: the first", Bytes().message(nl, 7, l).message(nl, 7, l), false, "16", 1);
+        r("acknowledgement", Bytes().error(7, 0), false, "", 1);
+        r("refused", Bytes().error(7, -ENODEV), false, "", 2);
+        r("error inside a dump", Bytes().message(nl, 7, l).error(7, 0), true, "16", 2);
+        r("error without its code", Bytes().message(NLMSG_ERROR, 7), false, "", 2);
+        r("length past the end", Bytes().message(nl, 7, l).message(end, 7).lying(4), true, "16", 0);
+        r("length shorter than a header", Bytes().message(nl, 7, l).lying(-40), true, "", 0);
+        r("cut in the header", Bytes().message(nl, 7, l).message(end, 7).cut(10), true, "16", 0);
         r("last message without its padding",
-          Bytes()
-              .message(RTM_NEWLINK, 7, link(2).attr(IFLA_IFNAME, "e", 1))
-              .lying(quint32(-3))
-              .cut(3),
-          true, "16", more);
+          Bytes().message(nl, 7, link(2).attr(IFLA_IFNAME, "e", 1)).lying(-3).cut(3), true, "16",
+          0);
     }
     void reply() {
         QFETCH(Bytes, datagram);
@@ -209,7 +174,8 @@ private slots:
         QTEST(int(verdict), "verdict");
     }
 
-    // The notifications the interface source turns into one "changed".
+    // The notifications the interface source turns into one "changed":
+    // kind (0 new link, 1 link gone, 2 address), index, name.
     void changes_data() {
         const auto r = table<Bytes, QString>({"datagram", "changes"});
         r("link new, link gone, IPv4 address",
@@ -219,7 +185,7 @@ private slots:
               .message(RTM_NEWADDR, 0, address(AF_INET, 5).attr(IFA_LOCAL, kLocal, 4))
               .message(RTM_DELADDR, 0, address(AF_INET, 5)),
           "0 5 tun0|1 4 eth1|2 5 |2 5 ");
-        r("IPv6 addresses and routes are not the list's business",
+        r("IPv6 addresses and routes: none",
           Bytes()
               .message(RTM_NEWADDR, 0, address(AF_INET6, 5))
               .message(RTM_NEWROUTE, 0, address(AF_INET, 5)),
@@ -232,7 +198,7 @@ private slots:
         r("a lying length ends the datagram",
           Bytes()
               .message(RTM_NEWLINK, 0, link(5).name("a"))
-              .message(RTM_NEWLINK, 0, link(6).name("b"))
+              .message(RTM_DELLINK, 0, link(6))
               .lying(1),
           "0 5 a");
     }
