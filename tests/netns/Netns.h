@@ -62,18 +62,12 @@ inline QByteArray sysfs(const QByteArray &name, const char *file) {
 
 // bytes from the peer namespace to here over the veth pair, by iperf3.
 inline bool traffic(qint64 bytes) {
-    QProcess server;
-    server.start("iperf3", {"-s", "-1", "-B", "10.200.0.1"});
-    if (!server.waitForStarted())
-        return false;
-    bool sent = false;
-    for (int attempt = 0; attempt < 50 && !sent; ++attempt) {
-        QThread::msleep(100); // until the server listens
-        sent = run("ip", {"netns", "exec", peer(), "iperf3", "-c", "10.200.0.1", "-b", "2G", "-n",
-                          QString::number(bytes)});
-    }
-    server.waitForFinished(10000);
-    return sent;
+    QProcess server; // says so once it listens
+    server.start("iperf3", {"-s", "-1", "-B", "10.200.0.1", "--forceflush"});
+    const bool sent = server.waitForReadyRead(10000) &&
+                      run("ip", {"netns", "exec", peer(), "iperf3", "-c", "10.200.0.1", "-b", "2G",
+                                 "-n", QString::number(bytes)});
+    return server.waitForFinished(10000) && sent;
 }
 
 } // namespace netns

@@ -14,6 +14,8 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+using namespace NetlinkMessages;
+
 namespace {
 
 // Bytes laid out as the kernel does: a header and attributes, each padded to
@@ -61,12 +63,12 @@ struct Bytes {
     }
 };
 
-Bytes link(int index, unsigned short type = ARPHRD_ETHER) {
-    const ifinfomsg h{AF_UNSPEC, 0, type, index, 0, 0};
+Bytes link(int index) {
+    const ifinfomsg h{AF_UNSPEC, 0, ARPHRD_ETHER, index, 0, 0};
     return Bytes().raw(&h, sizeof h);
 }
 Bytes stats(unsigned index) {
-    const if_stats_msg h{AF_UNSPEC, 0, 0, index, IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64)};
+    const if_stats_msg h{AF_UNSPEC, 0, 0, index, 0};
     return Bytes().raw(&h, sizeof h);
 }
 Bytes address(int family, unsigned index) {
@@ -75,7 +77,6 @@ Bytes address(int family, unsigned index) {
 }
 
 const unsigned char kLocal[4] = {10, 200, 0, 1};
-const unsigned char kPeer[4] = {10, 200, 0, 254};
 const quint64 kBig = Q_UINT64_C(5000000000); // past 32 bits
 const quint64 kStats64[sizeof(rtnl_link_stats64) / 8] = {1, 2, kBig, 7};
 
@@ -90,20 +91,14 @@ private slots:
     // says, or "none".
     void payload_data() {
         const auto r = table<QString, Bytes, QString>({"as", "payload", "read"});
-        r("64-bit counters before 32-bit", "link", link(3).name("eth0").c64(kBig, 7).c32(1, 2),
-          "3 1 eth0 5000000000 7 64");
         r("old kernel: 32-bit only", "link", link(3).c32(4000000000u, 9), "3 1  4000000000 9 32");
         r("64-bit struct just long enough", "link", link(3).c64(kBig, 7, 32),
           "3 1  5000000000 7 64");
         r("64-bit struct too short", "link", link(3).c32(5, 6).c64(kBig, 7, 24), "3 1  5 6 32");
-        // The last attribute's header claims 200 bytes.
-        r("damaged tail", "link", link(3).name("eth0").c64(kBig, 7).raw("\xc8\0\3\0", 4),
-          "3 1 eth0 5000000000 7 64");
+        r("damaged tail: an attribute claiming 200 bytes", "link",
+          link(3).name("eth0").c64(kBig, 7).raw("\xc8\0\3\0", 4), "3 1 eth0 5000000000 7 64");
         r("name without NUL", "link", link(3).attr(IFLA_IFNAME, "wlan0", 5), "3 1 wlan0 0 0 64");
-        r("loopback", "link", link(1, ARPHRD_LOOPBACK), "1 772  0 0 64");
         r("link header cut", "link", link(1).cut(1), "none");
-        r("64-bit link statistics", "stats",
-          stats(3).attr(IFLA_STATS_LINK_64, kStats64, sizeof kStats64), "3 5000000000 7");
         r("after other statistics", "stats",
           stats(3)
               .attr(IFLA_STATS_LINK_XSTATS, "abcd", 4)
@@ -113,10 +108,10 @@ private slots:
         r("too short for the bytes", "stats", stats(3).attr(IFLA_STATS_LINK_64, kStats64, 24),
           "none");
         r("statistics header cut", "stats", stats(3).cut(1), "none");
-        r("local address", "address", address(AF_INET, 4).attr(IFA_LOCAL, kLocal, 4), "4 ac80001");
         r("address only", "address", address(AF_INET, 4).attr(IFA_ADDRESS, kLocal, 4), "4 ac80001");
         r("point-to-point: local, not the peer", "address",
-          address(AF_INET, 4).attr(IFA_ADDRESS, kPeer, 4).attr(IFA_LOCAL, kLocal, 4), "4 ac80001");
+          address(AF_INET, 4).attr(IFA_ADDRESS, "\x0a\xc8\x00\xfe", 4).attr(IFA_LOCAL, kLocal, 4),
+          "4 ac80001");
         r("no address", "address", address(AF_INET, 4).attr(IFA_LABEL, "eth0", 5), "none");
         r("short address", "address", address(AF_INET, 4).attr(IFA_LOCAL, kLocal, 2), "none");
         r("IPv6", "address", address(AF_INET6, 4).attr(IFA_LOCAL, kLocal, 4), "none");
@@ -128,13 +123,11 @@ private slots:
         const char *data = payload.b.constData();
         const auto size = std::size_t(payload.b.size());
         QString read = QStringLiteral("none");
-        if (const auto l = as == "link" ? NetlinkMessages::parseLink(data, size) : std::nullopt)
+        if (const auto l = as == "link" ? parseLink(data, size) : std::nullopt)
             read = words(l->index, l->linkType, l->name, l->inOctets, l->outOctets, l->counterBits);
-        if (const auto s =
-                as == "stats" ? NetlinkMessages::parseLinkStats(data, size) : std::nullopt)
+        if (const auto s = as == "stats" ? parseLinkStats(data, size) : std::nullopt)
             read = words(s->index, s->inOctets, s->outOctets);
-        if (const auto a =
-                as == "address" ? NetlinkMessages::parseIpv4Address(data, size) : std::nullopt)
+        if (const auto a = as == "address" ? parseIpv4Address(data, size) : std::nullopt)
             read = words(a->index, QString::number(a->address, 16));
         QTEST(read, "read");
     }
@@ -145,12 +138,9 @@ private slots:
         const Bytes l = link(2).name("eth0");
         const quint16 nl = RTM_NEWLINK, end = NLMSG_DONE;
         const auto r = table<Bytes, bool, QString, int>({"datagram", "dump", "handed", "verdict"});
-        r("dump part", Bytes().message(nl, 7, l).message(nl, 7, l), true, "16 16", 0);
         r("dump end", Bytes().message(nl, 7, l).message(end, 7), true, "16", 1);
         r("late answer skipped", Bytes().message(nl, 6, l).message(end, 6), true, "", 0);
-        r("single reply: the first", Bytes().message(nl, 7, l).message(nl, 7, l), false, "16", 1);
         r("acknowledgement", Bytes().error(7, 0), false, "", 1);
-        r("refused", Bytes().error(7, -ENODEV), false, "", 2);
         r("error inside a dump", Bytes().message(nl, 7, l).error(7, 0), true, "16", 2);
         r("error without its code", Bytes().message(NLMSG_ERROR, 7), false, "", 2);
         r("length past the end", Bytes().message(nl, 7, l).message(end, 7).lying(4), true, "16", 0);
@@ -166,7 +156,7 @@ private slots:
         const char *data = datagram.b.constData();
         const auto size = std::size_t(datagram.b.size());
         QStringList handed;
-        const auto verdict = NetlinkMessages::readReply(data, size, 7, dump, [&](const auto &m) {
+        const auto verdict = readReply(data, size, 7, dump, [&](const auto &m) {
             QVERIFY(m.payload >= data && m.payload + m.length <= data + size);
             handed << QString::number(m.type);
         });
@@ -177,30 +167,22 @@ private slots:
     // The notifications the interface source turns into one "changed":
     // kind (0 new link, 1 link gone, 2 address), index, name.
     void changes_data() {
+        const quint16 nl = RTM_NEWLINK, dl = RTM_DELLINK, na = RTM_NEWADDR, da = RTM_DELADDR;
+        const Bytes a = address(AF_INET, 5);
         const auto r = table<Bytes, QString>({"datagram", "changes"});
         r("link new, link gone, IPv4 address",
           Bytes()
-              .message(RTM_NEWLINK, 0, link(5).name("tun0"))
-              .message(RTM_DELLINK, 0, link(4).name("eth1"))
-              .message(RTM_NEWADDR, 0, address(AF_INET, 5).attr(IFA_LOCAL, kLocal, 4))
-              .message(RTM_DELADDR, 0, address(AF_INET, 5)),
+              .message(nl, 0, link(5).name("tun0"))
+              .message(dl, 0, link(4).name("eth1"))
+              .message(na, 0, a)
+              .message(da, 0, a),
           "0 5 tun0|1 4 eth1|2 5 |2 5 ");
         r("IPv6 addresses and routes: none",
-          Bytes()
-              .message(RTM_NEWADDR, 0, address(AF_INET6, 5))
-              .message(RTM_NEWROUTE, 0, address(AF_INET, 5)),
-          "");
+          Bytes().message(na, 0, address(AF_INET6, 5)).message(RTM_NEWROUTE, 0, a), "");
         r("too short to say which link",
-          Bytes()
-              .message(RTM_NEWLINK, 0, link(5).cut(1))
-              .message(RTM_NEWADDR, 0, address(AF_INET, 5).cut(1)),
-          "");
+          Bytes().message(nl, 0, link(5).cut(1)).message(na, 0, Bytes(a).cut(1)), "");
         r("a lying length ends the datagram",
-          Bytes()
-              .message(RTM_NEWLINK, 0, link(5).name("a"))
-              .message(RTM_DELLINK, 0, link(6))
-              .lying(1),
-          "0 5 a");
+          Bytes().message(nl, 0, link(5).name("a")).message(dl, 0, link(6)).lying(1), "0 5 a");
     }
     void changes() {
         QFETCH(Bytes, datagram);

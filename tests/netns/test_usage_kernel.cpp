@@ -12,11 +12,11 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <list>
+
 #include <csignal>
-#include <ctime>
 
 namespace {
 
@@ -38,10 +38,9 @@ bool stop(QProcess *p, int signal = SIGTERM) {
 
 // Today's received bytes of zveth0 in the report; -1 without a report.
 qint64 receivedToday() {
-    QByteArray out;
-    const QJsonArray days = netns::run(kProgram, {"--usage", "zveth0", "--json"}, &out)
-                                ? QJsonDocument::fromJson(out)["days"].toArray()
-                                : QJsonArray();
+    QByteArray out; // empty when the report fails
+    netns::run(kProgram, {"--usage", "zveth0", "--json"}, &out);
+    const QJsonArray days = QJsonDocument::fromJson(out)["days"].toArray();
     return days.isEmpty() ? -1 : days.last()["received"].toInteger(-1);
 }
 
@@ -51,33 +50,28 @@ class UsageKernelTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir home_;
-    std::vector<std::unique_ptr<QProcess>> programs_;
+    std::list<QProcess> programs_; // killed, if still running, as they go
 
     QString data() const { return home_.path() + "/data"; }
-    QString store() const { return data() + "/ZarnDev/Zarn Bandwidth/usage.sqlite"; }
 
     // fastSaves: every 300 ms instead of the program's own period.
     QProcess *start(bool fastSaves = false) {
-        QProcess *p = programs_.emplace_back(std::make_unique<QProcess>()).get();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ZARN_USAGE_SAVE_MS", fastSaves ? "300" : "0");
-        p->setProcessEnvironment(env);
+        qputenv("ZARN_USAGE_SAVE_MS", fastSaves ? "300" : "0");
+        QProcess *p = &programs_.emplace_back();
         p->start(kProgram, {});
         // Until it has seen zveth0 for the first time.
-        return p->waitForStarted() && QTest::qWaitFor([] { return receivedToday() >= 0; }, 10000)
-                   ? p
-                   : nullptr;
+        return QTest::qWaitFor([] { return receivedToday() >= 0; }, 10000) ? p : nullptr;
     }
 
 private slots:
     void initTestCase() {
         ZARN_REQUIRE_NETNS();
-        QVERIFY(home_.isValid());
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("XDG_CONFIG_HOME", (home_.path() + "/config").toUtf8());
         qputenv("XDG_DATA_HOME", data().toUtf8());
         Registry::writeSetting("HistoryInterfaces", "zveth0"); // veth is left out unless named
         Registry::writeSetting("UpdateFrequency", "200");
+        QVERIFY(netns::ipBatch("link add zbr0 type bridge\ntuntap add dev ztun0 mode tun"));
     }
 
     void init() {
@@ -86,11 +80,7 @@ private slots:
         QVERIFY(netns::vethPair());
     }
 
-    void cleanup() {
-        for (auto &p : programs_)
-            stop(p.get(), SIGKILL);
-        programs_.clear();
-    }
+    void cleanup() { programs_.clear(); }
 
     // "known": traffic while the program runs, saved at the SIGTERM;
     // "killed": the traffic passes while the program is down after a
@@ -129,7 +119,8 @@ private slots:
         QVERIFY2(qAbs(got - expected) <= expected / 100,
                  qPrintable(QStringLiteral("%1 counted, %2 passed").arg(got).arg(expected)));
         QCOMPARE(p->readAllStandardError().count("usage history"), 0);
-        QCOMPARE(QFileInfo(store()).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QFile::permissions(data() + "/ZarnDev/Zarn Bandwidth/usage.sqlite") & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner);
     }
 
     // What the history asks Linux: the link's kind by its driver (ethtool,
@@ -141,18 +132,14 @@ private slots:
         r("veth", "zveth0", 6, int(K::Veth), Q_UINT64_C(10000000000));
         r("bridge", "zbr0", 6, int(K::Bridge), 0);
         r("tun", "ztun0", 131, int(K::Counted), 0);
-        r("no such link", "zmissing", 6, int(K::Counted), 0);
     }
     void platform() {
         QFETCH(QByteArray, name);
         QFETCH(quint32, type);
-        QVERIFY(netns::ipBatch("link add zbr0 type bridge\ntuntap add dev ztun0 mode tun"));
-        const auto cleanup = qScopeGuard([] { netns::ipBatch("link del zbr0\nlink del ztun0"); });
         LinuxUsagePlatform platform;
         QTEST(int(platform.linkKind(name, type)), "kind");
         QTEST(platform.linkSpeed(name), "speed");
         QCOMPARE(platform.bootId(), fileBytes("/proc/sys/kernel/random/boot_id").trimmed());
-        QVERIFY(qAbs(platform.utcNow() - ::time(nullptr)) <= 1);
         const qint64 uptimeMs = fileBytes("/proc/uptime").split(' ')[0].toDouble() * 1000;
         QVERIFY2(qAbs(platform.bootMs() - uptimeMs) < 1000, qPrintable(QString::number(uptimeMs)));
         QCOMPARE(platform.dataFolder(), data() + "/ZarnDev/Zarn Bandwidth");
