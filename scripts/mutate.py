@@ -7,7 +7,7 @@ list (scripts/mutants.tsv) is written once and reused, so that the same mutants 
 be measured again after the suite changes; results are appended to a TSV in the
 build folder, so an interrupted run picks up where it stopped. See docs/mutation.md.
 """
-import argparse, hashlib, json, os, random, re, signal, subprocess, sys, time
+import argparse, hashlib, json, os, random, re, signal, subprocess, sys, threading, time
 from pathlib import Path
 
 FOLDERS = ["ui", "app", "settings", "adapters", "monitor", "tray", "usage", "usagewindow",
@@ -202,21 +202,32 @@ def tests(build, exclude):
     return found
 
 
-def run_tests(build, suite, times, all_killers):
-    """The names of the failing tests (the first alone unless all_killers)."""
-    killers = []
-    for t in sorted(suite, key=lambda t: times.get(t["name"], 1e9)):
-        start = time.time()
-        try:
-            _, rc = sh(t["cmd"], t["cwd"], max(30, 4 * times.get(t["name"], 300)), t["env"])
-            ok = rc == 0 or rc == t["skip"]
-        except subprocess.TimeoutExpired:
-            ok = False  # a hang: sh() has killed its process group
-        times.setdefault(t["name"], time.time() - start)
-        if not ok:
-            killers.append(t["name"])
-            if not all_killers:
-                break
+def run_tests(build, suite, times, all_killers, jobs=2):
+    """The names of the failing tests; two at a time, stopping at the first failure."""
+    queue, killers, lock = sorted(suite, key=lambda t: times.get(t["name"], 1e9)), [], threading.Lock()
+
+    def worker():
+        while True:
+            with lock:
+                if not queue or killers and not all_killers:
+                    return
+                t = queue.pop(0)
+            start = time.time()
+            try:
+                _, rc = sh(t["cmd"], t["cwd"], max(30, 4 * times.get(t["name"], 300)), t["env"])
+                ok = rc == 0 or rc == t["skip"]
+            except subprocess.TimeoutExpired:
+                ok = False  # a hang: sh() has killed its process group
+            with lock:
+                times.setdefault(t["name"], time.time() - start)
+                if not ok:
+                    killers.append(t["name"])
+
+    threads = [threading.Thread(target=worker, daemon=True) for _ in range(jobs)]
+    for th in threads:
+        th.start()
+    for th in threads:
+        th.join()
     return killers
 
 
@@ -278,7 +289,7 @@ def run_all(a, repo, build, rows, quota, done, results_path, pending):
     if timing.exists():
         times = json.loads(timing.read_text())
     else:
-        failing = run_tests(build, suites["linux"], times, True)
+        failing = run_tests(build, suites["linux"], times, True, jobs=1)  # undisturbed timings
         if failing:
             sys.exit(f"the unmutated tree fails {failing}: fix that first")
         timing.write_text(json.dumps(times, indent=1))
