@@ -294,11 +294,16 @@ def run_all(a, repo, build, rows, quota, done, results_path, pending):
             sys.exit(f"the unmutated tree fails {failing}: fix that first")
         timing.write_text(json.dumps(times, indent=1))
     # Folders take turns in proportion to their quotas, so that a run cut short still
-    # covers all of src/; replacements for uncompilable mutants come after the rest.
+    # covers all of src/; a header rebuilds most of the tree, so its mutants come last.
+    # Replacements for uncompilable mutants come after all the others, in rank order.
     wanted = [r for r in rows if (not a.folder or r["folder"] in a.folder)
               and (r["folder"] not in NOT_BUILT_HERE or a.windows_build)]
     ran = 0
-    for mut in sorted(wanted, key=lambda r: int(r["rank"]) / int(quota[r["folder"]])):
+    def order(r):
+        share = int(r["rank"]) / int(quota[r["folder"]])
+        return share >= 1, share < 1 and r["file"].endswith(".h"), share
+
+    for mut in sorted(wanted, key=order):
         folder = mut["folder"]
         counted = sum(1 for r in rows if r["folder"] == folder and done.get(r["id"], {}).get(
             "status") in ("killed", "survived"))
