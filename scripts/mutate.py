@@ -7,7 +7,7 @@ list (scripts/mutants.tsv) is written once and reused, so that the same mutants 
 be measured again after the suite changes; results are appended to a TSV in the
 build folder, so an interrupted run picks up where it stopped. See docs/mutation.md.
 """
-import argparse, hashlib, json, os, random, re, signal, subprocess, sys, threading, time
+import argparse, fcntl, hashlib, json, os, random, re, signal, subprocess, sys, threading, time
 from pathlib import Path
 
 FOLDERS = ["ui", "app", "settings", "adapters", "monitor", "tray", "usage", "usagewindow",
@@ -255,9 +255,6 @@ def main():
     rows, build = read_tsv(mutants), repo / a.build
     build.mkdir(exist_ok=True)
     results_path, pending = build / "mutation-results.tsv", build / "mutation-pending"
-    if pending.exists():  # a run killed hard left a file mutated
-        f, text = pending.read_text().split("\n", 1)
-        (repo / f).write_text(text); pending.unlink()
     if a.fresh and results_path.exists():
         results_path.unlink()
     done = {r["id"]: r for r in read_tsv(results_path)} if results_path.exists() else {}
@@ -267,6 +264,14 @@ def main():
 
 
 def run_all(a, repo, build, rows, quota, done, results_path, pending):
+    lock = open(build / "mutation.lock", "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"another run is using {build}")
+    if pending.exists():  # a run killed hard left a file mutated
+        f, text = pending.read_text().split("\n", 1)
+        (repo / f).write_text(text); pending.unlink()
     if sh(["git", "diff", "--quiet", "src"], repo)[1]:
         sys.exit("src/ has uncommitted changes: commit or stash them first")
     os.environ.setdefault("CCACHE_BASEDIR", str(repo.parent))
