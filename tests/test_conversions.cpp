@@ -17,68 +17,48 @@ private slots:
             QTest::addRow("%s %s'%s'", kind, de ? "de " : "", text)
                 << kind << de << text << expected;
         };
-        row("flag", false, "TRUE", "1");
+        row("flag", false, " TRUE", "1");
         row("flag", false, "fAlSe", "0");
-        row("flag", false, "-1", "1");
         row("flag", false, "0.0", "0");
         row("flag", false, "0.4", "1");
-        row("flag", true, "0,5", "1");
         row("flag", false, "maybe", "");
-        row("flag", false, "", "");
-        row("16", false, "  42 ", "42");
         row("16", false, "1,234", "1234");
-        row("16", false, "1,2,3", "");
         row("16", false, "-32768", "-32768");
         row("16", false, "32768", "");
-        row("16", false, "2.5", "2");
+        row("16", false, "2.5", "2"); // halves go to even
         row("16", false, "3.5", "4");
-        row("16", false, "-2.5", "-2");
         row("16", false, "32767.5", ""); // rounds out of range
-        row("16", false, "1e3", "1000");
-        row("16", false, "1e400", "");
         row("16", false, "inf", "");
-        row("16", false, "0x10", "");
-        row("16", false, "True", "");
-        row("16", true, "1.234", "1234");
         row("16", true, "12,5", "12");
         row("16", true, "250.5", "");
-        row("32", false, "99999999", "99999999");
-        row("32", false, "-2147483648", "-2147483648");
+        row("32", false, "2147483647", "2147483647");
         row("32", false, "2147483648", "");
-        row("32", true, "2.147.483.647", "2147483647");
-        row("32", false, "1.5e3", "1500");
-        row("32", false, " 2", "2");
         // Qt numbers check states differently (Checked is 2): the stored
         // number must survive the trip through Qt's enum.
         row("state", false, "0", "0");
         row("state", false, "1", "1");
         row("state", false, "2", "2");
         row("state", false, "1.4", ""); // a fraction is no state
-        row("state", false, "1.0", "1");
-        row("whole", false, "1e3", "1000");
-        row("whole", false, " -7 ", "-7");
-        row("whole", false, "1.5", "");
-        row("whole", true, "2,0", "2");
-        row("whole", false, "2147483648", "");
         row("state", false, "3", "");
         row("state", false, "-1", "");
+        row("whole", false, "1e3", "1000");
+        row("whole", false, "2147483648", "");
     }
     void convert() {
-        QFETCH(QString, kind);
-        QFETCH(bool, german);
-        QFETCH(QString, text);
-        const QLocale locale = german ? QLocale(QLocale::German) : QLocale(QLocale::English);
+        const QString kind = cell<QString>("kind"), text = cell<QString>("text");
+        const QLocale locale =
+            cell<bool>("german") ? QLocale(QLocale::German) : QLocale(QLocale::English);
         std::optional<QString> got;
-        if (kind == QLatin1String("flag")) {
+        if (kind == u"flag") {
             if (const auto v = textToFlag(text, locale))
                 got = *v ? QStringLiteral("1") : QStringLiteral("0");
-        } else if (kind == QLatin1String("16")) {
+        } else if (kind == u"16") {
             if (const auto v = textToInt16(text, locale))
                 got = QString::number(*v);
-        } else if (kind == QLatin1String("32")) {
+        } else if (kind == u"32") {
             if (const auto v = textToInt32(text, locale))
                 got = QString::number(*v);
-        } else if (kind == QLatin1String("whole")) {
+        } else if (kind == u"whole") {
             if (const auto v = textToWholeInt32(text, locale))
                 got = QString::number(*v);
         } else if (const auto v = textToCheckState(text, locale)) {
@@ -87,20 +67,28 @@ private slots:
         QTEST(got.value_or(QString()), "expected");
     }
 
-    void toText_data() {
-        columns<qint64, QString, QString>({"value", "plain", "adapter"});
-        row("0", qint64(0), "0", " 0");
-        row("2", qint64(2), "2", " 2");
-        row("-1", qint64(-1), "-1", "-1");
-        row("no groups", qint64(1234567), "1234567", " 1234567");
+    void frequency_data() {
+        const auto r = table<QString, int, int>({"text", "check", "interval"});
+        const int ok = int(FrequencyCheck::Ok), range = int(FrequencyCheck::OutOfRange);
+        r("lowest", "1", ok, 1);
+        r("highest", "60000", ok, 60000);
+        r("above", "60001", range, 0);
+        r("below", "0.5", range, 0);
+        r("half to even", "250.5", ok, 250);
+        r("letters", "abc", int(FrequencyCheck::NotNumeric), 0);
     }
+    void frequency() {
+        const Frequency f = checkFrequency(cell<QString>("text"), QLocale(QLocale::English));
+        QTEST(int(f.check), "check");
+        QTEST(int(f.interval), "interval");
+    }
+
     void toText() {
-        QFETCH(qint64, value);
-        QFETCH(QString, adapter);
         // Stored texts never depend on the user's locale.
         QLocale::setDefault(QLocale(QLocale::German));
-        QTEST(intToText(value), "plain");
-        QCOMPARE(adapterToText(qint32(value)), adapter);
+        QCOMPARE(intToText(1234567), QStringLiteral("1234567"));
+        QCOMPARE(adapterToText(1234567), QStringLiteral(" 1234567"));
+        QCOMPARE(adapterToText(-1), QStringLiteral("-1"));
         QLocale::setDefault(QLocale::c());
     }
 
@@ -109,18 +97,14 @@ private slots:
         columns<QByteArray, QString>({"name", "text"});
         row("plain", QByteArray("eth0"), QStringLiteral("eth0"));
         row("UTF-8 kept readable", QByteArray("wl\xc3\xa4n"), QStringLiteral("wl\u00e4n"));
-        row("not UTF-8",
-            QByteArray("v\xe9"
-                       "A"),
-            QStringLiteral("v%E9A"));
         row("a percent sign", QByteArray("a%41"), QStringLiteral("a%2541"));
         row("both", QByteArray("\xc3\xa4%\xff"), QStringLiteral("%C3%A4%25%FF"));
         row("control byte", QByteArray("a\x01\xe9"), QStringLiteral("a%01%E9"));
     }
     void interfaceName() {
-        QFETCH(QByteArray, name);
-        QTEST(interfaceNameToText(name), "text");
-        QCOMPARE(textToInterfaceName(interfaceNameToText(name)), name);
+        const QString text = interfaceNameToText(cell<QByteArray>("name"));
+        QTEST(text, "text");
+        QTEST(textToInterfaceName(text), "name");
     }
 };
 

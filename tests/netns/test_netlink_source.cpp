@@ -1,270 +1,172 @@
-// The kernel interface source against the real kernel, inside the network
-// namespace that run_in_netns.sh made. All traffic stays on that namespace's
-// own loopback.
+// The interface source against the real kernel, in the namespace netns.sh
+// made: the table and each row against `ip link` and sysfs after iperf3
+// traffic, the address table, link events, a thousand links, a socket that
+// goes bad.
 
+#include "Netns.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
-#include "support/Fakes.h"
-#include "ui/frmMain.h"
 
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QProcess>
-#include <QtTest>
-
-#include <arpa/inet.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-QString sysfs(const QString &name, const QString &file) {
-    QFile f(QStringLiteral("/sys/class/net/%1/%2").arg(name, file));
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromLatin1(f.readAll()).trimmed();
+using Detail = InterfaceSource::Detail;
+
+// The links as "index name" lines, in the kernel's order.
+QByteArrayList listed(NetlinkInterfaceSource &source) {
+    std::vector<InterfaceRow> rows;
+    QByteArrayList out;
+    if (source.interfaceTable(rows) == TableResult::Ok)
+        for (const InterfaceRow &row : rows)
+            out << QByteArray::number(row.index) + ' ' + row.name;
+    return out;
 }
 
-quint64 sysfsCounter(const QString &name, const char *counter) {
-    return sysfs(name, QStringLiteral("statistics/") + QLatin1String(counter)).toULongLong();
+// What `ip link` lists, in the same form.
+QByteArrayList ipLinks() {
+    QByteArray text;
+    QByteArrayList out;
+    if (netns::run("ip", {"-o", "link", "show"}, &text))
+        for (const QByteArray &line : text.split('\n'))
+            if (const QByteArrayList f = line.split(':'); f.size() > 1)
+                out << f[0] + ' ' + f[1].trimmed().split('@')[0];
+    return out;
 }
 
-qint32 indexOf(const char *name) {
-    return qint32(if_nametoindex(name));
-}
-
-bool ip(const QStringList &args) {
-    return QProcess::execute(QStringLiteral("ip"), args) == 0;
-}
-
-QStringList openFiles() {
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot);
-}
-
-int openFileCount() {
-    return int(openFiles().size());
+QString text(const InterfaceRow &r) {
+    return words(r.index, r.name.toHex(), r.description, r.type, r.inOctets, r.outOctets,
+                 r.counterBits, r.speed);
 }
 
 } // namespace
 
 class NetlinkSourceTest : public QObject {
     Q_OBJECT
+    NetlinkInterfaceSource source_;
+
 private slots:
     void initTestCase() {
-        if (qEnvironmentVariableIsEmpty("ZARN_NETNS"))
-            QSKIP("run through run_in_netns.sh: these tests need their own network namespace");
-        QVERIFY2(indexOf("zveth0") > 0, "the namespace lacks the veth pair the script makes");
+        ZARN_REQUIRE_NETNS();
+        QVERIFY(netns::vethPair());
+        QVERIFY(netns::ipBatch("link add name v\xe9" // a name that is not UTF-8
+                               "A type veth peer name zodd1 netns " +
+                               netns::peer().toUtf8() + "\nlink set v\xe9" + QByteArray("A up")));
     }
 
-    void table() {
-        NetlinkInterfaceSource source;
-        std::vector<InterfaceRow> rows;
-        QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
-        QCOMPARE(rows.size(), size_t(3));
-        QCOMPARE(rows[0].index, 1);
-        QCOMPARE(rows[0].description, QStringLiteral("lo"));
-        for (const InterfaceRow &row : rows) {
-            QCOMPARE(QString::number(row.index), sysfs(row.description, QStringLiteral("ifindex")));
-            QCOMPARE(row.counterBits, 64);
-            QCOMPARE(row.type, row.description == QLatin1String("lo") ? 24u : 6u);
+    // After iperf3's traffic, each link of the table read by index, for the
+    // tick and in full: the kernel's name bytes (shown with a bad byte
+    // replaced), the type, the 64-bit counters where sysfs has them, and in
+    // full the speed, from sysfs by the name's bytes (veth: 10000 Mbit/s).
+    void rows() {
+        QVERIFY(netns::traffic(3000000));
+        QTest::qWait(300); // until the connection's last packets have gone
+        std::vector<InterfaceRow> table;
+        QCOMPARE(source_.interfaceTable(table), TableResult::Ok);
+        QCOMPARE(listed(source_), ipLinks());
+        QCOMPARE(table.size(), size_t(3));
+        QCOMPARE(table[2].description, QStringLiteral("v\uFFFDA"));
+        QVERIFY(table[1].name == "zveth0" && table[1].inOctets > 3000000);
+        for (InterfaceRow &t : table) {
+            QCOMPARE(t.type, t.name == "lo" ? 24u : 6u);
+            QCOMPARE(t.inOctets, netns::sysfs(t.name, "statistics/rx_bytes").toULongLong());
+            QCOMPARE(t.outOctets, netns::sysfs(t.name, "statistics/tx_bytes").toULongLong());
+            InterfaceRow counters, full;
+            QVERIFY(source_.interfaceRow(t.index, counters, Detail::Counters));
+            QVERIFY(source_.interfaceRow(t.index, full, Detail::Full));
+            counters.type = t.type; // the tick needs no type
+            QCOMPARE(text(counters), text(t));
+            t.speed = t.name == "lo" ? 0 : Q_UINT64_C(10000000000);
+            QCOMPARE(text(full), text(t));
         }
     }
 
-    void row_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<quint32>("type");
-        QTest::newRow("lo") << "lo" << 24u;
-        QTest::newRow("zveth0") << "zveth0" << 6u;
-        QTest::newRow("zveth1") << "zveth1" << 6u;
-    }
-    void row() {
-        QFETCH(QString, name);
-        QFETCH(quint32, type);
-        NetlinkInterfaceSource source;
-        const qint32 index = indexOf(name.toUtf8().constData());
-        InterfaceRow row;
-        // Counters move only with this test's traffic, so reads on both
-        // sides bound the netlink read.
-        const quint64 rxBefore = sysfsCounter(name, "rx_bytes");
-        const quint64 txBefore = sysfsCounter(name, "tx_bytes");
-        QVERIFY(source.interfaceRow(index, row, InterfaceSource::Detail::Counters));
-        const quint64 rxAfter = sysfsCounter(name, "rx_bytes");
-        const quint64 txAfter = sysfsCounter(name, "tx_bytes");
-        QVERIFY(rxBefore <= row.inOctets && row.inOctets <= rxAfter);
-        QVERIFY(txBefore <= row.outOctets && row.outOctets <= txAfter);
-        QCOMPARE(row.index, index);
-        QCOMPARE(row.description, name);
-        QCOMPARE(row.name, name.toUtf8());
-        QCOMPARE(row.counterBits, 64);
-        QCOMPARE(row.speed, Q_UINT64_C(0)); // the speed comes with full detail only
-
-        QVERIFY(source.interfaceRow(index, row, InterfaceSource::Detail::Full));
-        QCOMPARE(row.description, name);
-        QCOMPARE(row.type, type);
-        const QString mbits = sysfs(name, QStringLiteral("speed"));
-        const quint64 expected = mbits.toLongLong() > 0 ? mbits.toULongLong() * 1000000 : 0;
-        QCOMPARE(row.speed, expected);
-        if (name != QLatin1String("lo"))
-            QCOMPARE(row.speed, Q_UINT64_C(10000000000)); // veth reports 10000 Mbit/s
-    }
-
-    void countersFollowTraffic() {
-        constexpr int kDatagrams = 50;
-        constexpr int kPayload = 1000;
-        const int receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-        QVERIFY(receiver >= 0 && sender >= 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof to;
-        QCOMPARE(::bind(receiver, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
-        QCOMPARE(::getsockname(receiver, reinterpret_cast<sockaddr *>(&to), &length), 0);
-
-        NetlinkInterfaceSource source;
-        InterfaceRow before;
-        InterfaceRow after;
-        QVERIFY(source.interfaceRow(1, before, InterfaceSource::Detail::Counters));
-        char data[kPayload] = {};
-        for (int i = 0; i < kDatagrams; ++i)
-            QCOMPARE(::sendto(sender, data, sizeof data, 0, reinterpret_cast<sockaddr *>(&to),
-                              sizeof to),
-                     ssize_t(kPayload));
-        for (int i = 0; i < kDatagrams; ++i)
-            QCOMPARE(::recv(receiver, data, sizeof data, 0), ssize_t(kPayload));
-        QVERIFY(source.interfaceRow(1, after, InterfaceSource::Detail::Counters));
-        ::close(sender);
-        ::close(receiver);
-
-        // Payload plus UDP and IPv4 headers at least; a link header at most.
-        const quint64 sent = after.outOctets - before.outOctets;
-        const quint64 received = after.inOctets - before.inOctets;
-        QVERIFY2(sent >= quint64(kDatagrams) * (kPayload + 28) &&
-                     sent <= quint64(kDatagrams) * (kPayload + 28 + 64),
-                 qPrintable(QString::number(sent)));
-        QCOMPARE(received, sent); // loopback receives what it sends
-        QCOMPARE(after.inOctets, sysfsCounter(QStringLiteral("lo"), "rx_bytes"));
-        QCOMPARE(after.outOctets, sysfsCounter(QStringLiteral("lo"), "tx_bytes"));
-    }
-
-    void deletedInterface() {
-        NetlinkInterfaceSource source;
-        QVERIFY(ip({"link", "add", "name", "zgone0", "type", "veth", "peer", "name", "zgone1"}));
-        const qint32 index = indexOf("zgone0");
-        QVERIFY(index > 0);
-        InterfaceRow row;
-        QVERIFY(source.interfaceRow(index, row, InterfaceSource::Detail::Counters));
-        QCOMPARE(row.description, QStringLiteral("zgone0"));
-        QVERIFY(ip({"link", "del", "zgone0"}));
-        row.description = QStringLiteral("stale");
-        QVERIFY(!source.interfaceRow(index, row, InterfaceSource::Detail::Counters));
-        QCOMPARE(row.description, QString());
-        QVERIFY(!source.interfaceRow(index, row, InterfaceSource::Detail::Full));
-        QCOMPARE(row.index, index);
-        QCOMPARE(row.description, QString());
-        QVERIFY(!source.interfaceRow(0, row, InterfaceSource::Detail::Counters));
-        // The socket is still good for the next question.
-        QVERIFY(source.interfaceRow(1, row, InterfaceSource::Detail::Counters));
-    }
-
+    // Sorted by address, not in the kernel's order (a link's primary
+    // address first, then the others as they were added).
     void addresses() {
-        NetlinkInterfaceSource source;
+        QVERIFY(
+            netns::ipBatch("addr add 10.200.0.9/24 dev zveth0\naddr add 10.200.0.3/24 dev zveth0"));
         std::vector<AddressRow> rows;
-        QVERIFY(source.addressTable(rows));
-        const qint32 veth0 = indexOf("zveth0");
-        const qint32 veth1 = indexOf("zveth1");
-        const std::vector<std::pair<quint32, qint32>> expected = {
-            {0x0AC80001u, veth0}, {0x0AC80002u, veth1}, {0x0AC80009u, veth1}, {0x7F000001u, 1}};
-        QCOMPARE(rows.size(), expected.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            QCOMPARE(rows[i].address, expected[i].first);
-            QCOMPARE(rows[i].index, expected[i].second);
-        }
+        QVERIFY(source_.addressTable(rows));
+        QStringList seen;
+        for (const AddressRow &row : rows)
+            seen << words(QString::number(row.address, 16), row.index);
+        const QString veth = QString::number(if_nametoindex("zveth0"));
+        QCOMPARE(seen, QStringList({"ac80001 " + veth, "ac80003 " + veth, "ac80009 " + veth,
+                                    "7f000001 1"}));
     }
 
-    // One socket for the object's whole life: reads open no descriptors.
-    void noDescriptorPerRead() {
-        NetlinkInterfaceSource source;
-        InterfaceRow row;
-        std::vector<AddressRow> addresses;
-        std::vector<InterfaceRow> rows;
-        QVERIFY(source.interfaceRow(1, row, InterfaceSource::Detail::Full));
-        const int open = openFileCount();
-        for (int i = 0; i < 500; ++i) {
-            QVERIFY(source.interfaceRow(1, row, InterfaceSource::Detail::Full));
-            QVERIFY(source.addressTable(addresses));
+    // Each change to the links is told by the next turn of the event loop,
+    // and the table then is what `ip link` says. A link that went is read
+    // as nothing, and the socket still answers the next question.
+    void linkEvents() {
+        int told = 0;
+        QVERIFY(source_.watch([&] { ++told; }));
+        const auto step = [&](const QByteArray &commands) {
+            told = 0;
+            return netns::ipBatch(commands) && QTest::qWaitFor([&] { return told > 0; }, 5000) &&
+                   listed(source_) == ipLinks();
+        };
+        const QByteArray peer = " type veth peer name zev1 netns " + netns::peer().toUtf8();
+        InterfaceRow row, nothing;
+        QVERIFY(step("link add zev0" + peer));
+        nothing.index = qint32(if_nametoindex("zev0"));
+        QVERIFY(step("link set zev0 name zev2"));
+        QVERIFY(source_.interfaceRow(nothing.index, row, Detail::Counters));
+        QCOMPARE(row.name, QByteArray("zev2"));
+        QVERIFY(step("addr add 10.201.0.1/24 dev zev2"));
+        QVERIFY(step("link del zev2"));
+        for (const Detail detail : {Detail::Counters, Detail::Full}) {
+            row.name = "stale";
+            QVERIFY(!source_.interfaceRow(nothing.index, row, detail));
+            QCOMPARE(text(row), text(nothing));
         }
-        QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
-        QCOMPARE(openFileCount(), open);
+        QVERIFY(step("link add zev0" + peer));
+        QVERIFY(qint32(if_nametoindex("zev0")) != nothing.index); // made anew: a new index
+        QVERIFY(
+            step("link del zev0\nlink add zev0 index " + QByteArray::number(nothing.index) + peer));
+        QVERIFY(source_.interfaceRow(nothing.index, row, Detail::Counters));
+        QCOMPARE(row.name, QByteArray("zev0"));
+        QVERIFY(!source_.watch(nullptr));
     }
 
-    // A socket that goes bad (here: its descriptor now names a UDP socket)
-    // is replaced, and the read still answers.
-    void reconnectsAfterSocketFailure() {
-        const QStringList before = openFiles();
-        NetlinkInterfaceSource source;
-        QStringList added = openFiles();
+    // A source holds one socket for requests, however much it reads; when
+    // that socket goes bad (its descriptor now names a UDP socket), it opens
+    // a new one and the read still answers.
+    void socketGoesBad() {
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        const QStringList before = fds.entryList(QDir::NoDotAndDotDot);
+        auto source = std::make_unique<NetlinkInterfaceSource>();
+        QStringList added = fds.entryList(QDir::NoDotAndDotDot);
         for (const QString &fd : before)
             added.removeAll(fd);
-        QCOMPARE(added.size(), qsizetype(1));
-        const int fd = added.first().toInt();
+        QCOMPARE(added.size(), 1);
         const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-        QVERIFY(udp >= 0);
-        QCOMPARE(::dup2(udp, fd), fd);
+        QVERIFY(udp >= 0 && ::dup2(udp, added[0].toInt()) == added[0].toInt());
         ::close(udp);
-
         InterfaceRow row;
-        QVERIFY(source.interfaceRow(1, row, InterfaceSource::Detail::Counters));
-        QCOMPARE(row.description, QStringLiteral("lo"));
-        std::vector<InterfaceRow> rows;
-        QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
-        QCOMPARE(openFileCount(), before.size() + 1);
+        std::vector<AddressRow> addresses;
+        QVERIFY(source->interfaceRow(1, row, Detail::Counters) && row.name == "lo");
+        QVERIFY(source->interfaceRow(1, row, Detail::Full) && source->addressTable(addresses));
+        QCOMPARE(fds.entryList(QDir::NoDotAndDotDot).size(), before.size() + 1);
+        source.reset();
+        QCOMPARE(fds.entryList(QDir::NoDotAndDotDot), before);
     }
 
-    // The adapter page over the real kernel: entries, details, the lower of
-    // two addresses.
-    void adapterPage() {
-        TestPlatform env;
-        NetlinkInterfaceSource source;
-        Platform platform = env.platform();
-        platform.interfaces = &source;
-        frmMain w(platform);
-        w.enumerateAdapters();
-        auto *list = w.findChild<QComboBox *>(QStringLiteral("cmdAdapters"));
-        QStringList entries;
-        for (int i = 0; i < list->count(); ++i)
-            entries << list->itemText(i);
-        // The kernel's own order (the veth peer was made first).
-        const QMap<QString, QString> expected = {{"lo", "127.0.0.1: lo"},
-                                                 {"zveth0", "10.200.0.1: zveth0"},
-                                                 {"zveth1", "10.200.0.2: zveth1"}};
-        std::vector<InterfaceRow> rows;
-        QCOMPARE(source.interfaceTable(rows), TableResult::Ok);
-        QStringList inKernelOrder;
-        for (const InterfaceRow &row : rows)
-            inKernelOrder << expected.value(row.description);
-        QCOMPARE(entries, inKernelOrder);
-        QCOMPARE(list->currentIndex(), -1);
-
-        const auto text = [&](const char *name) {
-            return w.findChild<QLabel *>(QLatin1String(name))->text();
-        };
-        list->setCurrentIndex(0);
-        QCOMPARE(w.selectedAdapter, 1);
-        QCOMPARE(text("lblInfoAdapterName"), QStringLiteral("lo"));
-        QCOMPARE(text("lblInfoAdapterSpeed"), QStringLiteral("0 bit"));
-        QCOMPARE(text("lblInfoAdapterType"), QStringLiteral("Loopback"));
-        QCOMPARE(text("lblInfoIPAddress"), QStringLiteral("127.0.0.1"));
-        list->setCurrentIndex(int(entries.indexOf("10.200.0.2: zveth1")));
-        QCOMPARE(text("lblInfoAdapterName"), QStringLiteral("zveth1"));
-        QCOMPARE(text("lblInfoAdapterSpeed"), QStringLiteral("10000 mbit"));
-        QCOMPARE(text("lblInfoAdapterType"), QStringLiteral("Ethernet"));
-        QCOMPARE(text("lblInfoIPAddress"), QStringLiteral("10.200.0.2"));
+    // Five hundred pairs at once overflow the notification socket: the owner
+    // is told all the same, and the table, many datagrams long, is whole.
+    // (They go with the namespace: removing them one by one takes seconds.)
+    void thousandLinks() {
+        int told = 0;
+        QVERIFY(source_.watch([&] { ++told; }));
+        QByteArray add;
+        for (int i = 0; i < 500; ++i)
+            add += QByteArray("link add zb%1 type veth peer name zc%1\n")
+                       .replace("%1", QByteArray::number(i));
+        QVERIFY(netns::ipBatch(add));
+        QTRY_VERIFY(told > 0);
+        QCOMPARE(listed(source_), ipLinks());
     }
 };
 
-QTEST_MAIN(NetlinkSourceTest)
+QTEST_GUILESS_MAIN(NetlinkSourceTest)
 #include "test_netlink_source.moc"

@@ -9,51 +9,37 @@
 #include <algorithm>
 
 InterfaceRow *FakeInterfaceSource::find(qint32 index) {
-    for (auto &r : rows)
-        if (r.index == index)
-            return &r;
-    return nullptr;
+    const auto it =
+        std::find_if(rows.begin(), rows.end(), [&](auto &r) { return r.index == index; });
+    return it == rows.end() ? nullptr : &*it;
 }
 
 InterfaceRow &FakeInterfaceSource::add(qint32 index, const QString &description, quint32 type,
                                        quint64 speed) {
-    InterfaceRow row;
-    row.index = index;
-    row.description = description;
-    row.name = description.toUtf8();
-    row.type = type;
-    row.speed = speed;
-    rows.push_back(row);
-    return rows.back();
+    return rows.emplace_back(
+        InterfaceRow{index, type, speed, 0, 0, 64, description, description.toUtf8()});
 }
 
 TableResult FakeInterfaceSource::interfaceTable(std::vector<InterfaceRow> &out) {
     ++tableQueries;
-    out.clear();
-    if (tableResult == TableResult::Ok)
-        out = rows;
+    out = tableResult == TableResult::Ok ? rows : std::vector<InterfaceRow>();
     return tableResult;
 }
 
 bool FakeInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detail) {
     ++rowQueries;
-    if (const InterfaceRow *r = find(index)) {
-        row = *r;
-        return true;
-    }
-    row = InterfaceRow{};
+    const InterfaceRow *r = find(index);
+    row = r ? *r : InterfaceRow();
     row.index = index;
-    return false;
+    return r != nullptr;
 }
 
+// Sorted by address, as the system hands it over.
 bool FakeInterfaceSource::addressTable(std::vector<AddressRow> &out) {
-    out.clear();
-    if (!addressesReadable)
-        return false;
-    out = addresses;
+    out = addressesReadable ? addresses : std::vector<AddressRow>();
     std::sort(out.begin(), out.end(),
               [](const AddressRow &a, const AddressRow &b) { return a.address < b.address; });
-    return true;
+    return addressesReadable;
 }
 
 namespace {

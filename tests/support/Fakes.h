@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -134,15 +133,13 @@ public:
     }
 };
 
-// The usage history's system: a boot, two clocks and link kinds the test
-// sets; the store goes into folder.
+// The usage history's system: a boot and two clocks the test sets; the
+// store goes into folder.
 class FakeUsagePlatform final : public UsagePlatform {
 public:
     QByteArray boot = "boot-1";
     qint64 sinceBootMs = 3600000;
     qint64 utc = 1796634000; // 2026-12-07 10:20 UTC
-    std::map<QByteArray, UsageRules::LinkKind> kinds;
-    std::map<QByteArray, quint64> speeds;
     QString folder;
 
     // Both clocks move on.
@@ -153,14 +150,10 @@ public:
     QByteArray bootId() override { return boot; }
     qint64 bootMs() override { return sinceBootMs; }
     qint64 utcNow() override { return utc; }
-    UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
-        const auto it = kinds.find(name);
-        return it == kinds.end() ? UsageRules::LinkKind::Counted : it->second;
+    UsageRules::LinkKind linkKind(const QByteArray &, quint32) override {
+        return UsageRules::LinkKind::Counted;
     }
-    quint64 linkSpeed(const QByteArray &name) override {
-        const auto it = speeds.find(name);
-        return it == speeds.end() ? 0 : it->second;
-    }
+    quint64 linkSpeed(const QByteArray &) override { return 0; }
     QString dataFolder() override { return folder; }
 };
 

@@ -22,3 +22,9 @@ template <typename... T> auto table(const std::array<const char *, sizeof...(T)>
     columns<T...>(names);
     return [](const char *name, T... values) { row(name, values...); };
 }
+
+// cell<int>("interval"): the current row's value in a column, as QFETCH
+// gives it, for use within an expression.
+template <typename T> T cell(const char *column) {
+    return *static_cast<T *>(QTest::qData(column, qMetaTypeId<T>()));
+}
