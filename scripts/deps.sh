@@ -29,8 +29,9 @@ packages=(
   # packaging checks
   dpkg-dev appstream desktop-file-utils file
   # the Windows build: the cross compiler (posix threads), Qt's source
-  # unpacker, and Wine to run the tests and the program
-  g++-mingw-w64-x86-64-posix xz-utils wine64
+  # unpacker, the tclsh that makes SQLite's one-file source, and Wine to run
+  # the tests and the program
+  g++-mingw-w64-x86-64-posix xz-utils tcl wine64
 )
 
 if [ "$(id -u)" -eq 0 ]; then

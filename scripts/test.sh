@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything with warnings as errors and runs
 # every test: checks the formatting, runs the suite under AddressSanitizer,
 # LeakSanitizer and UndefinedBehaviorSanitizer, fuzzes each fuzz target for a
-# bounded time, builds, installs and removes the .deb, and runs the suite
-# once more in a normal build.
+# bounded time, builds, installs and removes the .deb, builds the Windows
+# program and runs its tests under Wine, and runs the suite once more in a
+# normal build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
@@ -27,6 +28,9 @@ echo "== fuzzing, 20 s a target =="
 
 echo "== package: build, validate, install, start, remove =="
 ZARN_PACKAGE_BUILD="$root/build" "$root/scripts/package-check.sh"
+
+echo "== Windows: cross build, tests under Wine, zip =="
+"$root/scripts/windows.sh"
 
 # Last, so that the closing lines are the whole suite's summary. The package
 # check configured this folder without tests; this turns them back on and

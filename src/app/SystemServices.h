@@ -4,16 +4,28 @@
 
 class Autostart;
 class InterfaceSource;
+class QObject;
 class TrayHost;
+class UsagePlatform;
 
-// The real services of the system the program was built for. Each platform
-// folder (platform/linux, platform/windows) defines systemServices(); CMake
-// compiles exactly one of them. Made after QApplication, since the tray
-// host asks the desktop what it supports.
-struct SystemServices {
+// What the usage history needs of the system: enough for the usage report,
+// which runs on a console before any QApplication exists.
+struct HistoryServices {
     std::unique_ptr<InterfaceSource> interfaces;
-    std::unique_ptr<TrayHost> tray;
-    std::unique_ptr<Autostart> autostart;
+    std::unique_ptr<UsagePlatform> usage;
 };
 
+// The real services of the system the program was built for. Each platform
+// folder (platform/linux, platform/windows) defines both functions; CMake
+// compiles exactly one of them. systemServices() is called after
+// QApplication, since the tray host asks the desktop what it supports.
+struct SystemServices : HistoryServices {
+    std::unique_ptr<TrayHost> tray;
+    std::unique_ptr<Autostart> autostart;
+    // Ends the event loop normally when the session ends the program, so
+    // the last save still runs; null where Qt already does so.
+    std::unique_ptr<QObject> sessionEnd;
+};
+
+HistoryServices historyServices();
 SystemServices systemServices();

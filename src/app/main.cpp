@@ -3,13 +3,11 @@
 #include "app/CommandLine.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
-#include "platform/linux/LinuxUsagePlatform.h"
-#include "platform/linux/NetlinkInterfaceSource.h"
-#include "platform/linux/QuitOnSignals.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
 #include "ui/frmMain.h"
+#include "usage/UsagePlatform.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usagewindow/UsageFeature.h"
@@ -19,23 +17,24 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace {
 
 // With ZARN_REPORT_SHOWN set, the first paint of the main window prints the
-// monotonic clock ("shown SECONDS") and ends the program: the start-up
-// benchmark measures from outside, from the moment it started the process.
+// monotonic clock ("shown SECONDS"; steady_clock is CLOCK_MONOTONIC on
+// Linux) and ends the program: the start-up benchmark measures from outside,
+// from the moment it started the process.
 class ShownReporter final : public QObject {
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() == QEvent::Paint) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            std::printf("shown %lld.%09ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec);
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const long long ns = std::chrono::nanoseconds(now).count();
+            std::printf("shown %lld.%09lld\n", ns / 1000000000, ns % 1000000000);
             std::fflush(stdout);
             watched->removeEventFilter(this);
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
@@ -110,10 +109,9 @@ int main(int argc, char *argv[]) {
                        stderr);
             return 2;
         }
-        NetlinkInterfaceSource interfaces;
-        LinuxUsagePlatform usagePlatform;
-        return UsageReport::run(request.interfaceName, request.json, interfaces, usagePlatform,
-                                stdout, stderr);
+        const HistoryServices services = historyServices();
+        return UsageReport::run(request.interfaceName, request.json, *services.interfaces,
+                                *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:
         break;
@@ -152,16 +150,17 @@ int main(int argc, char *argv[]) {
         window.installEventFilter(&reporter);
 
     // The usage history listens to the tick and reads all counters itself
-    // at its own period; it saves once more after the event loop ends, be
-    // it by "E&xit", the close box or a signal from the session.
-    LinuxUsagePlatform usagePlatform;
+    // at its own period; it saves once more as the event loop ends, be it by
+    // "E&xit", the close box or the end of the session.
     UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
     // Tests shorten the period to make saves of two copies meet.
     if (const int ms = qEnvironmentVariableIntValue("ZARN_USAGE_SAVE_MS"); ms > 0)
         usageOptions.savePeriodMs = ms;
-    UsageRecorder usage(interfaces, usagePlatform, usageOptions);
+    UsageRecorder usage(interfaces, *services.usage, usageOptions);
     QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
-    QuitOnSignals signalQuit;
+    // Windows ends a session by sending aboutToQuit and then ending the
+    // process: nothing after exec() would run there.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &usage, &UsageRecorder::saveNow);
     // Connected after the history, so that the data cap counts this tick.
     UsageFeature usageWindow(&usage, services.tray.get());
     usageWindow.attach(&window);
@@ -172,7 +171,5 @@ int main(int argc, char *argv[]) {
     // Queued behind the window's first paint: opening and checking the store
     // and the first save cost the window nothing.
     QTimer::singleShot(0, &usage, &UsageRecorder::start);
-    const int code = app.exec();
-    usage.saveNow();
-    return code;
+    return app.exec();
 }

@@ -121,10 +121,15 @@ QString wholeNumber(qint64 value, const QLocale &locale) {
 QString wholeNumber(double value, const QLocale &locale) {
     // Below 2^52 every half is exactly representable, so a double whose
     // shortest decimal text ends in .5 is that half itself, and rounding the
-    // double rounds its text: std::round gives roundDecimal's answer without
-    // writing the number out and reading it back, on every tick.
-    if (std::fabs(value) < kExactHalves)
-        return wholeNumber(qint64(std::round(value)), locale);
+    // double rounds its text: halves away from zero give roundDecimal's
+    // answer without writing the number out and reading it back, on every
+    // tick. Not std::round: mingw-w64's adds a half first, which takes the
+    // largest double below a half up to 1. The fraction below is exact.
+    if (std::fabs(value) < kExactHalves) {
+        const double whole = std::floor(std::fabs(value));
+        const qint64 magnitude = qint64(whole) + (std::fabs(value) - whole >= 0.5 ? 1 : 0);
+        return wholeNumber(value < 0 ? -magnitude : magnitude, locale);
+    }
     const QString rounded = roundDecimal(value, 0);
     bool ok = false;
     const qint64 whole = rounded.toLongLong(&ok);

@@ -24,4 +24,9 @@ public:
     virtual quint64 linkSpeed(const QByteArray &name) = 0;
     // The folder the store lives in (the user's data folder for the program).
     virtual QString dataFolder() = 0;
+
+protected:
+    // Where QStandardPaths::AppDataLocation points, without depending on
+    // an application object (the report runs before there is one).
+    static QString standardDataFolder();
 };

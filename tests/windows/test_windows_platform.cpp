@@ -6,7 +6,6 @@
 #include <QSettings>
 #include <QThread>
 #include <QtTest>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -65,61 +64,6 @@ DWORD WINAPI fakeGetIfEntry2(PMIB_IF_ROW2 row) {
     return ERROR_FILE_NOT_FOUND;
 }
 
-// Adapters with their addresses, laid out in the caller's buffer the way
-// the system does: records, unicast entries and socket addresses, linked.
-struct FakeAdapter {
-    IF_INDEX index;
-    std::vector<const char *> addresses; // dotted IPv4, or "v6" for an IPv6 entry
-};
-std::vector<FakeAdapter> fakeAdapters;
-ULONG fakeAddressesResult = NO_ERROR;
-int addressCalls = 0;
-ULONG growBy = 0; // bytes the need grows between the first and second call
-
-ULONG WINAPI fakeGetAdaptersAddresses(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES buffer,
-                                      PULONG size) {
-    ++addressCalls;
-    if (fakeAddressesResult != NO_ERROR)
-        return fakeAddressesResult;
-    if (fakeAdapters.empty())
-        return ERROR_NO_DATA;
-    std::size_t entries = 0;
-    for (const auto &a : fakeAdapters)
-        entries += a.addresses.size();
-    const ULONG need = ULONG(fakeAdapters.size() * sizeof(IP_ADAPTER_ADDRESSES) +
-                             entries * (sizeof(IP_ADAPTER_UNICAST_ADDRESS) + sizeof(SOCKADDR_IN6)) +
-                             (addressCalls == 1 ? growBy : 0) + 64 * 1024);
-    if (*size < need) {
-        *size = need;
-        return ERROR_BUFFER_OVERFLOW;
-    }
-    std::memset(buffer, 0, *size);
-    auto *adapters = buffer;
-    auto *unicast = reinterpret_cast<IP_ADAPTER_UNICAST_ADDRESS *>(adapters + fakeAdapters.size());
-    auto *socketAddress = reinterpret_cast<SOCKADDR_IN6 *>(unicast + entries);
-    for (std::size_t i = 0; i < fakeAdapters.size(); ++i) {
-        IP_ADAPTER_ADDRESSES &a = adapters[i];
-        a.IfIndex = fakeAdapters[i].index;
-        a.Next = i + 1 < fakeAdapters.size() ? &adapters[i + 1] : nullptr;
-        IP_ADAPTER_UNICAST_ADDRESS **link = &a.FirstUnicastAddress;
-        for (const char *text : fakeAdapters[i].addresses) {
-            SOCKADDR_IN6 *storage = socketAddress++;
-            if (std::strcmp(text, "v6") == 0) {
-                storage->sin6_family = AF_INET6;
-            } else {
-                auto *v4 = reinterpret_cast<sockaddr_in *>(storage);
-                v4->sin_family = AF_INET;
-                inet_pton(AF_INET, text, &v4->sin_addr);
-            }
-            unicast->Address.lpSockaddr = reinterpret_cast<SOCKADDR *>(storage);
-            *link = unicast;
-            link = &unicast->Next;
-            ++unicast;
-        }
-    }
-    return NO_ERROR;
-}
-
 // The change notification: the registered callback, and a handle that is
 // either a real-looking one or Wine's NULL.
 PIPINTERFACE_CHANGE_CALLBACK registeredCallback = nullptr;
@@ -145,7 +89,6 @@ IpHelperApi fakeApi() {
     api.getIfTable2 = fakeGetIfTable2;
     api.freeMibTable = fakeFreeMibTable;
     api.getIfEntry2 = fakeGetIfEntry2;
-    api.getAdaptersAddresses = fakeGetAdaptersAddresses;
     api.notifyIpInterfaceChange = fakeNotify;
     api.cancelMibChangeNotify2 = fakeCancel;
     return api;
@@ -161,18 +104,6 @@ QString rowText(const InterfaceRow &r) {
         .arg(r.inOctets)
         .arg(r.outOctets)
         .arg(r.description, QString::fromUtf8(r.name));
-}
-
-QString addressText(const std::vector<AddressRow> &rows) {
-    QStringList out;
-    for (const AddressRow &r : rows)
-        out << QStringLiteral("%1.%2.%3.%4@%5")
-                   .arg(r.address >> 24)
-                   .arg(r.address >> 16 & 255)
-                   .arg(r.address >> 8 & 255)
-                   .arg(r.address & 255)
-                   .arg(r.index);
-    return out.join(u' ');
 }
 
 // A value straight from the registry, as another program would read it.
@@ -198,11 +129,7 @@ class WindowsPlatformTest : public QObject {
 private slots:
     void init() {
         fakeRows.clear();
-        fakeAdapters.clear();
         fakeTableResult = NO_ERROR;
-        fakeAddressesResult = NO_ERROR;
-        addressCalls = 0;
-        growBy = 0;
         tablesFreed = 0;
         registeredCallback = nullptr;
         handleToGive = reinterpret_cast<HANDLE>(0x5a);
@@ -259,32 +186,6 @@ private slots:
             QVERIFY(!source.interfaceRow(index, row, InterfaceSource::Detail::Full));
             QCOMPARE(rowText(row), QStringLiteral("%1 0 0 0/0  []").arg(index));
         }
-    }
-
-    void addressTable_data() {
-        const auto r = table<ULONG, ULONG, QString, bool>({"result", "grow", "expected", "ok"});
-        r("ordered by address, IPv6 skipped", NO_ERROR, 0,
-          "10.0.0.5@9 10.0.0.7@9 127.0.0.1@1 192.168.1.20@12", true);
-        r("need grows between calls", NO_ERROR, 32 * 1024,
-          "10.0.0.5@9 10.0.0.7@9 127.0.0.1@1 192.168.1.20@12", true);
-        r("no adapters", ERROR_NO_DATA, 0, "", true);
-        r("failure", ERROR_NOT_ENOUGH_MEMORY, 0, "", false);
-    }
-    void addressTable() {
-        QFETCH(ULONG, result);
-        if (result != ERROR_NO_DATA)
-            fakeAdapters = {{9, {"10.0.0.7", "v6", "10.0.0.5"}},
-                            {1, {"127.0.0.1"}},
-                            {12, {"192.168.1.20"}},
-                            {14, {}}};
-        fakeAddressesResult = result == ERROR_NO_DATA ? NO_ERROR : result;
-        growBy = 0;
-        QFETCH(ULONG, grow);
-        growBy = grow;
-        IpHelperInterfaceSource source(fakeApi());
-        std::vector<AddressRow> rows{AddressRow{}};
-        QTEST(source.addressTable(rows), "ok");
-        QTEST(addressText(rows), "expected");
     }
 
     // The system calls back on threads of its own, often several times for
@@ -350,17 +251,6 @@ private slots:
         QVERIFY(std::any_of(addresses.begin(), addresses.end(), [&](const AddressRow &a) {
             return a.address == 0x7F000001u && a.index == loopback->index;
         }));
-    }
-
-    void commandLine_data() {
-        const auto r = table<QString, QString>({"path", "command"});
-        r("plain", "C:/Zarn/ZarnBandwidth.exe", "C:\\Zarn\\ZarnBandwidth.exe -startup");
-        r("blank in the path is quoted", "C:/Program Files/Zarn/ZarnBandwidth.exe",
-          "\"C:\\Program Files\\Zarn\\ZarnBandwidth.exe\" -startup");
-    }
-    void commandLine() {
-        QFETCH(QString, path);
-        QTEST(RegistryAutostart::commandLine(path), "command");
     }
 
     // The entry in Wine's registry, read back as Windows would at logon.

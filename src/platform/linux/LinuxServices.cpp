@@ -1,18 +1,28 @@
 #include "adapters/InterfaceSource.h"
 #include "app/Autostart.h"
 #include "app/SystemServices.h"
+#include "platform/linux/LinuxUsagePlatform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
+#include "platform/linux/QuitOnSignals.h"
 #include "platform/linux/TrayProtocol.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtTrayHost.h"
 
 #include <QGuiApplication>
 
+HistoryServices historyServices() {
+    HistoryServices services;
+    services.interfaces = std::make_unique<NetlinkInterfaceSource>();
+    services.usage = std::make_unique<LinuxUsagePlatform>();
+    return services;
+}
+
 SystemServices systemServices() {
     SystemServices services;
-    services.interfaces = std::make_unique<NetlinkInterfaceSource>();
+    static_cast<HistoryServices &>(services) = historyServices();
     services.tray = std::make_unique<QtTrayHost>(
         trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()));
     services.autostart = std::make_unique<XdgAutostart>();
+    services.sessionEnd = std::make_unique<QuitOnSignals>();
     return services;
 }

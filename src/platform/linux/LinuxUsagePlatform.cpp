@@ -1,9 +1,6 @@
 #include "platform/linux/LinuxUsagePlatform.h"
 
-#include "Version.h"
-
 #include <QFile>
-#include <QStandardPaths>
 #include <cstring>
 #include <ctime>
 #include <linux/ethtool.h>
@@ -78,9 +75,5 @@ quint64 LinuxUsagePlatform::linkSpeed(const QByteArray &name) {
 }
 
 QString LinuxUsagePlatform::dataFolder() {
-    // Where QStandardPaths::AppDataLocation points, without depending on
-    // an application object (the report runs before there is one).
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/%1/%2").arg(QString::fromUtf8(zarn::kOrganization),
-                                        QString::fromUtf8(zarn::kProductName));
+    return standardDataFolder();
 }

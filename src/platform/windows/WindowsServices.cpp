@@ -1,12 +1,24 @@
+#include "app/Autostart.h"
 #include "app/SystemServices.h"
 #include "platform/qt/QtTrayHost.h"
 #include "platform/windows/IpHelperInterfaceSource.h"
 #include "platform/windows/RegistryAutostart.h"
+#include "platform/windows/WindowsUsagePlatform.h"
+
+#include <QObject>
+
+HistoryServices historyServices() {
+    HistoryServices services;
+    services.interfaces = std::make_unique<IpHelperInterfaceSource>();
+    services.usage = std::make_unique<WindowsUsagePlatform>();
+    return services;
+}
 
 SystemServices systemServices() {
     SystemServices services;
-    services.interfaces = std::make_unique<IpHelperInterfaceSource>();
+    static_cast<HistoryServices &>(services) = historyServices();
     services.tray = std::make_unique<QtTrayHost>(TrayProtocol::WindowsNotifyIcon);
     services.autostart = std::make_unique<RegistryAutostart>();
+    // Qt quits the event loop itself when Windows ends the session.
     return services;
 }
