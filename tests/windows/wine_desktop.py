@@ -8,8 +8,7 @@ docks its tray icons in an XEmbed tray) run outside; the X socket is a file
 and reaches into the namespace.
 
 The program must start, sample the loopback (the tray arrows turn yellow,
-then red, against fixed thresholds of 1000 and 2000 kbyte/sec, whenever
-Wine paints the docked icon at all), write its
+then red, against fixed thresholds of 1000 and 2000 kbyte/sec), write its
 settings into Wine's registry (the plain "1" stored for the adapter comes
 back as " 1"), end on the tray menu's "E&xit", and leave the loopback's
 traffic in its usage history (SQLite, in Wine's local application data
@@ -85,15 +84,28 @@ def session(d, program, prefix, ns):
                        timeout=60)
     d.spawn(netns + ["iperf3", "-s", "-B", "127.0.0.1"])
     try:
-        step("starting the program under Wine")
-        app = d.spawn(netns + [WINE, program], env=env)
-        window = wait_for(lambda: d.windows_named(MAIN_TITLE), 60, "the main window")[0]
-        icon = wait_for(d.docked_icon, 20, "the tray icon in trayer's panel")
+        # Under Wine 8 and trayer the first program of a fresh Wine session
+        # often gets a docked icon that stays blank and deaf for good; a
+        # second start gets a working one. The icon's menu must open before
+        # anything else is checked.
+        for attempt in range(4):
+            step("starting the program under Wine")
+            app = d.spawn(netns + [WINE, program], env=env)
+            window = wait_for(lambda: d.windows_named(MAIN_TITLE), 60, "the main window")[0]
+            icon = wait_for(d.docked_icon, 20, "the tray icon in trayer's panel")
+            time.sleep(3)
+            try:
+                open_menu(d, icon, {window})
+                d.keys("Escape")
+                break
+            except Failure:
+                if attempt == 3:
+                    raise
+                step("Wine left the tray icon blank; starting again")
+                subprocess.run(netns + [WINESERVER, "-k"], env=env, capture_output=True,
+                               timeout=30)
+                app.wait(10)
         panel = d.trayer_panel()
-        # Wine docks the icon's window first and takes pictures for it only
-        # a moment later; even then, in about one run of three here, it left
-        # the docked icon blank for the whole run (under Wine 8 and trayer).
-        time.sleep(3)
         seen = {}
         for rate, colour in (("12M", "yellow"), ("40M", "red")):
             client = d.spawn(netns + ["iperf3", "-c", "127.0.0.1", "-b", rate, "-l", "1400", "-t",
@@ -111,12 +123,10 @@ def session(d, program, prefix, ns):
                 x, y, w, h = map(int, m.groups())
                 d.screenshot("wine-main.png", "%dx%d+%d+%d" % (w + 4, h + 22, x - 2, y - 40))
             client.wait(15)
-        if seen == {"12M": set(), "40M": set()}:
-            step("Wine left the tray icon blank: its colours are not checked in this run")
-        elif seen != {"12M": {"yellow"}, "40M": {"red"}}:
+        if seen != {"12M": {"yellow"}, "40M": {"red"}}:
             raise Failure("tray colours at 12 and 40 Mbit/s: %s, not yellow then red" % seen)
         step("E&xit from the tray menu")
-        for attempt in range(3):  # a click on an icon Wine left blank may go nowhere
+        for attempt in range(3):  # Wine's icon now and then misses a click
             try:
                 open_menu(d, icon, {window})
                 break
