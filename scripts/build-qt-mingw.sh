@@ -68,17 +68,8 @@ fi
 
 # The compiler, the host Qt whose moc, rcc and uic the cross build uses, and
 # apt-get source's unpacker.
-need=(g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools cmake ninja-build dpkg-dev xz-utils)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-SUDO=()
-[ "$(id -u)" -eq 0 ] || SUDO=(sudo)
-if [ "${#missing[@]}" -gt 0 ]; then
-  "${SUDO[@]}" apt-get update
-  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+. "$(dirname "$0")/apt-need.sh"
+need_packages g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools cmake ninja-build dpkg-dev xz-utils
 
 mkdir -p "$cache"
 src="$cache/src/qtbase"

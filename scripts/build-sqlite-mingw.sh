@@ -21,16 +21,8 @@ if [ -f "$prefix/zarn-stamp" ] && [ "$(cat "$prefix/zarn-stamp")" = "$stamp" ]; 
 fi
 started=$(date +%s)
 
-need=(gcc-mingw-w64-x86-64-posix gcc tcl dpkg-dev make)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-SUDO=()
-[ "$(id -u)" -eq 0 ] || SUDO=(sudo)
-if [ "${#missing[@]}" -gt 0 ]; then
-  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+. "$(dirname "$0")/apt-need.sh"
+need_packages gcc-mingw-w64-x86-64-posix gcc tcl dpkg-dev make
 
 src="$cache/src/sqlite3-$version"
 if [ ! -f "$src/configure" ]; then
