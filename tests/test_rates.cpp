@@ -86,6 +86,7 @@ private slots:
         r("en misplaced groups", "en", "1,2,3", "-");
         r("de decimal", "de", "12,35", "12.35");
         r("de english decimal", "de", "250.5", "-");
+        r("en_IN threes", "in", "1,234,567", "1234567");
         r("en_IN threes, negative", "in", "-1,234,567", "-1234567");
         r("en_IN misplaced groups", "in", "1,2345", "-");
     }
