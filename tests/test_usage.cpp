@@ -370,6 +370,8 @@ private slots:
                                      u"received and sent from "),
                  qPrintable(given[0]));
         watcher = std::make_unique<CapWatcher>(&history, &env.tray, clock); // a restart
+        tick(); // still 80 %: given before the restart
+        QCOMPARE(given.size(), 1);
         history.add(today, 250'000'000); // 80 % and then 105 %: only 100 % is new
         tick();
         QCOMPARE(given.size(), 2);
