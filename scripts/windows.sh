@@ -14,8 +14,8 @@ jobs="$(nproc)"
 seconds() { echo $(($(date +%s) - $1)); }
 
 started=$(date +%s)
-qt="$("$root/scripts/build-qt-mingw.sh" | tee /dev/stderr | tail -n 1)"
-sqlite="$("$root/scripts/build-sqlite-mingw.sh" | tee /dev/stderr | tail -n 1)"
+qt="$("$root/scripts/build-qt-mingw.sh" | tee >(cat >&2) | tail -n 1)"
+sqlite="$("$root/scripts/build-sqlite-mingw.sh" | tee >(cat >&2) | tail -n 1)"
 qt_seconds=$(seconds "$started")
 
 started=$(date +%s)
