@@ -1,7 +1,6 @@
-"""What the desktop tests share: a private X session (Xvfb, a session bus,
-openbox, trayer) whose processes all end with the driver, the program's
-windows as xwininfo and xprop see them, xdotool's clicks, a tray host's
-D-Bus calls, and main(): exit 0 passed, 1 failed, 77 skipped."""
+"""What the desktop tests (and bench/, tests/windows) share: a private session whose
+processes all end with the driver, X windows as xwininfo and xprop see them, xdotool's
+input, a tray host's D-Bus calls, and main(): exit 0 passed, 1 failed, 77 skipped."""
 
 import ctypes
 import os
@@ -13,9 +12,10 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
 MAIN_TITLE, MINI_TITLE, INSTANCE = "Bandwidth Monitor", "MiniBandwidth", "zarn-bandwidth"
 X_TOOLS = ("Xvfb", "dbus-daemon", "openbox", "xdotool", "xprop", "xwininfo")
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+GET = "org.freedesktop.DBus.Properties.Get"
 
 
 class Failure(Exception):
@@ -39,6 +39,12 @@ def wait_for(predicate, seconds, what):
     return value
 
 
+def write(path, text):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+
+
 class Desktop:
     """Every process it starts ends with it, and with the driver however that ends."""
     instance = INSTANCE  # the instance name of the program's X windows
@@ -59,13 +65,12 @@ class Desktop:
         return p
 
     def stop(self, p):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(3)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
+        p.terminate()
+        try:
+            p.wait(3)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
 
     def close(self):
         for p in reversed(self.procs):
@@ -79,37 +84,35 @@ class Desktop:
             raise Failure("%s failed: %s" % (" ".join(args), r.stderr.strip()))
         return r.stdout
 
-    def start_bus(self):
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                         stdout=subprocess.PIPE, text=True)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-
-    def start_x(self, bus=True):  # Xvfb and a session bus, nothing of the user's
-        read, write = os.pipe()
-        self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten",
-                    "tcp", "-noreset"], pass_fds=(write,))
-        os.close(write)
-        with os.fdopen(read) as f:
-            number = f.readline().strip()
-        if not number.isdigit():
-            raise Skip("no X server could start (Xvfb failed)")
+    def start_session(self, bus=True, **env):  # nothing of the user's: home and runtime in tmp
         self.env = {k: v for k, v in os.environ.items()
-                    if not k.startswith(("QT_", "DBUS_", "XDG_", "WAYLAND"))}
-        self.env.update(DISPLAY=":" + number, LC_ALL="C.UTF-8", QT_QPA_PLATFORM="xcb",
-                        HOME=self.tmp, XDG_CONFIG_HOME=os.path.join(self.tmp, "config"),
+                    if not k.startswith(("QT_", "DBUS_", "XDG_", "WAYLAND", "DISPLAY"))}
+        self.env.update(env, LC_ALL="C.UTF-8", HOME=self.tmp,
+                        XDG_CONFIG_HOME=os.path.join(self.tmp, "config"),
                         XDG_RUNTIME_DIR=os.path.join(self.tmp, "runtime"))
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
         if bus:
-            self.start_bus()
+            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                             stdout=subprocess.PIPE, text=True)
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
 
-    def start_desktop(self):
-        self.start_window_manager()
-        self.start_trayer()
+    def start_x(self, bus=True):
+        r, w = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten",
+                    "tcp", "-noreset"], pass_fds=(w,))
+        os.close(w)
+        with os.fdopen(r) as f:
+            number = f.readline().strip()
+        if not number.isdigit():
+            raise Skip("no X server could start (Xvfb failed)")
+        self.start_session(bus, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb")
 
-    def start_window_manager(self):
+    def start_desktop(self, tray=True):  # openbox, and trayer (an XEmbed tray) if tray
         self.spawn(["openbox"])
         wait_for(lambda: "WINDOW" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10,
                  "openbox to start")
+        if tray:
+            self.start_trayer()
 
     def start_trayer(self):
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
@@ -157,9 +160,6 @@ class Desktop:
     def keys(self, *names):
         self.run(["xdotool", "key", "--delay", "60"] + list(names), check=True)
 
-    def minimise(self, wid):
-        self.run(["xdotool", "windowminimize", str(wid)], check=True)
-
     def screenshot(self, name, crop=None):
         if self.artefacts and self.env:
             os.makedirs(self.artefacts, exist_ok=True)
@@ -169,18 +169,15 @@ class Desktop:
 
 
 def write_settings(d, lines):
-    folder = os.path.join(d.env["XDG_CONFIG_HOME"], "ZarnDev")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "Zarn Bandwidth.conf"), "w") as f:
-        f.write("[General]\n" + "".join(line + "\n" for line in lines))
+    write(os.path.join(d.env["XDG_CONFIG_HOME"], "ZarnDev", "Zarn Bandwidth.conf"),
+          "[General]\n" + "".join(line + "\n" for line in lines))
 
 
 def main_window(d):
     return next(iter(d.windows_named(MAIN_TITLE)), None)
 
 
-def hidden_in_tray(d, wid):
-    # Hidden, not minimised: the window manager lets go of it entirely.
+def hidden_in_tray(d, wid):  # hidden, not minimised: the window manager lets go of it entirely
     return wid is None or (not d.viewable(wid) and d.wm_state(wid) in ("", "Withdrawn")
                            and wid not in d.root_windows("_NET_CLIENT_LIST"))
 
@@ -191,6 +188,11 @@ def starts_hidden(d):
         raise Failure("started with -startup, the main window is not hidden")
 
 
+def minimise_to_tray(d, wid):
+    d.run(["xdotool", "windowminimize", str(wid)], check=True)
+    wait_for(lambda: hidden_in_tray(d, wid), 5, "the window to leave for the tray")
+
+
 def in_front(d, what):  # waits for the main window, shown, normal and active
     wid = wait_for(lambda: main_window(d), 5, what)
     return wait_for(lambda: d.viewable(wid) and d.wm_state(wid) == "Normal"
@@ -198,8 +200,9 @@ def in_front(d, what):  # waits for the main window, shown, normal and active
                     and d.run(["xdotool", "getactivewindow"]).strip() == str(wid) and wid, 5, what)
 
 
-def open_menu(d, icon, exclude):
-    d.click(icon, button=3)
+def open_menu(d, icon, exclude):  # icon None: the right button was already released on it
+    if icon:
+        d.click(icon, button=3)
     menu = wait_for(lambda: d.popup(d.instance, exclude), 5, "the tray icon's menu")
     time.sleep(0.3)  # the menu takes the keyboard once it is up
     return menu
@@ -220,23 +223,17 @@ def xfce_panel(d, plugins, position, env=None, prefix=()):
     """Starts xfce4-panel (after the command prefix) with one panel of the
     plugins, its layout in xfconf's folder under env's XDG_CONFIG_HOME."""
     env = env or d.env
-    folder = os.path.join(env["XDG_CONFIG_HOME"], "xfce4", "xfconf", "xfce-perchannel-xml")
-    os.makedirs(folder, exist_ok=True)
     p = '<property name="%s" type="%s" value="%s"/>'
     ids = "".join('<value type="int" value="%d"/>' % (i + 1) for i in range(len(plugins)))
     named = "".join(p % ("plugin-%d" % (i + 1), "string", v) for i, v in enumerate(plugins))
-    with open(os.path.join(folder, "xfce4-panel.xml"), "w") as f:
-        f.write('<channel name="xfce4-panel" version="1.0">' + p % ("configver", "int", 2) +
-                '<property name="panels" type="array"><value type="int" value="1"/><property '
-                'name="panel-1" type="empty">' + p % ("position", "string", position) +
-                p % ("length", "uint", 100) + p % ("size", "uint", 28) + '<property name='
-                '"plugin-ids" type="array">%s</property></property></property><property name='
-                '"plugins" type="empty">%s</property></channel>' % (ids, named))
+    write(os.path.join(env["XDG_CONFIG_HOME"], "xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"),
+          '<channel name="xfce4-panel" version="1.0">' + p % ("configver", "int", 2) +
+          '<property name="panels" type="array"><value type="int" value="1"/><property '
+          'name="panel-1" type="empty">' + p % ("position", "string", position) +
+          p % ("length", "uint", 100) + p % ("size", "uint", 28) + '<property name='
+          '"plugin-ids" type="array">%s</property></property></property><property name='
+          '"plugins" type="empty">%s</property></channel>' % (ids, named))
     return d.spawn(list(prefix) + ["xfce4-panel", "--disable-wm-check"], env=env)
-
-
-WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
-GET = "org.freedesktop.DBus.Properties.Get"
 
 
 def sni(d, where, method, *args):  # a D-Bus call to where: (service, object path)
@@ -267,11 +264,11 @@ def main(tools, scenario, session=Desktop):  # scenario(session, program); close
         scenario(d, os.path.abspath(args["--program"]))
     except Skip as e:
         print("SKIP: %s" % e)
-        sys.exit(SKIP)
+        sys.exit(77)
     except Failure as e:
         print("FAIL: %s" % e)
         d.screenshot("failure.png")
         sys.exit(1)
     finally:
         d.close()
-    print("e2e: passed in %.1f s" % (time.monotonic() - started))
+    step("passed in %.1f s" % (time.monotonic() - started))
