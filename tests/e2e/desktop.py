@@ -127,12 +127,10 @@ class Desktop:
         wait_for(self.trayer_panel, 10, "trayer's panel")
 
     def tree(self):  # (id, name, instance, width, height, absolute x, absolute y)
-        pattern = re.compile(r'^\s*(0x[0-9a-f]+) (?:"(.*?)"|\(has no name\)):\s*'
-                             r'(?:\("([^"]*)"[^)]*\))?.*?\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+'
-                             r'\+(-?\d+)\+(-?\d+)')
-        rows = map(pattern.match, self.run(["xwininfo", "-root", "-tree"]).splitlines())
-        return [(int(m[1], 16), m[2] or "", m[3] or "") + tuple(int(v) for v in m.groups()[3:])
-                for m in rows if m]
+        rows = re.findall(
+            r'(?m)^ *(0x[0-9a-f]+) (?:"(.*?)"|\(has no name\)): *(?:\("([^"]*)"[^)]*\))?.*? (\d+)x'
+            r'(\d+)\S* +\+(-?\d+)\+(-?\d+)', self.run(["xwininfo", "-root", "-tree"]))
+        return [(int(r[0], 16), r[1], r[2]) + tuple(map(int, r[3:])) for r in rows]
 
     def trayer_panel(self):
         return next((row for row in self.tree() if row[1:3] == ("panel", "panel")), None)
@@ -175,9 +173,8 @@ class Desktop:
                      + [self.shots[-1]])
 
 
-def write_settings(d, lines):
-    write(os.path.join(d.env["XDG_CONFIG_HOME"], "ZarnDev", "Zarn Bandwidth.conf"),
-          "[General]\n" + "".join(line + "\n" for line in lines))
+def write_settings(d, lines):  # keys before any [section] are QSettings' General ones
+    write(d.env["XDG_CONFIG_HOME"] + "/ZarnDev/Zarn Bandwidth.conf", "\n".join(lines) + "\n")
 
 
 def main_window(d):
@@ -252,8 +249,7 @@ def sni_items(d):  # as (service, object path)
 
 
 def tray(d, program):
-    """openbox, -startup and no tray: minimised to the taskbar; trayer (XEmbed) comes: the icon
-    docks; a double-click, the menu (on the right button's release, items on the left one)."""
+    """openbox: -startup, no tray: on the taskbar; trayer (XEmbed) comes: icon, clicks, menu."""
     d.start_desktop(tray=False)
     app = d.spawn([program, "-startup"])
     wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15,
@@ -312,8 +308,7 @@ def print_rate():  # by PYTHON: the download figure of the Usage window's live g
 
 
 def usage(d, program):
-    """The Usage window from trayer's menu: its live graph shows iperf3's 2 MB/s (on a new
-    namespace's loopback) on the a11y bus; a daily data cap's warnings reach dunst."""
+    """The Usage window from trayer's menu shows iperf3's 2 MB/s; the cap's warnings at dunst."""
     if os.geteuid() or subprocess.run([PYTHON, "-c", "import pyatspi"]).returncode:
         raise Skip("needs root and python3-pyatspi")
     d.start_desktop()
@@ -358,9 +353,9 @@ class Sway(Desktop):
         self.start_session()
         config, where = self.env["XDG_CONFIG_HOME"], self.env["XDG_RUNTIME_DIR"] + "/env"
         write(config + "/waybar/config", '{"height": 26, "modules-right": ["tray"]}')
-        write(config + "/sway/config", "output HEADLESS-1 resolution 1280x800\nbar swaybar_command "
-              "waybar\nexec echo WAYLAND_DISPLAY=$WAYLAND_DISPLAY SWAYSOCK=$SWAYSOCK DISPLAY=$DISPLAY"
-              " > " + where)
+        write(config + "/sway/config", "output HEADLESS-1 resolution 1280x800\nbar swaybar_command"
+              " waybar\nexec echo WAYLAND_DISPLAY=$WAYLAND_DISPLAY SWAYSOCK=$SWAYSOCK DISPLAY="
+              "$DISPLAY > " + where)
         shutil.copy(program, self.tmp)  # where the session's user can run it
         if self.user:  # all of tmp: HOME, the settings, the runtime folder, the program
             subprocess.run(["chown", "-R", "nobody:nogroup", self.tmp], check=True)
@@ -378,8 +373,7 @@ class Sway(Desktop):
 
     def window(self, title, front=False):  # sway's node of it (only when focused, if front)
         todo = [json.loads(self.run(["swaymsg", "-t", "get_tree"], check=True))]
-        while todo:
-            node = todo.pop()
+        for node in todo:  # todo grows as the walk goes
             todo += node.get("nodes", []) + node.get("floating_nodes", [])
             if node.get("name") == title and (not front or node["focused"] and node["visible"]):
                 return node
@@ -440,7 +434,6 @@ def main(tools, scenario, session=Desktop):  # a missing tool or file skips; clo
         sys.exit(1)
     finally:
         d.close()
-    step("passed")
 
 
 if sys.argv[1:] == ["--rate"]:
