@@ -6,7 +6,7 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
-// The values, blank-separated: rows that a comparison shows whole.
+// The values, blank-separated: a comparison shows the whole row.
 template <typename... T> QString words(const T &...values) {
     QStringList out;
     (out << ... << QVariant::fromValue(values).toString());
@@ -18,8 +18,7 @@ namespace netns {
 // The namespace beside this one; empty unless run through netns.sh.
 inline const QString peer = qEnvironmentVariable("ZARN_PEER_NETNS");
 
-// One ip command a line, in one process (hundreds of links in well under a
-// second, names of any bytes), here or in the namespace ns.
+// One ip command a line in one process (fast for hundreds), here or in ns.
 inline bool ipBatch(const QByteArray &lines, const QString &ns = {}) {
     QTemporaryFile file;
     if (!file.open() || file.write(lines + '\n') <= 0 || !file.flush())

@@ -1,6 +1,5 @@
-// Decoding of rtnetlink messages the kernel here never sends, from hand-built
-// bytes: old kernels' statistics, point-to-point addresses, late answers. That
-// damaged bytes are read safely, the fuzz target checks. Needs no root.
+// Rtnetlink messages the kernel here never sends (old kernels' statistics,
+// point-to-point addresses, late answers); damaged ones are the fuzz target's.
 
 #include "Netns.h"
 #include "platform/linux/NetlinkMessages.h"
