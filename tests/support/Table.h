@@ -1,9 +1,9 @@
 #pragma once
 
-// One line a table row in Qt Test data functions:
-//   auto r = table<QString, int>({"text", "interval"}); r("row", "300", 300);
-// a row maker whose parameters convert to the column types; then in the test
-// function cell<int>("interval") gives the value as QFETCH does, in an expression.
+// One line a table row in Qt Test data functions: columns<QString, int>(names)
+// and row("name", a, b), or both at once: auto r = table<QString, int>({"text",
+// "interval"}); r("row", "300", 300), whose values convert to the column types.
+// cell<int>("interval") gives a value as QFETCH does, within an expression.
 
 #include <QtTest>
 #include <array>
