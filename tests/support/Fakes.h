@@ -1,8 +1,8 @@
 #pragma once
 
-// Fakes at the platform edge, and a fixture that points the settings store
-// and the autostart folder at a fresh temporary folder.
+// Fakes at the platform edge, and a fixture over a fresh temporary folder.
 
+#include "Version.h"
 #include "adapters/InterfaceSource.h"
 #include "app/Autostart.h"
 #include "app/MessageBoxes.h"
@@ -11,21 +11,22 @@
 #include "tray/TrayHost.h"
 #include "usage/UsagePlatform.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
-#include <QStringList>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <functional>
-#include <memory>
-#include <vector>
 
-class QMenu;
-
-// A file's whole content; empty when it cannot be read.
+// A file's whole content (empty when it cannot be read), and writing it whole.
 inline QByteArray fileBytes(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+inline bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 class FakeInterfaceSource final : public InterfaceSource {
@@ -34,20 +35,39 @@ public:
     std::vector<InterfaceRow> rows; // the interface table, in the system's order
     std::vector<AddressRow> addresses;
     bool addressesReadable = true;
-    int rowQueries = 0;
-    int tableQueries = 0;
+    int rowQueries = 0, tableQueries = 0;
 
     // The row with this index, for a test to change its counters.
-    InterfaceRow *find(qint32 index);
+    InterfaceRow *find(qint32 index) {
+        const auto it =
+            std::find_if(rows.begin(), rows.end(), [&](auto &r) { return r.index == index; });
+        return it == rows.end() ? nullptr : &*it;
+    }
     InterfaceRow &add(qint32 index, const QString &description, quint32 type = 6,
-                      quint64 speed = 100000000);
+                      quint64 speed = 100000000) {
+        return rows.emplace_back(
+            InterfaceRow{index, type, speed, 0, 0, 64, description, description.toUtf8()});
+    }
+    TableResult interfaceTable(std::vector<InterfaceRow> &out) override {
+        ++tableQueries;
+        out = tableResult == TableResult::Ok ? rows : std::vector<InterfaceRow>();
+        return tableResult;
+    }
+    bool interfaceRow(qint32 index, InterfaceRow &row, Detail) override {
+        ++rowQueries;
+        const InterfaceRow *r = find(index);
+        row = r ? *r : InterfaceRow();
+        row.index = index;
+        return r != nullptr;
+    }
+    // Sorted by address, as the system hands it over.
+    bool addressTable(std::vector<AddressRow> &out) override {
+        out = addressesReadable ? addresses : std::vector<AddressRow>();
+        std::sort(out.begin(), out.end(), [](auto &a, auto &b) { return a.address < b.address; });
+        return addressesReadable;
+    }
 
-    TableResult interfaceTable(std::vector<InterfaceRow> &out) override;
-    bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
-    bool addressTable(std::vector<AddressRow> &out) override;
-
-    // What the window asked to be told; announce() tells it, as the system
-    // would after a change.
+    // What the window asked to be told; announce() tells it, as the system would.
     std::function<void()> onChanged;
     bool watch(std::function<void()> f) override {
         onChanged = std::move(f);
@@ -67,8 +87,7 @@ public:
         qint64 iconKey = 0;
     };
     std::vector<Request> requests;
-    bool shown = false;
-    bool doubleClicks = true;
+    bool shown = false, doubleClicks = true;
     bool available = true; // a tray on the desktop shows the icon
     QMenu *menu = nullptr;
     QString tip;
@@ -123,8 +142,7 @@ public:
 class FakeMessageBoxes final : public MessageBoxes {
 public:
     struct Shown {
-        QString text;
-        QString title;
+        QString text, title;
         Icon icon;
     };
     std::vector<Shown> shown;
@@ -133,8 +151,7 @@ public:
     }
 };
 
-// The usage history's system: a boot and two clocks the test sets; the
-// store goes into folder.
+// The usage history's system: a boot and two clocks the test sets.
 class FakeUsagePlatform final : public UsagePlatform {
 public:
     QByteArray boot = "boot-1";
@@ -142,7 +159,6 @@ public:
     qint64 utc = 1796634000; // 2026-12-07 10:20 UTC
     QString folder;
 
-    // Both clocks move on.
     void advance(qint64 seconds) {
         sinceBootMs += seconds * 1000;
         utc += seconds;
@@ -165,28 +181,43 @@ public:
     void advanceMs(double ms) { now += qint64(ms * 1e6); }
 };
 
-// A whole fake platform over a fresh temporary settings folder.
-// XDG_CONFIG_HOME and QSettings' user path point into the folder for as long
-// as the object lives, so no test ever touches the user's real settings.
+// A whole fake platform; XDG_CONFIG_HOME and QSettings' user path point into a
+// fresh temporary folder while it lives, never at the user's real settings.
 class TestPlatform {
 public:
-    TestPlatform();
-    ~TestPlatform();
+    TestPlatform() {
+        qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+        clearRegistryStore();
+    }
+    ~TestPlatform() {
+        clearRegistryStore();
+        hadXdg_ ? qputenv("XDG_CONFIG_HOME", oldXdg_) : qunsetenv("XDG_CONFIG_HOME");
+    }
 
     FakeInterfaceSource interfaces;
     FakeTrayHost tray;
     FakeAutostart autostart;
     FakeMessageBoxes messages;
-    Platform platform(const QString &argumentText = QString());
+    Platform platform(const QString &argumentText = QString()) {
+        const QString program = QStringLiteral("/opt/zarn/bin/zarn-bandwidth");
+        return {&interfaces, &tray, &autostart, &messages, nullptr, program, argumentText};
+    }
 
-    QString configDir() const;        // the temporary XDG_CONFIG_HOME
-    QString settingsFilePath() const; // where the settings store writes
-    bool settingsFileExists() const;
+    QString configDir() const { return dir_.path(); } // the temporary XDG_CONFIG_HOME
+    QString settingsFilePath() const {                // where the settings store writes
+        return dir_.path() + u'/' + zarn::kOrganization + u'/' + zarn::kProductName + ".conf";
+    }
+    bool settingsFileExists() const { return QFile::exists(settingsFilePath()); }
     // Writes raw lines into the settings file, as a user editing it would.
-    void writeSettingsFile(const QByteArray &content);
+    void writeSettingsFile(const QByteArray &content) {
+        QDir().mkpath(QFileInfo(settingsFilePath()).path());
+        writeFile(settingsFilePath(), content);
+    }
 
 private:
+    static void clearRegistryStore(); // Windows: the store is a registry key
     QTemporaryDir dir_;
-    QByteArray oldXdg_;
-    bool hadXdg_ = false;
+    const bool hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray oldXdg_ = qgetenv("XDG_CONFIG_HOME");
 };

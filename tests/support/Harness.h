@@ -1,7 +1,7 @@
 #pragma once
 
-// What the widget tests share: a main window over the fake platform with its
-// controls by name, and what reached the settings store and the tray host.
+// What the widget tests share: a main window over the fake platform, and what
+// reached the settings store and the tray host.
 
 #include "settings/Registry.h"
 #include "support/Fakes.h"
@@ -25,11 +25,10 @@ inline void store(const QString &key, const QString &text) {
 
 // What the host was asked, one word a request: "show:TIP update:TIP remove".
 inline QString requestLog(const FakeTrayHost &host) {
+    static const char *const kinds[] = {"show:", "update:", "remove"}; // a removal has no tip
     QStringList out;
     for (const auto &r : host.requests)
-        out << (r.kind == FakeTrayHost::Request::Show     ? QStringLiteral("show:") + r.tip
-                : r.kind == FakeTrayHost::Request::Update ? QStringLiteral("update:") + r.tip
-                                                          : QStringLiteral("remove"));
+        out << QLatin1String(kinds[r.kind]) + r.tip;
     return out.join(QLatin1Char(' '));
 }
 
