@@ -122,6 +122,31 @@ private slots:
         QCOMPARE(sum, quint64(8 * 1000 + 28));
     }
 
+    // A roll-up that cannot be written (a full disk) fails the save and
+    // leaves the detail it would have replaced.
+    void failedRollUpKeepsTheDetail() {
+        StoreRig rig;
+        auto rec = rig.recorder();
+        rig.interfaces.find(2)->inOctets += 1000;
+        rig.platform.sinceBootMs += 7000;
+        QVERIFY(rec->saveNow());
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(UsageRecorder::storePath(rig.platform).toUtf8().constData(), &db),
+                 SQLITE_OK);
+        const QByteArray full = "CREATE TRIGGER full BEFORE INSERT ON periods WHEN NEW.length=" +
+                                QByteArray::number(kHour) +
+                                " BEGIN SELECT RAISE(ABORT, 'full'); END";
+        QCOMPARE(sqlite3_exec(db, full.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        rig.platform.utc += 3 * 86400;
+        QVERIFY(!rec->saveNow());
+        sqlite3_stmt *sum = nullptr;
+        sqlite3_prepare_v2(db, "SELECT sum(received) FROM periods", -1, &sum, nullptr);
+        QCOMPARE(sqlite3_step(sum), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int64(sum, 0), 1000);
+        sqlite3_finalize(sum);
+        sqlite3_close(db);
+    }
+
     // Today holds the unsaved tick. A lost link's last tick is saved, one back
     // under its name or new while running counts from zero.
     void linksComeAndGo() {

@@ -153,9 +153,6 @@ int main(int argc, char *argv[]) {
     // at its own period; it saves once more as the event loop ends, be it by
     // "E&xit", the close box or the end of the session.
     UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
-    // Tests shorten the period to make saves of two copies meet.
-    if (const int ms = qEnvironmentVariableIntValue("ZARN_USAGE_SAVE_MS"); ms > 0)
-        usageOptions.savePeriodMs = ms;
     UsageRecorder usage(interfaces, *services.usage, usageOptions);
     QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
     // Windows ends a session by sending aboutToQuit and then ending the

@@ -303,9 +303,7 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
             .bind(6, now.bootMs);
         ok = ok && keep.step() == SQLITE_DONE;
     }
-    if (ok)
-        merge(utcNow);
-    if (ok && exec("COMMIT"))
+    if (ok && merge(utcNow) && exec("COMMIT"))
         return true;
     fail("saving");
     exec("ROLLBACK");
@@ -315,11 +313,11 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
 // Fine periods older than two days become hours, hours older than about a
 // year become UTC days; totals are kept, only the detail goes. Whole hours
 // and days only, so a period is never split across two rows of one length.
-void UsageStore::merge(qint64 utcNow) {
+// The detail is deleted only once its totals are in, else the save fails.
+bool UsageStore::merge(qint64 utcNow) {
     const qint64 hour = UsageRules::periodStart(utcNow, UsageRules::kHour);
     if (hour == mergedHour_)
-        return;
-    mergedHour_ = hour;
+        return true;
     struct Step {
         qint64 from, to, keep;
     };
@@ -335,9 +333,11 @@ void UsageStore::merge(qint64 utcNow) {
         roll.bind(1, step.from).bind(2, step.to).bind(3, cut);
         Statement drop(db_, "DELETE FROM periods WHERE length=?1 AND start<?2");
         drop.bind(1, step.from).bind(2, cut);
-        roll.step();
-        drop.step();
+        if (roll.step() != SQLITE_DONE || drop.step() != SQLITE_DONE)
+            return false;
     }
+    mergedHour_ = hour;
+    return true;
 }
 
 std::vector<Period> UsageStore::periods(const QByteArray &name, qint64 from, qint64 to) {

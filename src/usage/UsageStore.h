@@ -75,7 +75,7 @@ private:
     bool prepare(Mode mode);
     bool exec(const char *sql);
     bool fail(const char *what);
-    void merge(qint64 utcNow);
+    bool merge(qint64 utcNow);
 
     sqlite3 *db_ = nullptr;
     QString path_;
