@@ -5,12 +5,10 @@
 
 using namespace Conversions;
 
-namespace {
 // "" for no value.
-template <typename T> QString shown(const std::optional<T> &v) {
+template <typename T> static QString shown(const std::optional<T> &v) {
     return v ? QString::number(*v) : QString();
 }
-} // namespace
 
 // What does not convert, or does not fit the type, is "no value": callers use their defaults.
 // fuzz_conversions holds the readings to one another over any text; these rows pin them.
@@ -20,7 +18,9 @@ private slots:
     void convert_data() {
         columns<QString, bool, QByteArray, QString>({"kind", "german", "text", "expected"});
         const auto row = [](const char *kind, bool de, const char *text, const char *expected) {
-            QTest::addRow("%s %s'%s'", kind, de ? "de " : "", text)
+            // Row names stay printable: the name rows hold bytes that are not UTF-8.
+            QTest::addRow("%s %s'%s'", kind, de ? "de " : "",
+                          QByteArray(text).toPercentEncoding(" ,").constData())
                 << kind << de << QByteArray(text) << QString::fromUtf8(expected);
         };
         row("flag", false, "0.4", "1");
