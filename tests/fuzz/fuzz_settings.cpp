@@ -1,87 +1,55 @@
-// The settings reader over a settings file of any content: a hand-edited,
-// truncated or foreign file must never crash the reader, never be changed by
-// a read, and never hand back text with a NUL in it; a write over such a file
-// reads back as written. The store lives in a private temporary folder
-// (XDG_CONFIG_HOME and QSettings' user path), never the user's own.
+// The settings reader over a file of any content, in a private folder: it never crashes, changes
+// the file or hands back a NUL, and a write over such a file reads back as written.
 #include "FuzzSupport.h"
 #include "Version.h"
 #include "settings/Registry.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <fcntl.h>
-#include <sys/stat.h>
 
-namespace {
-
-const QString kSettings[] = {"Adapter",
-                             "UpdateFrequency",
-                             "YellowThreshold",
-                             "RedThreshold",
-                             "AutoAdjustThreshold",
-                             "MinimizeToTray",
-                             "ShowBandwidthInTray",
-                             "StartupMinimized",
-                             "ShowTrayIcon",
-                             "AnimateTrayIcon"};
-
-// A private store, removed at exit with everything in it.
-QString makeStore() {
-    static QTemporaryDir folder;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    QDir(folder.path()).mkdir(zarn::kOrganization);
-    return folder.path() + "/" + zarn::kOrganization + "/" + zarn::kProductName + ".conf";
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+const char kNames[] =
+    "Adapter UpdateFrequency YellowThreshold RedThreshold AutoAdjustThreshold "
+    "MinimizeToTray ShowBandwidthInTray StartupMinimized ShowTrayIcon AnimateTrayIcon";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const QString store = makeStore();
-    const QString input = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QString fallback = QStringLiteral("\x01 fallback");
+    static QTemporaryDir folder; // removed at exit with everything in it
+    static const QString store = [] {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+        QDir(folder.path()).mkdir(zarn::kOrganization);
+        return folder.path() + "/" + zarn::kOrganization + "/" + zarn::kProductName + ".conf";
+    }();
+    static const QStringList names = QString::fromLatin1(kNames).split(u' ');
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString input = QString::fromUtf8(bytes), fallback = QStringLiteral("\x01 fallback");
 
-    // Written as an editor would. QSettings keeps parsed files in a cache
-    // keyed on size and time, so each input gets a newer time to be re-read.
+    // QSettings caches parsed files by size and time: each input gets a newer time.
     static qint64 stamp = 1000000000;
     QFile f(store);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+        f.write(bytes) != bytes.size() ||
+        !f.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime))
         std::abort();
-    f.write(reinterpret_cast<const char *>(data), qint64(size));
     f.close();
-    const struct timespec times[2] = {{++stamp, 0}, {stamp, 0}};
-    utimensat(AT_FDCWD, QFile::encodeName(store).constData(), times, 0);
 
-    for (const QString &name : kSettings) {
+    // Plain text comes back as QSettings reads it (up to a NUL), anything else as the fallback.
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, zarn::kOrganization,
+                             zarn::kProductName);
+    for (const QString &name : names) {
         const QString read = Registry::readSetting(name, fallback);
-        // Plain text comes back as QSettings reads it (up to a NUL); anything
-        // else (a list, a byte array, a point) gives the fallback.
-        const QVariant raw = QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                                       zarn::kOrganization, zarn::kProductName)
-                                 .value(name);
-        FUZZ_CHECK(!read.contains(QChar(u'\0')), input);
-        FUZZ_CHECK(raw.typeId() == QMetaType::QString ? raw.toString().startsWith(read)
-                                                      : read == fallback,
-                   input);
+        const QVariant raw = settings.value(name);
+        FUZZ_CHECK(!read.contains(QChar(u'\0')) &&
+                   (raw.typeId() == QMetaType::QString ? raw.toString().startsWith(read)
+                                                       : read == fallback));
     }
-    FUZZ_CHECK(bytesOf(store) == QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)),
-               input);
+    FUZZ_CHECK(f.open(QIODevice::ReadOnly) && f.readAll() == bytes);
 
-    // One setting, picked by the input, written with the input as its text
-    // (without NULs, where the reader cuts): it reads back exactly.
-    if (size == 0)
-        return 0;
-    QString text = input.left(300);
-    text.remove(QChar(u'\0'));
-    const QString &name = kSettings[data[0] % std::size(kSettings)];
+    // A setting the input picks, written with its text (no NULs: the reader cuts there), reads
+    // back.
+    const QString text = input.left(300).remove(QChar(u'\0'));
+    const QString &name = names[size ? data[0] % names.size() : 0];
     Registry::writeSetting(name, text);
-    FUZZ_CHECK(Registry::readSetting(name, fallback) == text, input);
+    FUZZ_CHECK(Registry::readSetting(name, fallback) == text);
     return 0;
 }
