@@ -181,11 +181,14 @@ def apply(repo, mut):
 def sh(cmd, cwd, timeout=None, env=None):
     """Runs cmd in a process group of its own, so that a timeout kills all of it."""
     p = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env={**os.environ, **(env or {})},
-                         text=True, start_new_session=True, **({"shell": True} if isinstance(cmd, str) else {}))
+                         text=True, errors="replace", start_new_session=True, **({"shell": True} if isinstance(cmd, str) else {}))
     try:
         return p.communicate(timeout=timeout)[0], p.returncode
     except BaseException:
-        os.killpg(p.pid, signal.SIGKILL)
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except ProcessLookupError:  # it ended by itself meanwhile
+            pass
         p.wait()
         raise
 
