@@ -1,14 +1,10 @@
 #include "support/Harness.h"
 #include "tray/TrayIcon.h"
 #include "ui/Images.h"
-#ifdef Q_OS_LINUX
-#include "platform/linux/TrayProtocol.h"
-#endif
 
 #include <QPainter>
 
-// The tray icon: its pictures, the requests that reach the host, and the two
-// tray options of the main window.
+// The tray icon: its pictures, the requests that reach the host, the main window's tray options.
 namespace {
 
 const QString kIdleTip = QStringLiteral("Zarn Bandwidth");
@@ -33,16 +29,6 @@ int widestRow(const QImage &image, int fromX, int toX) {
     return best;
 }
 
-// The window as start-up leaves it with default settings: both boxes
-// ticked, both fields true, the idle icon up. The host's log starts empty.
-struct TrayRig : Rig {
-    TrayRig() {
-        w.showTrayIcon = w.animateTrayIcon = true;
-        w.trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, &w);
-        env.tray.requests.clear();
-    }
-};
-
 } // namespace
 
 class TrayTest : public QObject {
@@ -57,10 +43,8 @@ private slots:
             for (int down = 0; down < 4; ++down)
                 for (const auto &[size, ratio] :
                      {std::pair{16, 1.0}, {24, 1.0}, {16, 1.5}, {16, 2.0}})
-                    r(qPrintable(QStringLiteral("%1@%2x%3")
-                                     .arg(TrayPicture{LoadLevel(up), LoadLevel(down)}.name())
-                                     .arg(size)
-                                     .arg(ratio)),
+                    r(qPrintable((TrayPicture{LoadLevel(up), LoadLevel(down)}.name() +
+                                  QString::asprintf("@%dx%g", size, ratio))),
                       up, down, size, ratio);
     }
     void trayPictures() {
@@ -106,31 +90,27 @@ private slots:
     }
     void otherPictures() {
         const int hollowRow = cell<int>("hollowRow");
-        for (int size : {16, 32}) {
-            const QImage image = render(cell<QIcon>("icon"), size);
-            int matching = 0, opaque = 0;
-            for (int y = 0; y < size; ++y)
-                for (int x = 0; x < size; ++x) {
-                    const QRgb p = image.pixel(x, y);
-                    opaque += qAlpha(p) != 0;
-                    matching += qAlpha(p) && (p | 0xff000000) == cell<QColor>("mustShow").rgb();
-                    if (hollowRow >= 0 && qAlpha(p))
-                        QVERIFY(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255));
-                }
-            QVERIFY(matching > 0 && opaque < size * size);
-        }
+        const QImage image = render(cell<QIcon>("icon"), 16);
+        int matching = 0, opaque = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const QRgb p = image.pixel(x, y);
+                opaque += qAlpha(p) != 0;
+                matching += qAlpha(p) && (p | 0xff000000) == cell<QColor>("mustShow").rgb();
+                if (hollowRow >= 0 && qAlpha(p))
+                    QVERIFY(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255));
+            }
+        QVERIFY(matching > 0 && opaque < 16 * 16);
         if (hollowRow < 0)
             return;
-        const QImage image = render(cell<QIcon>("icon"), 16);
         QCOMPARE(qAlpha(image.pixel(7, hollowRow)) + qAlpha(image.pixel(8, hollowRow)), 0);
         QCOMPARE(widestRow(image, 0, 16) < 8, hollowRow > 8); // the up arrow's head on top
     }
 
-    // Operations: "add:TIP" (idle picture), "busy:TIP"/"idle:TIP" (modify to red/green or
-    // idle), "delete". The host refusals (delete when not shown, modify before an add, a second
-    // add) send nothing; the record follows every call. The tip goes whole, past the other
-    // platform's 63 characters. Each picture keeps one icon: a host handed the icon it already
-    // shows can skip the repaint.
+    // Operations: "add:TIP" (idle), "busy:TIP"/"idle:TIP" (modify), "delete". The host refusals
+    // (delete when not shown, modify before an add, a second add) send nothing; the record
+    // follows every call. The tip goes whole, past the other platform's 63 characters. Each
+    // picture keeps one icon: a host handed the icon it already shows can skip the repaint.
     void requestsReachTheHost_data() {
         const auto r = table<QStringList, QString, QString, bool>(
             {"operations", "sent", "recordTip", "shownAtEnd"});
@@ -148,18 +128,17 @@ private slots:
     }
     void requestsReachTheHost() {
         FakeTrayHost host;
-        QWidget owner;
         TrayIcon icon(&host);
         std::vector<TrayPicture> pictures; // of each request sent
         for (const QString &op : cell<QStringList>("operations")) {
             const QString tip = op.section(u':', 1);
             const TrayPicture picture = op.startsWith(u"busy") ? kRedGreen : TrayPicture::idle();
             if (op.startsWith(u"add:"))
-                icon.addTrayIcon(picture, tip, &owner);
+                icon.addTrayIcon(picture, tip, nullptr);
             else if (op == u"delete")
                 icon.deleteTrayIcon();
             else
-                icon.modifyTrayIcon(picture, tip, &owner);
+                icon.modifyTrayIcon(picture, tip, nullptr);
             pictures.resize(host.requests.size(), picture);
         }
         QTEST(requestLog(host), "sent");
@@ -173,22 +152,15 @@ private slots:
                          pictures[i] == pictures[i - 1]);
     }
 
-#ifdef Q_OS_LINUX
-    void protocolFollowsTheDesktop() {
-        QVERIFY(trayProtocolFor(QStringLiteral("xcb"), false) == TrayProtocol::XEmbed);
-        QVERIFY(trayProtocolFor(QStringLiteral("xcb"), true) != TrayProtocol::XEmbed);
-        QVERIFY(trayProtocolFor(QStringLiteral("wayland"), false) != TrayProtocol::XEmbed);
-    }
-#endif
-
-    // Every sequence of up to five user clicks on the two boxes (only the enabled ones can be
-    // clicked), from a busy picture. After each: the fields, the icon and which boxes the user
-    // can reach as the two boxes say; the settings as clicked; the idle picture whenever the
-    // icon does not animate; one request to the host, none for ticking animate.
+    // Every sequence of up to five clicks on the two enabled boxes, from a busy picture. After
+    // each: fields, icon and reachable boxes as the boxes say ("Automatically adjust" follows
+    // animate alone), settings as clicked, idle unless animated, one request but for animate on.
     void optionStatesForEveryClickSequence() {
         for (int length = 1; length <= 5; ++length)
             for (int pattern = 0; pattern < (1 << length); ++pattern) {
-                TrayRig r;
+                Rig r; // as start-up leaves it by default: both boxes ticked, the icon up
+                r.w.showTrayIcon = r.w.animateTrayIcon = true;
+                r.w.trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, &r.w);
                 r.w.trayIcon.modifyTrayIcon(kRedGreen, QStringLiteral("busy"), &r.w);
                 QString path, settings[2] = {kAbsent, kAbsent}; // animate, show
                 for (int i = 0; i < length; ++i) {
@@ -212,7 +184,6 @@ private slots:
                          stored(QStringLiteral("AnimateTrayIcon")) == settings[0] &&
                              stored(QStringLiteral("ShowTrayIcon")) == settings[1],
                          r.env.tray.requests.size() - before == size_t(onShow || !animate)});
-                    // "Automatically adjust threshold" follows the animate box alone.
                     const QList<bool> want({show, animate, show, show, show, show && animate,
                                             animate, true, true, true});
                     QVERIFY2(got == want, qPrintable(path));

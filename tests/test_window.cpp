@@ -1,6 +1,5 @@
 #include "support/Harness.h"
 #include "ui/Fonts.h"
-#include "ui/Images.h"
 #include "ui/frmMiniBandwidth.h"
 
 #include <QAction>
@@ -13,61 +12,40 @@
 #include <QUrl>
 
 // The main and the mini window: layout, the options but the tray's, the menu, minimising.
-namespace {
-
-// "hidden" (tray only), "taskbar" (shown, minimised) or "normal".
-QString where(const frmMain &w) {
-    return QLatin1String(!w.isVisible() ? "hidden" : w.isMinimized() ? "taskbar" : "normal");
-}
-
-bool centred(const QWidget &w) {
-    const QPoint off = w.geometry().center() - w.screen()->availableGeometry().center();
-    return qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1;
-}
-
-} // namespace
-
 class WindowTest : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    // Both windows in the middle of the screen; the tab pages' controls stay where they were
+    // The window in the middle of the screen; the tab pages' controls stay where they were
     // put, whatever the tab row's height; auto-sized labels show all their text; Tab goes from
-    // the options to the tab row, then to the adapter list.
+    // the options to the tab row, then to the adapter list. Tahoma where installed.
     void layout() {
+        const bool tahoma = Fonts::ensureTahoma(); // Debian: fonts-wine
         Rig r;
+        if (tahoma)
+            QCOMPARE(QFontInfo(r.label("lblSentBytes")->font()).family(), QStringLiteral("Tahoma"));
+        QVERIFY(QFontInfo(r.label("lblZarnDev")->font()).bold());
         r.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&r.w));
-        QVERIFY(centred(r.w));
+        const QPoint off = r.w.geometry().center() - r.w.screen()->availableGeometry().center();
+        QVERIFY(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1);
         auto *tabs = r.get<QTabWidget>("Tabs");
         for (int tab : {2, 1, 0})
             tabs->setCurrentIndex(tab);
         for (const char *frame : {"Frame1", "Frame3", "frmAdapter"})
             QCOMPARE(r.get(frame)->mapTo(tabs, QPoint()), QPoint(18, 32));
         QCOMPARE(r.label("Label13")->size(), r.label("Label13")->sizeHint());
-        QWidget *update = r.get("cmdUpdateFrequency");
-        QVERIFY(qobject_cast<QTabBar *>(update->nextInFocusChain()));
-        QCOMPARE(update->nextInFocusChain()->nextInFocusChain(), r.get("cmdAdapters"));
+        QWidget *next = r.get("cmdUpdateFrequency")->nextInFocusChain();
+        QVERIFY(qobject_cast<QTabBar *>(next) && next->nextInFocusChain() == r.get("cmdAdapters"));
         // Of the tray's pictures, only the two samples on the options page show.
         tabs->setCurrentIndex(1);
         QVERIFY(r.label("picRedRed")->isVisible() && r.label("picYellowYellow")->isVisible());
         QVERIFY(!r.label("picRedGreen")->isVisible());
-        frmMiniBandwidth mini;
-        mini.show();
-        QVERIFY(centred(mini));
     }
 
-    void fonts() {
-        if (!Fonts::ensureTahoma())
-            QSKIP("No Tahoma on this machine (Debian: fonts-wine)");
-        Rig r;
-        const QFontInfo info(r.label("lblSentBytes")->font());
-        QCOMPARE(info.family(), QStringLiteral("Tahoma"));
-        QVERIFY(QFontInfo(r.label("lblZarnDev")->font()).bold());
-    }
-
-    // Rejected texts show one stop box and leave setting, interval and text.
+    // Stored as typed; a rejected text shows one stop box, leaves setting and interval, and
+    // stays for the user to correct.
     void updateFrequency_data() {
         const auto r = table<bool, QString, QString, int>({"german", "text", "box", "interval"});
         r("accepted", false, "251.5", "", 252);
@@ -89,15 +67,13 @@ private slots:
         QTEST(boxes, "box");
         QTEST(r.w.tmrAdapterUpdate->interval(), "interval");
         QVERIFY(r.w.tmrAdapterUpdate->isActive());
-        // Stored exactly as typed; a rejected text stays for the user to correct.
         QCOMPARE(stored(QStringLiteral("UpdateFrequency")), boxes.isEmpty() ? text : "777");
         QCOMPARE(r.edit("txtFrequency")->text(), text);
     }
 
-    // Thresholds are stored as typed. Each box stores its state, greyed as 2; the user's clicks
-    // give only ticked or clear. The thresholds can be edited ("+") only while "Automatically
-    // adjust" is offered and clear (or greyed), whatever the window's own state; the last two
-    // steps: window off, box not offered.
+    // Thresholds are stored as typed; each box its state, greyed as 2, clicks give 1 or 0. The
+    // thresholds are editable ("+") only while "Automatically adjust" is offered and clear (or
+    // greyed), whatever the window's state; the last two steps: window off, box not offered.
     void optionsStored_data() {
         const auto r = table<QString, QString, QString>({"control", "setting", "stored"});
         r("auto adjust", "chkAutoAdjustThreshold", "AutoAdjustThreshold", "2+ 0+ 2+ 1 0+ 0+ 0");
@@ -105,7 +81,6 @@ private slots:
         r("show bandwidth", "chkShowBandwidth", "ShowBandwidthInTray", "2 0 2 1 0 0 0");
         r("start minimized", "chkStartupMinimized", "StartupMinimized", "2 0 2 1 0 0 0");
         r("yellow threshold, as typed", "txtYellowThreshold", "YellowThreshold", "12.5 k|");
-        r("red threshold, as typed", "txtRedThreshold", "RedThreshold", "12.5 k|");
     }
     void optionsStored() {
         const QString setting = cell<QString>("setting");
@@ -157,13 +132,8 @@ private slots:
           "hidden normal hidden");
         r("hidden by start-up, back, to the tray", true, true, "hide dbl min",
           "hidden normal hidden");
-        r("restore from the taskbar, minimise to tray", true, false, "min restore toTray min",
-          "taskbar normal normal hidden");
-        // Show Main on a window already normal causes no state change: the
-        // marker stays, the next minimise keeps to the taskbar and clears it.
         r("marker outlives Show Main on a normal window", true, true, "main min restore min",
           "normal/BringUp taskbar normal hidden");
-        // Hidden with no tray to show the icon, the window could not be reached.
         r("a tray that comes later takes the window", true, true, "gone min restore back min",
           "normal taskbar normal normal hidden");
         r("a host with double-clicks: only they bring it back", true, true, "min click ctx mid dbl",
@@ -180,7 +150,6 @@ private slots:
             {"main", [&] { r.w.mShowDialog->trigger(); }},
             {"sni", [&] { r.env.tray.doubleClicks = false; }},
             {"hide", [&] { r.w.hide(); }},
-            {"toTray", [&] { r.box("chkMinimizeToTray")->setChecked(true); }},
             {"gone", [&] { r.env.tray.available = false; }},
             {"back", [&] { r.env.tray.available = true; }},
         };
@@ -194,12 +163,15 @@ private slots:
                 act[step]();
             else
                 r.env.tray.activate(TrayActivation(clicks.indexOf(step)));
-            got << where(r.w) + (r.w.Tag.isEmpty() ? QString() : u'/' + r.w.Tag);
+            got << QLatin1String(!r.w.isVisible()    ? "hidden"
+                                 : r.w.isMinimized() ? "taskbar"
+                                                     : "normal") +
+                       (r.w.Tag.isEmpty() ? QString() : u'/' + r.w.Tag);
         }
         QTEST(got.join(u' '), "after");
     }
 
-    // The maker link is drawn in pure blue and a click opens its address. One mini window,
+    // A click on the maker link opens its address. One mini window,
     // kept while hidden, made afresh once closed; the menu goes to the host with "Show Main" as
     // its default; Exit unloads even from the tray.
     void linkAndMenu() {
@@ -210,9 +182,6 @@ private slots:
             return true;
         };
         QLabel *link = r.label("lblZarnDev");
-        const QImage drawn = link->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const auto *pixels = reinterpret_cast<const QRgb *>(drawn.constBits());
-        QVERIFY(std::count(pixels, pixels + drawn.width() * drawn.height(), qRgb(0, 0, 255)) > 10);
         r.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&r.w));
         QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
@@ -225,8 +194,6 @@ private slots:
         first->hide();
         r.w.mShowMini->trigger();
         QVERIFY(r.w.miniWindow(false) == first && first->isVisible());
-        r.w.mShowDialog->trigger(); // Show Main leaves the mini window alone
-        QVERIFY(first->isVisible());
         first->close();
         QTRY_COMPARE(r.w.miniWindow(false), nullptr);
         r.w.mShowMini->trigger();
