@@ -1,28 +1,18 @@
 #include "support/Harness.h"
 #include "tray/TrayIcon.h"
 #include "ui/Images.h"
-#ifdef Q_OS_LINUX
-#include "platform/linux/TrayProtocol.h"
-#endif
 
 #include <QPainter>
 
-// The tray icon: its pictures, the requests that reach the host, and the two
-// tray options of the main window.
+// The tray icon: its pictures, the requests that reach the host, the main window's tray options.
 namespace {
 
 const QString kIdleTip = QStringLiteral("Zarn Bandwidth");
+const QString kLongTip = QString(64, u'y') + QStringLiteral("\n– Ünïcödé ✓ 下载");
 const TrayPicture kRedGreen{LoadLevel::Red, LoadLevel::Green};
 
 QImage render(const QIcon &icon, int size, qreal ratio = 1.0) {
     return icon.pixmap(QSize(size, size), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-QRgb fillOf(LoadLevel level) {
-    return level == LoadLevel::Red      ? qRgb(255, 0, 0)
-           : level == LoadLevel::Yellow ? qRgb(255, 255, 0)
-           : level == LoadLevel::Green  ? qRgb(0, 255, 0)
-                                        : 0;
 }
 
 // The row where part of the picture is widest: the base of an arrow head.
@@ -31,44 +21,30 @@ int widestRow(const QImage &image, int fromX, int toX) {
     for (int y = 0; y < image.height(); ++y) {
         int first = toX, last = fromX - 1;
         for (int x = fromX; x < toX; ++x)
-            if (qAlpha(image.pixel(x, y)) > 0) {
-                first = qMin(first, x);
-                last = x;
-            }
-        if (last - first + 1 > bestWidth) {
-            bestWidth = last - first + 1;
-            best = y;
-        }
+            if (qAlpha(image.pixel(x, y)) > 0)
+                first = qMin(first, x), last = x;
+        if (last - first + 1 > bestWidth)
+            bestWidth = last - first + 1, best = y;
     }
     return best;
 }
-
-// The window as start-up leaves it with default settings: both boxes
-// ticked, both fields true, the idle icon up. The host's log starts empty.
-struct TrayRig : Rig {
-    TrayRig() {
-        w.showTrayIcon = w.animateTrayIcon = true;
-        w.trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, &w);
-        env.tray.requests.clear();
-    }
-};
 
 } // namespace
 
 class TrayTest : public QObject {
     Q_OBJECT
 private slots:
-    // Up and down arrows in their level's exact fill, at any size and pixel
-    // ratio: transparent corners, no blended edges, heads where they point.
+    // Up and down arrows in their level's exact fill, at any size and pixel ratio: transparent
+    // corners, no blended edges, heads where they point. Widgets draw icons through
+    // QIcon::paint; on a high-density screen that too must draw at device resolution.
     void trayPictures_data() {
         const auto r = table<int, int, int, qreal>({"up", "down", "size", "ratio"});
         for (int up = 0; up < 4; ++up)
             for (int down = 0; down < 4; ++down)
-                for (const auto &[size, ratio] : {std::pair{16, 1.0}, {24, 1.0}, {16, 2.0}})
-                    r(qPrintable(QStringLiteral("%1@%2x%3")
-                                     .arg(TrayPicture{LoadLevel(up), LoadLevel(down)}.name())
-                                     .arg(size)
-                                     .arg(ratio)),
+                for (const auto &[size, ratio] :
+                     {std::pair{16, 1.0}, {24, 1.0}, {16, 1.5}, {16, 2.0}})
+                    r(qPrintable((TrayPicture{LoadLevel(up), LoadLevel(down)}.name() +
+                                  QString::asprintf("@%dx%g", size, ratio))),
                       up, down, size, ratio);
     }
     void trayPictures() {
@@ -78,7 +54,8 @@ private slots:
         const QImage image = render(Images::trayIcon({up, down}), cell<int>("size"), ratio);
         QCOMPARE(image.size(), QSize(n, n));
         QCOMPARE(qAlpha(image.pixel(0, 0)) + qAlpha(image.pixel(n - 1, n - 1)), 0);
-        const QRgb upFill = fillOf(up), downFill = fillOf(down);
+        const QRgb fills[] = {qRgb(255, 0, 0), qRgb(255, 255, 0), qRgb(0, 255, 0), 0};
+        const QRgb upFill = fills[int(up)], downFill = fills[int(down)];
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
                 const QRgb p = image.pixel(x, y);
@@ -91,24 +68,13 @@ private slots:
         QCOMPARE(image.pixel(n - 1 - n / 4, n / 4), downFill ? downFill : 0u);
         QVERIFY(widestRow(image, 0, n / 2) < n / 2);
         QVERIFY(widestRow(image, n - n / 2, n) > n / 2);
-    }
-
-    // Widgets draw icons through QIcon::paint; on a high-density screen the
-    // picture must be drawn at device resolution, not scaled up.
-    void paintAtDeviceResolution() {
-        const QIcon icon = Images::trayIcon({LoadLevel::Green, LoadLevel::Yellow});
-        for (qreal ratio : {1.5, 2.0}) {
-            const int n = qRound(16 * ratio);
-            QImage target(n, n, QImage::Format_ARGB32_Premultiplied);
-            target.setDevicePixelRatio(ratio);
-            target.fill(Qt::transparent);
-            {
-                QPainter p(&target);
-                icon.paint(&p, QRect(0, 0, 16, 16));
-            }
-            target.setDevicePixelRatio(1.0);
-            QCOMPARE(target.convertToFormat(QImage::Format_ARGB32), render(icon, n));
-        }
+        QImage painted(n, n, QImage::Format_ARGB32_Premultiplied);
+        painted.setDevicePixelRatio(ratio);
+        painted.fill(Qt::transparent);
+        QPainter p(&painted);
+        Images::trayIcon({up, down}).paint(&p, QRect(0, 0, cell<int>("size"), cell<int>("size")));
+        p.end();
+        QCOMPARE(painted.convertToFormat(QImage::Format_ARGB32), image);
     }
 
     // The other pictures, in their own colours; the mini arrows (hollow row
@@ -124,157 +90,103 @@ private slots:
     }
     void otherPictures() {
         const int hollowRow = cell<int>("hollowRow");
-        for (int size : {16, 32}) {
-            const QImage image = render(cell<QIcon>("icon"), size);
-            int matching = 0, opaque = 0;
-            for (int y = 0; y < size; ++y)
-                for (int x = 0; x < size; ++x) {
-                    const QRgb p = image.pixel(x, y);
-                    opaque += qAlpha(p) != 0;
-                    matching += qAlpha(p) && (p | 0xff000000) == cell<QColor>("mustShow").rgb();
-                    if (hollowRow >= 0 && qAlpha(p))
-                        QVERIFY(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255));
-                }
-            QVERIFY(matching > 0 && opaque < size * size);
-        }
+        const QImage image = render(cell<QIcon>("icon"), 16);
+        int matching = 0, opaque = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const QRgb p = image.pixel(x, y);
+                opaque += qAlpha(p) != 0;
+                matching += qAlpha(p) && (p | 0xff000000) == cell<QColor>("mustShow").rgb();
+                if (hollowRow >= 0 && qAlpha(p))
+                    QVERIFY(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255));
+            }
+        QVERIFY(matching > 0 && opaque < 16 * 16);
         if (hollowRow < 0)
             return;
-        const QImage image = render(cell<QIcon>("icon"), 16);
         QCOMPARE(qAlpha(image.pixel(7, hollowRow)) + qAlpha(image.pixel(8, hollowRow)), 0);
         QCOMPARE(widestRow(image, 0, 16) < 8, hollowRow > 8); // the up arrow's head on top
     }
 
-    // Operations: "add:TIP" (idle picture), "modify:TIP" (red/green),
-    // "delete". The host refusals (delete when not shown, modify before an
-    // add, a second add) send nothing; the record follows every call.
+    // Operations: "add:TIP" (idle), "busy:TIP"/"idle:TIP" (modify), "delete". The host refusals
+    // (delete when not shown, modify before an add, a second add) send nothing; the record
+    // follows every call. The tip goes whole, past the other platform's 63 characters. Each
+    // picture keeps one icon: a host handed the icon it already shows can skip the repaint.
     void requestsReachTheHost_data() {
         const auto r = table<QStringList, QString, QString, bool>(
             {"operations", "sent", "recordTip", "shownAtEnd"});
         using L = QStringList;
-        r("add shows the icon", L{"add:a"}, "show:a", "a", true);
+        r("add shows the icon", L{"add:" + kLongTip}, "show:" + kLongTip, kLongTip, true);
         r("delete before anything", L{"delete"}, "", "", false);
-        r("modify before any add", L{"modify:b"}, "", "b", false);
+        r("modify before any add", L{"busy:b"}, "", "b", false);
         r("second add while shown", L{"add:a", "add:b"}, "show:a", "b", true);
-        r("modify while shown updates", L{"add:a", "modify:b"}, "show:a update:b", "b", true);
+        r("modify while shown updates", L{"add:a", "busy:b", "busy:c", "idle:d"},
+          "show:a update:b update:c update:d", "d", true);
         r("second delete", L{"add:a", "delete", "delete"}, "show:a remove", "a", false);
-        r("modify after delete", L{"add:a", "delete", "modify:b"}, "show:a remove", "b", false);
+        r("modify after delete", L{"add:a", "delete", "busy:b"}, "show:a remove", "b", false);
         r("add after delete shows again", L{"add:a", "delete", "add:c"}, "show:a remove show:c",
           "c", true);
     }
     void requestsReachTheHost() {
         FakeTrayHost host;
-        QWidget owner;
         TrayIcon icon(&host);
+        std::vector<TrayPicture> pictures; // of each request sent
         for (const QString &op : cell<QStringList>("operations")) {
             const QString tip = op.section(u':', 1);
+            const TrayPicture picture = op.startsWith(u"busy") ? kRedGreen : TrayPicture::idle();
             if (op.startsWith(u"add:"))
-                icon.addTrayIcon(TrayPicture::idle(), tip, &owner);
-            else if (op.startsWith(u"modify:"))
-                icon.modifyTrayIcon(kRedGreen, tip, &owner);
-            else
+                icon.addTrayIcon(picture, tip, nullptr);
+            else if (op == u"delete")
                 icon.deleteTrayIcon();
+            else
+                icon.modifyTrayIcon(picture, tip, nullptr);
+            pictures.resize(host.requests.size(), picture);
         }
         QTEST(requestLog(host), "sent");
         QTEST(host.shown, "shownAtEnd");
         QTEST(icon.trayRecord().tip, "recordTip");
+        if (host.shown)
+            QCOMPARE(render(host.icon, 16), render(Images::trayIcon(pictures.back()), 16));
+        for (size_t i = 1; i < pictures.size(); ++i)
+            if (host.requests[i].kind == FakeTrayHost::Request::Update)
+                QCOMPARE(host.requests[i].iconKey == host.requests[i - 1].iconKey,
+                         pictures[i] == pictures[i - 1]);
     }
 
-    // The tip goes whole, past the other platform's 63 characters, with the
-    // picture asked for. A tip-only change hands the host the very icon it
-    // already shows, so a tray host can skip the repaint.
-    void tipAndPictureReachTheHost() {
-        const QString tip = QString(64, u'y') + QStringLiteral("\n– Ünïcödé ✓ 下载");
-        FakeTrayHost host;
-        QWidget owner;
-        TrayIcon icon(&host);
-        icon.addTrayIcon(TrayPicture::idle(), tip, &owner);
-        QCOMPARE(host.tip, tip);
-        icon.modifyTrayIcon(kRedGreen, QStringLiteral("b"), &owner);
-        QCOMPARE(render(host.icon, 16), render(Images::trayIcon(kRedGreen), 16));
-        icon.modifyTrayIcon(kRedGreen, QStringLiteral("c"), &owner);
-        icon.modifyTrayIcon(TrayPicture::idle(), QStringLiteral("d"), &owner);
-        const auto &r = host.requests;
-        QCOMPARE(r[2].iconKey, r[1].iconKey);
-        QVERIFY(r[1].iconKey != r[0].iconKey && r[3].iconKey != r[2].iconKey);
-        QCOMPARE(render(host.icon, 16), render(Images::trayIcon(TrayPicture::idle()), 16));
-        TrayIcon noHost(nullptr); // never crashes
-        noHost.modifyTrayIcon(kRedGreen, tip, &owner);
-        noHost.deleteTrayIcon();
-    }
-
-#ifdef Q_OS_LINUX
-    void protocolFollowsTheDesktop() {
-        QVERIFY(trayProtocolFor(QStringLiteral("xcb"), false) == TrayProtocol::XEmbed);
-        QVERIFY(trayProtocolFor(QStringLiteral("xcb"), true) != TrayProtocol::XEmbed);
-        QVERIFY(trayProtocolFor(QStringLiteral("wayland"), false) != TrayProtocol::XEmbed);
-    }
-#endif
-
-    // Steps: "show-"/"show+" clear or tick "Show Tray Icon", "anim-"/"anim+"
-    // the animate box, "load" puts a busy picture up first.
-    void optionsDriveIconAndSettings_data() {
-        const auto r = table<QStringList, QString, QString, QString>(
-            {"steps", "sent", "showSetting", "animateSetting"});
-        using L = QStringList;
-        r("clearing show removes the icon", L{"show-"}, "remove", "0", kAbsent);
-        r("clearing animate over a load picture", L{"load", "anim-"},
-          "update:busy update:Zarn Bandwidth", kAbsent, "0");
-        r("ticking animate again sends nothing", L{"anim-", "anim+"}, "update:Zarn Bandwidth",
-          kAbsent, "1");
-        r("animate off while no icon is refused", L{"show-", "anim-"}, "remove", "0", "0");
-        r("show back on after animate off: idle icon", L{"anim-", "show-", "show+"},
-          "update:Zarn Bandwidth remove show:Zarn Bandwidth", "1", "0");
-    }
-    void optionsDriveIconAndSettings() {
-        TrayRig r;
-        for (const QString &step : cell<QStringList>("steps")) {
-            if (step == u"load")
-                r.w.trayIcon.modifyTrayIcon({LoadLevel::Red, LoadLevel::Red}, "busy", &r.w);
-            else
-                r.box(step.startsWith(u"show") ? "chkShowTrayIcon" : "chkAnimateTrayIcon")
-                    ->setChecked(step.endsWith(u'+'));
-        }
-        QTEST(requestLog(r.env.tray), "sent");
-        QTEST(stored(QStringLiteral("ShowTrayIcon")), "showSetting");
-        QTEST(stored(QStringLiteral("AnimateTrayIcon")), "animateSetting");
-    }
-
-    // Every sequence of up to five user clicks on the two boxes (only the
-    // enabled ones can be clicked) must leave the window in the row of the
-    // state table that the two boxes name.
+    // Every sequence of up to five clicks on the two enabled boxes, from a busy picture. After
+    // each: fields, icon and reachable boxes as the boxes say ("Automatically adjust" follows
+    // animate alone), settings as clicked, idle unless animated, one request but for animate on.
     void optionStatesForEveryClickSequence() {
-        const auto bits = [](std::initializer_list<bool> values) {
-            QString out;
-            for (bool b : values)
-                out += b ? u'1' : u'0';
-            return out;
-        };
         for (int length = 1; length <= 5; ++length)
             for (int pattern = 0; pattern < (1 << length); ++pattern) {
-                TrayRig r;
-                QString path;
+                Rig r; // as start-up leaves it by default: both boxes ticked, the icon up
+                r.w.showTrayIcon = r.w.animateTrayIcon = true;
+                r.w.trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, &r.w);
+                r.w.trayIcon.modifyTrayIcon(kRedGreen, QStringLiteral("busy"), &r.w);
+                QString path, settings[2] = {kAbsent, kAbsent}; // animate, show
                 for (int i = 0; i < length; ++i) {
                     const bool onShow = (pattern >> i) & 1;
                     QCheckBox *clicked = r.box(onShow ? "chkShowTrayIcon" : "chkAnimateTrayIcon");
                     if (!clicked->isEnabled())
                         continue;
+                    const size_t before = r.env.tray.requests.size();
                     clicked->setChecked(!clicked->isChecked());
                     path += onShow ? u'S' : u'A';
+                    settings[onShow] = QLatin1String(clicked->isChecked() ? "1" : "0");
                     const bool show = r.box("chkShowTrayIcon")->isChecked();
                     const bool animate = r.box("chkAnimateTrayIcon")->isChecked();
                     const bool idle = r.env.tray.tip == kIdleTip &&
                                       r.w.trayIcon.trayRecord().picture == TrayPicture::idle();
-                    // The fields, the icon, which boxes the user can reach, and
-                    // the idle picture whenever the icon does not animate.
-                    const QString got =
-                        bits({r.w.showTrayIcon, r.w.animateTrayIcon, r.env.tray.shown,
-                              r.enabled("chkAnimateTrayIcon"), r.enabled("chkMinimizeToTray"),
-                              r.enabled("chkShowBandwidth"), r.enabled("chkAutoAdjustThreshold"),
-                              show && !animate ? idle : true});
-                    // "Automatically adjust threshold" follows the animate box alone.
-                    const QString want =
-                        bits({show, animate, show, show, show, show && animate, animate, true});
-                    QVERIFY2(got == want, qPrintable(path + u' ' + got));
+                    const QList<bool> got(
+                        {r.w.showTrayIcon, r.w.animateTrayIcon, r.env.tray.shown,
+                         r.enabled("chkAnimateTrayIcon"), r.enabled("chkMinimizeToTray"),
+                         r.enabled("chkShowBandwidth"), r.enabled("chkAutoAdjustThreshold"),
+                         show && !animate ? idle : true,
+                         stored(QStringLiteral("AnimateTrayIcon")) == settings[0] &&
+                             stored(QStringLiteral("ShowTrayIcon")) == settings[1],
+                         r.env.tray.requests.size() - before == size_t(onShow || !animate)});
+                    const QList<bool> want({show, animate, show, show, show, show && animate,
+                                            animate, true, true, true});
+                    QVERIFY2(got == want, qPrintable(path));
                 }
             }
     }
