@@ -261,9 +261,14 @@ private slots:
     // values are the defaults: warnings at 80 and 100 % of GB received and sent, monthly.
     void capWarnings() {
         TestPlatform env;
-        env.writeSettingsFile("[General]\nDataCapEnabled=1\nDataCapAmount=1\nDataCapResetDay=31\n"
-                              "DataCapUnit=TB\nDataCapCounts=x\nDataCapWarnings=0 80\n"
-                              "DataCapPeriod=weekly\n");
+        for (const auto &[key, text] : {std::pair{"Enabled", "1"},
+                                        {"Amount", "1"},
+                                        {"ResetDay", "31"},
+                                        {"Unit", "TB"},
+                                        {"Counts", "x"},
+                                        {"Warnings", "0 80"},
+                                        {"Period", "weekly"}})
+            store(QLatin1String("DataCap") + QLatin1String(key), QLatin1String(text));
         FakeUsageHistory history;
         history.add(QDate(2026, 1, 30), 900'000'000); // before the period
         history.add(QDate(2026, 1, 31), 400'000'000, 399'999'999);
