@@ -21,7 +21,8 @@ started=$(date +%s)
 # tablet events need the wintab headers Debian's tarball leaves out; zstd
 # and ICU would need mingw builds of those libraries. FreeType stays: the
 # offscreen platform that the tests use draws with it. JPEG, GIF, Markdown
-# and ODF are not needed. Changing this list
+# and ODF are not needed. Qt Network is built for its local sockets alone
+# (the running copy's hand-over), without TLS. Changing this list
 # rebuilds most of Qt.
 options=(
   -DCMAKE_BUILD_TYPE=Release
@@ -37,7 +38,9 @@ options=(
   -DFEATURE_directwrite3=OFF
   -DFEATURE_dbus=OFF
   -DFEATURE_sql=OFF
-  -DFEATURE_network=OFF
+  -DFEATURE_network=ON
+  -DFEATURE_openssl=OFF
+  -DINPUT_openssl=no
   -DFEATURE_printsupport=OFF
   -DFEATURE_concurrent=OFF
   -DFEATURE_xml=OFF
