@@ -120,7 +120,9 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
         QStringList known;
         for (const QByteArray &n : store->names())
             known << QString::fromUtf8(n);
-        return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
+        return fail(QStringLiteral("there is no usage history of %1 (kept: %2); to record it, "
+                                   "tick \"Record usage of this interface\" in the Usage "
+                                   "window, or name it in HistoryInterfaces")
                         .arg(QString::fromUtf8(name), known.isEmpty()
                                                           ? QStringLiteral("none")
                                                           : known.join(QLatin1Char(' '))));

@@ -11,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
@@ -23,12 +24,13 @@ class UsageHistory;
 
 // The "Usage" window: the live graph of the selected interface, its days
 // and months from the usage history, and the data cap. It keeps no figures
-// of its own: the trail, the history and the cap watcher are handed in.
+// of its own: the trail, the history and the cap watcher are handed in. It
+// says when the interface is not recorded, and chooses what is.
 class UsageWindow final : public QWidget {
 public:
     using Today = std::function<QDate()>;
 
-    UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history, Today today,
+    UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history, Today today,
                 QWidget *parent = nullptr);
     ~UsageWindow() override;
 
@@ -39,6 +41,9 @@ public:
 
     QTabWidget *tabs = nullptr;
     QLabel *lblInterface = nullptr;
+    QLabel *lblRecording = nullptr; // shown while the interface is not recorded
+    QCheckBox *chkRecord = nullptr;
+    QCheckBox *chkKeepHistory = nullptr;
     QLabel *lblDown = nullptr;
     QLabel *lblUp = nullptr;
     RateGraph *graphDown = nullptr;
@@ -64,13 +69,15 @@ private:
     QWidget *livePage();
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
     QWidget *capPage();
+    QLayout *recordingRow();
+    void showRecording();
     void showCapSettings();
     void capControlsChanged();
     void rememberPosition();
 
     const RateTrail &trail_;
     CapWatcher &cap_;
-    const UsageHistory *history_;
+    UsageHistory *history_;
     Today today_;
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
