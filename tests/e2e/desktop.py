@@ -295,7 +295,8 @@ def tray(d, program):
 
 
 def xfce(d, program):
-    """XFCE's panel: its systray plugin, a StatusNotifierItem host, draws the menu itself."""
+    """XFCE's panel: its systray plugin, a StatusNotifierItem host, draws the menu itself; with
+    the icon hidden a data-cap warning still reaches dunst."""
     d.instance = "wrapper-2.0"  # the plugin's own process, whose menus open_menu looks for
     d.start_desktop(tray=False)
     xfce_panel(d, ["systray"], "p=6;x=0;y=0")
@@ -319,8 +320,9 @@ def xfce(d, program):
         return step("not root: no traffic for a data-cap warning with the icon hidden")
     d.spawn(["dunst"])
     with netns(d) as inside:  # 1 % of 10 MB received and sent on its lo, iperf3 at 2 MB/s
-        write_settings(d, ["Adapter=1", "ShowTrayIcon=0", "HistoryInterfaces=lo", "DataCapEnabled=1",
-                           "DataCapPeriod=daily", "DataCapAmount=0.01", "DataCapWarnings=1"])
+        write_settings(d, ["Adapter=1", "ShowTrayIcon=0", "HistoryInterfaces=lo",
+                           "DataCapEnabled=1", "DataCapPeriod=daily", "DataCapAmount=0.01",
+                           "DataCapWarnings=1"])
         d.spawn(inside + [program])
         d.spawn(inside + ["iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t30"])
         at_dunst(d, ["1 % of the data cap used"], "the warning at dunst, the icon hidden")
