@@ -25,9 +25,9 @@ struct StoreRig {
         platform.folder = dir.path() + QStringLiteral("/data");
         interfaces.add(2, QStringLiteral("eth0"));
     }
-    std::unique_ptr<UsageRecorder> recorder() {
+    std::unique_ptr<UsageRecorder> recorder(const QTimeZone &zone = QTimeZone::utc()) {
         UsageRecorder::Options o;
-        o.zone = QTimeZone::utc();
+        o.zone = zone;
         auto r = std::make_unique<UsageRecorder>(interfaces, platform, o);
         r->start();
         return r;
@@ -57,28 +57,35 @@ struct FakeUsageHistory final : UsageHistory {
 class UsageTest : public QObject {
     Q_OBJECT
 private slots:
-    // Saved: 1000 received on index 2 of boot-1 at 100 s since boot, read at 160 s; "kind bytes".
+    // Saved: 1000 received on index 2 of boot-1 at savedMs since boot, read at 160 s as the
+    // system's counters, a tick's or a link's last ones; "kind bytes".
     void count_data() {
-        const auto r = table<QByteArray, qint32, quint64, quint64, bool, QString>(
-            {"boot", "index", "rx", "speed", "lagging", "count"});
-        r("growth on the same link", "boot-1", 2, 5000, 0, false, "1 4000");
-        r("a lower counter is a reset, not a wrap", "boot-1", 2, 300, 0, false, "2 300");
-        r("another link under the name", "boot-1", 7, 5000, 0, false, "2 5000");
-        r("after a reboot everything since boot", "boot-2", 2, 5000, 0, false, "3 5000");
-        r("a tick older than the save is stale", "boot-1", 2, 900, 0, true, "4 0");
-        r("a tick newer than the save counts", "boot-1", 2, 1500, 0, true, "1 500");
-        // 100 Mbit/s for 60 s and a second of slack: 762,500,000 bytes.
-        r("at the link's speed", "boot-1", 2, 762501000, 100000000, false, "1 762500000");
-        r("beyond the link's speed", "boot-1", 2, 762501001, 100000000, false, "5 0");
-        r("unknown speed: 10 Gbit/s", "boot-1", 2, 76250001001, 0, false, "5 0");
-        r("more since boot than the link carries", "boot-2", 2, 1000000000000, 0, false, "5 0");
+        const auto r = table<QByteArray, qint32, quint64, quint64, QByteArray, qint64, QString>(
+            {"boot", "index", "rx", "speed", "how", "savedMs", "count"});
+        r("growth on the same link", "boot-1", 2, 5000, 0, "", 100000, "1 4000");
+        r("a lower counter is a reset, not a wrap", "boot-1", 2, 300, 0, "", 100000, "2 300");
+        r("another link under the name", "boot-1", 7, 5000, 0, "", 100000, "2 5000");
+        r("after a reboot everything since boot", "boot-2", 2, 5000, 0, "", 100000, "3 5000");
+        r("a tick older than the save is stale", "boot-1", 2, 900, 0, "tick", 100000, "4 0");
+        r("a tick newer than the save counts", "boot-1", 2, 1500, 0, "tick", 100000, "1 500");
+        r("a gone veth's received side reads 0", "boot-1", 2, 0, 0, "last", 100000, "1 0");
+        r("a damaged saved time", "boot-1", 2, 5000, 0, "", LLONG_MIN, "1 4000");
+        // 10 Gbit/s at least, for 60 s and a second of slack: 76,250,000,000 bytes.
+        r("a slow link's speed is no limit", "boot-1", 2, 762501001, 100000000, "", 100000,
+          "1 762500001");
+        r("beyond 10 Gbit/s", "boot-1", 2, 76250001001, 0, "", 100000, "5 0");
+        r("a faster link's own speed", "boot-1", 2, 305000001001, 40000000000, "", 100000, "5 0");
+        r("more since boot than the link carries", "boot-2", 2, 1000000000000, 0, "", 100000,
+          "5 0");
     }
     void count() {
-        const Reading now{
+        Reading now{
             {cell<QByteArray>("boot"), cell<qint32>("index"), cell<quint64>("rx"), 10, 160000},
-            cell<quint64>("speed"),
-            cell<bool>("lagging")};
-        const Count c = UsageRules::count(Counter{"boot-1", 2, 1000, 10, 100000}, now);
+            cell<quint64>("speed")};
+        now.lagging = cell<QByteArray>("how") == "tick";
+        now.last = cell<QByteArray>("how") == "last";
+        const Count c =
+            UsageRules::count(Counter{"boot-1", 2, 1000, 10, cell<qint64>("savedMs")}, now);
         QTEST(QStringLiteral("%1 %2").arg(int(c.kind)).arg(c.adds() ? c.received : 0), "count");
     }
 
@@ -120,6 +127,101 @@ private slots:
         for (const auto &m : a->months("eth0", QDate(2026, 1, 1), QDate(2030, 12, 1)))
             sum += m.received;
         QCOMPARE(sum, quint64(8 * 1000 + 28));
+    }
+
+    // 600 bytes either side of a local midnight stay on their days when fine periods become
+    // hours (two days on) and hours days (400 days on).
+    void localDaysAfterMerges_data() {
+        const auto r = table<QByteArray>({"zone"});
+        r("half an hour east", "Asia/Kolkata");
+        r("three quarters east", "Asia/Kathmandu");
+        r("west, with DST", "America/New_York");
+    }
+    void localDaysAfterMerges() {
+        StoreRig rig;
+        const QTimeZone zone(cell<QByteArray>("zone"));
+        rig.platform.utc = QDateTime(QDate(2026, 12, 6), QTime(23, 40), zone).toSecsSinceEpoch();
+        auto rec = rig.recorder(zone);
+        QString expected = QStringLiteral("600 0");
+        for (const qint64 step : {900, 900, 3 * 86400, 400 * 86400}) {
+            rig.interfaces.find(2)->inOctets += step < 1000 ? 600 : 0;
+            rig.platform.advance(step);
+            QVERIFY(rec->saveNow());
+            const auto days = rec->days("eth0", QDate(2026, 12, 6), QDate(2026, 12, 7));
+            QCOMPARE(QStringLiteral("%1 %2").arg(days[0].received).arg(days[1].received), expected);
+            expected = QStringLiteral("600 600");
+        }
+    }
+
+    // Links renamed, gone and made anew, seen by two copies (A, B: the first mention starts
+    // one); "+NAME:INDEX" adds a link, "-INDEX" takes it away, "NAME=BYTES" sets what it
+    // received, "NAME>NEW" renames it. Today's bytes received, by A.
+    void linkHistory_data() {
+        const auto r = table<QString, QString>({"steps", "today"});
+        r("renamed: counted once", "+t0:5 A t0=2000 A t0>t1 A t1=2500 A", "t0:2000 t1:500");
+        r("renamed, and a new link under the old name", "+t0:5 A t0=2000 A t0>t1 +t0:9 t0=300 A",
+          "t0:2300 t1:0");
+        r("gone and made anew between saves", "+t0:5 A t0=1000 -5 +t0:6 t0=100 A", "t0:1100");
+        r("up after A's save, seen first by B", "A +t0:5 t0=1000 B A t0=1500 A", "t0:1500");
+    }
+    void linkHistory() {
+        StoreRig rig;
+        std::unique_ptr<UsageRecorder> copies[2];
+        const auto link = [&](const QString &name) {
+            InterfaceRow *found = nullptr;
+            for (InterfaceRow &row : rig.interfaces.rows)
+                found = row.name == name.toUtf8() ? &row : found;
+            return found;
+        };
+        for (const QString &step : cell<QString>("steps").split(u' ')) {
+            rig.platform.advance(10);
+            const QStringList p =
+                step.mid(step[0].isLetter() ? 0 : 1).split(QRegularExpression("[:=>]"));
+            if (step == u"A" || step == u"B") {
+                auto &copy = copies[step == u"B"];
+                QVERIFY(copy ? copy->saveNow() : bool(copy = rig.recorder()));
+            } else if (step[0] == u'+') {
+                rig.interfaces.add(p[1].toInt(), p[0]);
+            } else if (step[0] == u'-') {
+                rig.interfaces.remove(p[0].toInt());
+            } else if (step.contains(u'=')) {
+                link(p[0])->inOctets = p[1].toULongLong();
+            } else {
+                link(p[0])->name = p[1].toUtf8();
+            }
+        }
+        QStringList today;
+        for (const QString &name :
+             cell<QString>("today").split(QRegularExpression(":\\d+ ?"), Qt::SkipEmptyParts))
+            today << name + u':' +
+                         QString::number(
+                             copies[0]
+                                 ->days(name.toUtf8(), QDate(2026, 12, 7), QDate(2026, 12, 7))[0]
+                                 .received);
+        QTEST(today.join(u' '), "today");
+    }
+
+    // The report of the selected adapter goes by its stored name, not by an index that now
+    // names another link; the names kept can each be told apart.
+    void reportNames() {
+        TestPlatform env;
+        StoreRig rig;
+        rig.interfaces.add(3, QStringLiteral("Wi-Fi 2"));
+        QVERIFY(rig.recorder()->saveNow());
+        store(QStringLiteral("Adapter"), QStringLiteral("3"));
+        store(QStringLiteral("AdapterName"), QStringLiteral("eth0"));
+        QString said;
+        for (const char *name : {"", "wlan0"}) {
+            FILE *out = std::tmpfile();
+            UsageReport::run(QString::fromLatin1(name), false, rig.interfaces, rig.platform, out,
+                             out);
+            std::rewind(out);
+            char line[200] = {};
+            said += QString::fromLocal8Bit(std::fgets(line, sizeof line, out));
+            std::fclose(out);
+        }
+        QCOMPARE(said, "Usage of eth0 in bytes\nzarn-bandwidth: there is no usage history of wlan0 "
+                       "(kept: \"Wi-Fi 2\", \"eth0\")\n");
     }
 
     // A roll-up that cannot be written (a full disk) fails the save and
