@@ -29,8 +29,9 @@ bool XcbToolWindows::eventFilter(QObject *watched, QEvent *event) {
     // A window's show event comes after its native window exists and before
     // Qt maps it: the state set now is there when the window manager first
     // looks at the window. Qt writes its own states (keep above) at every
-    // map and keeps what it finds, and a window manager drops the property
-    // when a window is withdrawn, so it is set again before every show.
+    // map and keeps what it finds; the window manager drops the property
+    // when the window is withdrawn (openbox does on hide()), so it is set
+    // again before every show.
     if (event->type() == QEvent::Show && watched->isWindowType()) {
         const auto *window = static_cast<QWindow *>(watched);
         if (window->type() == Qt::Tool && window->handle())
