@@ -211,9 +211,16 @@ def open_menu(d, icon, exclude, *keys):  # icon None: the right button was relea
     return menu
 
 
-def mini_window_above(d, wid):  # also when the main window is activated
-    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
-                    "the mini window")[0]
+def show_mini(d, icon, wid):  # by the tray menu, again from minimised: off the taskbar, on top
+    for again in (False, True):
+        open_menu(d, icon, (), "Down", "Down", "Return")
+        mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
+                        "the mini window")[0]
+        state = d.run(["xprop", "-id", str(mini), "_NET_WM_STATE"])
+        if not all("_NET_WM_STATE_" + s in state for s in ("ABOVE", "SKIP_TASKBAR", "SKIP_PAGER")):
+            raise Failure("the mini window's " + state.strip())
+        if not again:
+            d.run(["xdotool", "windowminimize", "--sync", str(mini)], check=True)
     d.run(["xdotool", "windowactivate", "--sync", str(wid)])
     stays(lambda: [w for w in d.root_windows("_NET_CLIENT_LIST_STACKING") if w in (wid, mini)]
           == [wid, mini], "the mini window went below the active main window")
@@ -265,8 +272,7 @@ def tray(d, program):
     d.run(["xdotool", "mouseup", "3"], check=True)
     open_menu(d, None, {wid}, "Down", "Return")
     in_front(d, "Show Main to bring the window back")
-    open_menu(d, icon, (), "Down", "Down", "Return")
-    mini_window_above(d, wid)
+    show_mini(d, icon, wid)
     menu = open_menu(d, icon, ())
     _, _, _, w, h, x, y = next(row for row in d.tree() if row[0] == menu)
     d.click((x + w // 2, y + h - 8), button=3)  # on E&xit, the last item
@@ -279,7 +285,7 @@ def xfce(d, program):
     """XFCE's panel: its systray plugin, a StatusNotifierItem host, draws the menu itself."""
     d.instance = "wrapper-2.0"  # the plugin's own process, whose menus open_menu looks for
     d.start_desktop(tray=False)
-    xfce_panel(d, ["systray"], "p=6;x=0;y=0")
+    xfce_panel(d, ["systray", "tasklist"], "p=6;x=0;y=0")
     wait_for(lambda: "true" in watcher(d, "IsStatusNotifierHostRegistered"), 20, "the tray host")
     app = d.spawn([program, "-startup"])
     wait_for(lambda: sni_items(d), 15, "the item in xfce4-panel's tray")
@@ -292,8 +298,8 @@ def xfce(d, program):
     minimise_to_tray(d, wid)
     open_menu(d, icon, (), "Down", "Return")
     in_front(d, "Show Main to bring the window back")
-    open_menu(d, icon, (), "Down", "Down", "Return")
-    mini_window_above(d, wid)
+    show_mini(d, icon, wid)
+    d.screenshot("xfce-desktop.png")  # its tasklist lists the main window alone
     open_menu(d, icon, (), "x")
     wait_for(lambda: app.poll() is not None, 5, "E&xit to end the program")
 
