@@ -222,6 +222,7 @@ private slots:
         r("holds while the peak is on the graph", "0:48000:0 1:100:0 120:100:0", 50000, 1000);
         r("falls once the peak has left", "0:48000:0 1:3000:0 121:100:0", 5000, 1000);
         r("a gap keeps the peak", "0:48000:0 1:-:- 2:100:0", 50000, 1000);
+        r("so does a failed read", "0:48000:0 1:-:-: 2:100:0", 50000, 1000);
         r("a new interface starts afresh", "0:48000:48000 2:100:0:wlan0", 1000, 1000);
     }
     void scaleRules() {
@@ -236,6 +237,10 @@ private slots:
         }
         QTEST(feature.trail().downScale(), "down");
         QTEST(feature.trail().upScale(), "up");
+        const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
+        for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
+            QVERIFY(graph.fontMetrics().horizontalAdvance(GraphScale::axisText(label)) <
+                    graph.plotRect().left());
         const QLocale de(QLocale::German);
         QCOMPARE(GraphScale::axisText(2500, de) + u' ' + GraphScale::axisText(2e6, de),
                  QStringLiteral("2,50 k/sec 2.000 k/sec"));

@@ -30,12 +30,18 @@ void UsageFeature::attach(frmMain *main) {
     connect(main->mUsage, &QAction::triggered, this, &UsageFeature::showWindow);
 }
 
-void UsageFeature::sampled(const TickSample &sample) {
+void UsageFeature::sampled(const TickSample &tick) {
+    // A read that failed on the interface followed so far is a break in its
+    // line, not a change of interface: the two minutes before it stay.
+    TickSample sample = tick;
+    if (sample.name.isEmpty() && sample.index != 0 && sample.index == index_)
+        sample.name = interface_;
     // Another interface's rates would share the graph's scale and lines.
     if (sample.name != interface_) {
         trail_.clear();
         interface_ = sample.name;
     }
+    index_ = sample.index;
     const qint64 now = clocks_.monotonicMs();
     if (sample.hasRates)
         trail_.add(now, sample.downRate, sample.upRate);
