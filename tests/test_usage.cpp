@@ -6,6 +6,7 @@
 #include "usagewindow/UsageFeature.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -313,8 +314,10 @@ private slots:
         Rig r;
         FakeUsageHistory history;
         history.name = "<b>eth0</b>";
-        history.add(QDate::currentDate(), 1234567, 89);
-        UsageFeature feature(&history, &r.env.tray);
+        const QDate today(2027, 1, 28); // far down the month's list of days
+        history.add(today, 1234567, 89);
+        UsageFeature feature(&history, &r.env.tray,
+                             {UsageFeature::systemClocks().monotonicMs, [&] { return today; }});
         feature.attach(&r.w);
         r.env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter")).name = history.name;
         r.w.tmrAdapterUpdate->setInterval(1000);
@@ -334,17 +337,33 @@ private slots:
         QCOMPARE(window->lblToday->text(),
                  QStringLiteral("Today: 1,234,567 bytes received, 89 bytes sent"));
         QCOMPARE(window->tableMonths->rowCount(), 12);
+        QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
+                     window->tableMonths->item(11, 0)->text(),
+                 QStringLiteral("Feb 2026 Jan 2027"));
         window->close();
         feature.sampled({2, history.name, true, true, 3e6}); // while hidden
         r.w.mUsage->trigger();
         QVERIFY(feature.window() == window && window->graphDown->scale() == 5e6);
-        // Another start: where it was; history off says so.
-        window->move(160, 70);
+        window->tabs->setCurrentIndex(1); // the list of days opens at today
+        QVERIFY(window->tableDays->viewport()->rect().contains(
+            window->tableDays->visualItemRect(window->tableDays->item(27, 0))));
+        // The cap's size is taken once typed, and not put in form under the fingers.
+        window->spnAmount->selectAll();
+        QTest::keyClicks(window->spnAmount, "0.49");
+        QCOMPARE(window->spnAmount->text() + u' ' + stored("DataCapAmount"), "0.49 " + kAbsent);
+        QTest::keyClick(window->spnAmount, Qt::Key_Return);
+        QCOMPARE(stored("DataCapAmount"), QStringLiteral("0.49"));
+        // Another start: where it was, kept on the screen, and made to fit; history off says so.
+        const QRect screen = window->screen()->availableGeometry();
+        window->move(screen.right() - 100, 70);
         history.on = false;
         UsageFeature again(&history, &r.env.tray);
         window->close();
         again.showWindow();
-        QCOMPARE(again.window()->pos(), QPoint(160, 70));
+        QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
+        again.window()->resize(screen.size() + QSize(200, 300));
+        again.showWindow();
+        QCOMPARE(again.window()->frameGeometry(), screen);
         QCOMPARE(qobject_cast<QStackedWidget *>(again.window()->tabs->widget(1))->currentIndex(),
                  1);
     }

@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 UsageFeature::Clocks UsageFeature::systemClocks() {
@@ -53,6 +55,32 @@ void UsageFeature::sampled(const TickSample &tick) {
         window_->sampled(sample);
 }
 
+namespace {
+
+// Moves the window inside the free area of the screen it is on, made smaller
+// first where it is larger: at 200 % the 520 x 440 window is 1040 x 880
+// pixels, taller than a 1280 x 800 screen, and a place remembered from a
+// larger screen or another scale would leave its title bar out of reach.
+void keepOnScreen(QWidget *window) {
+    const QRect frame = window->frameGeometry();
+    const QScreen *screen = QGuiApplication::screenAt(frame.topLeft() + QPoint(16, 16));
+    if (!screen && !(screen = window->screen()))
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize border = frame.size() - window->size(); // the frame, once the window had one
+    const QSize size = frame.size().boundedTo(area.size());
+    if (size != frame.size())
+        window->resize(size - border);
+    // resize() keeps to the window's minimum size, which may still be larger.
+    const QSize now = window->size() + border;
+    window->move(std::clamp(frame.left(), area.left(),
+                            std::max(area.left(), area.right() + 1 - now.width())),
+                 std::clamp(frame.top(), area.top(),
+                            std::max(area.top(), area.bottom() + 1 - now.height())));
+}
+
+} // namespace
+
 void UsageFeature::showWindow() {
     if (!window_) {
         window_ = new UsageWindow(trail_, cap_, history_, clocks_.today);
@@ -62,6 +90,7 @@ void UsageFeature::showWindow() {
         if (at && QGuiApplication::screenAt(*at + QPoint(16, 16)))
             window_->move(*at);
     }
+    keepOnScreen(window_);
     // Up to date at once, not only from the next tick on.
     window_->sampled(last_);
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
