@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -57,6 +58,9 @@ void UsageFeature::sampled(const TickSample &tick) {
 
 namespace {
 
+// Time enough for a window manager to frame a new window.
+constexpr int kFramedMs = 300;
+
 // Moves the window inside the free area of the screen it is on, made smaller
 // first where it is larger: at 200 % the 520 x 440 window is 1040 x 880
 // pixels, taller than a 1280 x 800 screen, and a place remembered from a
@@ -82,7 +86,8 @@ void keepOnScreen(QWidget *window) {
 } // namespace
 
 void UsageFeature::showWindow() {
-    if (!window_) {
+    const bool first = !window_;
+    if (first) {
         window_ = new UsageWindow(trail_, cap_, history_, clocks_.today);
         // A place on a screen that is no longer there would open the
         // window out of sight; the window manager places it then.
@@ -97,4 +102,8 @@ void UsageFeature::showWindow() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    // An X window manager puts its frame around the window only once it is
+    // shown, and its title bar could still reach past the screen's edge.
+    if (first)
+        QTimer::singleShot(kFramedMs, window_, [window = window_.data()] { keepOnScreen(window); });
 }

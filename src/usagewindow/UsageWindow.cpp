@@ -210,7 +210,10 @@ QWidget *UsageWindow::capPage() {
     connect(chkCap, &QCheckBox::toggled, this, &UsageWindow::capControlsChanged);
     connect(spnResetDay, &QSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
     connect(spnAmount, &QDoubleSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
-    connect(spnAmount, &QDoubleSpinBox::textChanged, amountPause_, qOverload<>(&QTimer::start));
+    // Without keyboard tracking the box says nothing until the editing is
+    // over; its line edit tells of each keystroke.
+    connect(spnAmount->findChild<QLineEdit *>(), &QLineEdit::textEdited, amountPause_,
+            qOverload<>(&QTimer::start));
     connect(amountPause_, &QTimer::timeout, this, &UsageWindow::capControlsChanged);
     connect(txtWarnings, &QLineEdit::editingFinished, this, &UsageWindow::capControlsChanged);
     return page;
