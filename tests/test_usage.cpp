@@ -6,6 +6,7 @@
 #include "usagewindow/UsageFeature.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -324,6 +325,7 @@ private slots:
         r("holds while the peak is on the graph", "0:48000:0 1:100:0 120:100:0", 50000, 1000);
         r("falls once the peak has left", "0:48000:0 1:3000:0 121:100:0", 5000, 1000);
         r("a gap keeps the peak", "0:48000:0 1:-:- 2:100:0", 50000, 1000);
+        r("so does a failed read", "0:48000:0 1:-:-: 2:100:0", 50000, 1000);
         r("a new interface starts afresh", "0:48000:48000 2:100:0:wlan0", 1000, 1000);
     }
     void scaleRules() {
@@ -338,6 +340,10 @@ private slots:
         }
         QTEST(feature.trail().downScale(), "down");
         QTEST(feature.trail().upScale(), "up");
+        const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
+        for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
+            QVERIFY(graph.fontMetrics().horizontalAdvance(GraphScale::axisText(label)) <
+                    graph.plotRect().left());
         const QLocale de(QLocale::German);
         QCOMPARE(GraphScale::axisText(2500, de) + u' ' + GraphScale::axisText(2e6, de),
                  QStringLiteral("2,50 k/sec 2.000 k/sec"));
@@ -394,12 +400,15 @@ private slots:
         QVERIFY(given[0].startsWith(
             u"80 % of the data cap used: 0.80 GB of 1.00 GB (80 %) received and sent from "));
         QVERIFY(given[1].startsWith(u"100 % of the data cap used: 1.05 GB"));
-        // Only the counted direction, in the chosen unit; stored at once.
+        // Only the counted direction, in the chosen unit; stored at once. Another cap
+        // warns afresh: the 80 % already given counted received bytes of 1 GB.
         watcher->setSettings({true, CapRules::Period::Monthly, 31, 1, CapRules::Unit::GiB,
                               CapRules::Direction::Sent});
+        history.add(QDate(2026, 2, 28), 0, 900'000'000);
         tick(QDate(2026, 2, 28), 0, false);
-        QCOMPARE(watcher->status().used + watcher->status().cap, quint64(1024 * 1024 * 1024));
+        QCOMPARE(watcher->status().cap, quint64(1024 * 1024 * 1024));
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
+        QVERIFY(given.value(3).startsWith(u"80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
     }
 
     // One window, where it was left last time, with the Monitor tab's figures.
@@ -407,8 +416,10 @@ private slots:
         Rig r;
         FakeUsageHistory history;
         history.name = "<b>eth0</b>";
-        history.add(QDate::currentDate(), 1234567, 89);
-        UsageFeature feature(&history, &r.env.tray);
+        const QDate today(2027, 1, 28); // far down the month's list of days
+        history.add(today, 1234567, 89);
+        UsageFeature feature(&history, &r.env.tray,
+                             {UsageFeature::systemClocks().monotonicMs, [&] { return today; }});
         feature.attach(&r.w);
         r.env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter")).name = history.name;
         r.w.tmrAdapterUpdate->setInterval(1000);
@@ -428,17 +439,33 @@ private slots:
         QCOMPARE(window->lblToday->text(),
                  QStringLiteral("Today: 1,234,567 bytes received, 89 bytes sent"));
         QCOMPARE(window->tableMonths->rowCount(), 12);
+        QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
+                     window->tableMonths->item(11, 0)->text(),
+                 QStringLiteral("Feb 2026 Jan 2027"));
         window->close();
         feature.sampled({2, history.name, true, true, 3e6}); // while hidden
         r.w.mUsage->trigger();
         QVERIFY(feature.window() == window && window->graphDown->scale() == 5e6);
-        // Another start: where it was; history off says so.
-        window->move(160, 70);
+        window->tabs->setCurrentIndex(1); // the list of days opens at today
+        QVERIFY(window->tableDays->viewport()->rect().contains(
+            window->tableDays->visualItemRect(window->tableDays->item(27, 0))));
+        // The cap's size is taken once typed, and not put in form under the fingers.
+        window->spnAmount->selectAll();
+        QTest::keyClicks(window->spnAmount, "0.49");
+        QCOMPARE(window->spnAmount->text() + u' ' + stored("DataCapAmount"), "0.49 " + kAbsent);
+        QTest::keyClick(window->spnAmount, Qt::Key_Return);
+        QCOMPARE(stored("DataCapAmount"), QStringLiteral("0.49"));
+        // Another start: where it was, kept on the screen, and made to fit; history off says so.
+        const QRect screen = window->screen()->availableGeometry();
+        window->move(screen.right() - 100, 70);
         history.on = false;
         UsageFeature again(&history, &r.env.tray);
         window->close();
         again.showWindow();
-        QCOMPARE(again.window()->pos(), QPoint(160, 70));
+        QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
+        again.window()->resize(screen.size() + QSize(200, 300));
+        again.showWindow();
+        QCOMPARE(again.window()->frameGeometry(), screen);
         QCOMPARE(qobject_cast<QStackedWidget *>(again.window()->tabs->widget(1))->currentIndex(),
                  1);
     }

@@ -332,7 +332,8 @@ def usage(d, program):
         d.spawn(["ip", "netns", "exec", ns, program, "-startup"])
         icon = wait_for(d.docked_icon, 15, "the icon in trayer's panel")
         starts_hidden(d)
-        d.spawn(["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t60"])
+        client = d.spawn(["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b16M", "-l1400",
+                          "-t60"])
         d.click(icon, repeat=2)
         open_menu(d, icon, {in_front(d, "the double-click to bring the window back")}, "u")
         wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
@@ -347,6 +348,20 @@ def usage(d, program):
         wait_for(lambda: d.run(["dunstctl", "close-all"]) or cap == sorted(
             e["summary"]["data"] for e in json.loads(d.run(["dunstctl", "history"]))["data"][0]),
             30, "the data cap's two warnings at dunst")
+        # A size typed key by key counts once typed. Under a cap of 9 GB a level is set that what
+        # lo carried reaches at 0.4 GB but not at 0.49 GB: typing "0.49" must not warn of it.
+        d.stop(client)
+        time.sleep(2)
+        used = sum(int(d.run(["ip", "netns", "exec", ns, "cat", "/sys/class/net/lo/statistics/"
+                              + f])) for f in ("rx_bytes", "tx_bytes"))
+        for control, text in (("alt+z", "9"), ("alt+a", str(used // 4_000_000)), ("alt+z", "0.49")):
+            d.keys("alt+c", control, "ctrl+a")
+            d.run(["xdotool", "type", "--delay", "150", text], check=True)
+            d.keys("Return")
+        wait_for(lambda: "DataCapAmount=0.49\n" in open(d.env["XDG_CONFIG_HOME"] + "/ZarnDev/"
+                                                       "Zarn Bandwidth.conf").read(), 5, "0.49 GB")
+        stays(lambda: d.run(["dunstctl", "close-all"]) or d.run(["dunstctl", "count", "history"])
+              == "2\n", "no warning on the way to 0.49 GB")
     finally:
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
 
