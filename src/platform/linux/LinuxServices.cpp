@@ -6,6 +6,7 @@
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "platform/linux/QuitOnSignals.h"
 #include "platform/linux/TrayProtocol.h"
+#include "platform/linux/XcbToolWindows.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtTrayHost.h"
 
@@ -27,5 +28,7 @@ SystemServices systemServices() {
     services.notifier =
         std::make_unique<DBusNotifier>(std::make_unique<TrayNotifier>(*services.tray));
     services.sessionEnd = std::make_unique<QuitOnSignals>();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        services.toolWindows = std::make_unique<XcbToolWindows>();
     return services;
 }
