@@ -92,25 +92,23 @@ bool preferPlainImages(int argc, char *argv[]) {
 int main(int argc, char *argv[]) {
     // Taken before QApplication removes the options it knows (-platform and
     // the like): the text must be the command line as given.
-    const QString arguments = argumentText(argc, argv);
+    const QStringList arguments = programArguments(argc, argv);
+    const CommandLine command = parseCommandLine(arguments);
     // Answered before any window or display connection exists, so that they
     // work on a console with no desktop at all.
-    switch (commandLineRequest(arguments)) {
+    switch (command.request) {
     case CommandLineRequest::Help:
         std::fputs(helpText().toLocal8Bit().constData(), stdout);
         return 0;
     case CommandLineRequest::Version:
         std::fputs(versionText().toLocal8Bit().constData(), stdout);
         return 0;
+    case CommandLineRequest::Invalid:
+        std::fprintf(stderr, "%s\n", command.error.toLocal8Bit().constData());
+        return 2;
     case CommandLineRequest::Usage: {
-        const UsageRequest request = usageRequest(arguments);
-        if (!request.valid) {
-            std::fputs("zarn-bandwidth: usage: zarn-bandwidth --usage [INTERFACE] [--json]\n",
-                       stderr);
-            return 2;
-        }
         const HistoryServices services = historyServices();
-        return UsageReport::run(request.interfaceName, request.json, *services.interfaces,
+        return UsageReport::run(command.interfaceName, command.json, *services.interfaces,
                                 *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:
@@ -142,7 +140,7 @@ int main(int argc, char *argv[]) {
     platform.messages = &messages;
     platform.clock = &clock;
     platform.programPath = QApplication::applicationFilePath();
-    platform.argumentText = arguments;
+    platform.argumentText = argumentText(arguments);
 
     frmMain window(platform);
     ShownReporter reporter;
@@ -163,7 +161,7 @@ int main(int argc, char *argv[]) {
     usageWindow.attach(&window);
 
     window.startUp();
-    if (showsUsageWindow(arguments) && !window.unloaded)
+    if (command.showUsage && !window.unloaded)
         usageWindow.showWindow();
     // Queued behind the window's first paint: opening and checking the store
     // and the first save cost the window nothing.
