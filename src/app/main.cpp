@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
+#include "instance/RunningCopy.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
@@ -95,7 +96,7 @@ int main(int argc, char *argv[]) {
     const QStringList arguments = programArguments(argc, argv);
     const CommandLine command = parseCommandLine(arguments);
     // Answered before any window or display connection exists, so that they
-    // work on a console with no desktop at all.
+    // work on a console with no desktop at all, and never ask a running copy.
     switch (command.request) {
     case CommandLineRequest::Help:
         std::fputs(helpText().toLocal8Bit().constData(), stdout);
@@ -127,6 +128,12 @@ int main(int argc, char *argv[]) {
     // The program lives in the tray: closing the mini window while the main
     // window is hidden must not end it. Form_Unload ends it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second start hands its request to the copy that runs and ends
+    // before it makes a tray icon or a window of its own.
+    RunningCopy runningCopy(runningCopyName());
+    if (!runningCopy.claim(command.handOver))
+        return 0;
 
     const SystemServices services = systemServices();
     InterfaceSource &interfaces = *services.interfaces;
@@ -163,6 +170,14 @@ int main(int argc, char *argv[]) {
     window.startUp();
     if (command.showUsage && !window.unloaded)
         usageWindow.showWindow();
+    // What later starts ask for: a plain start brings the window back as
+    // "Show Main" does, --show-usage the Usage window.
+    QObject::connect(&runningCopy, &RunningCopy::handedOver, &window, [&](HandOver request) {
+        if (request == HandOver::ShowMain)
+            window.mShowDialog_Click();
+        else if (request == HandOver::ShowUsage)
+            usageWindow.showWindow();
+    });
     // Queued behind the window's first paint: opening and checking the store
     // and the first save cost the window nothing.
     QTimer::singleShot(0, &usage, &UsageRecorder::start);
