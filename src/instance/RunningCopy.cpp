@@ -36,6 +36,28 @@ QString lockPath(const QString &name) {
 #endif
 }
 
+enum class Delivery { Answered, Unanswered, Unreachable };
+
+Delivery handOver(const QString &name, HandOver request) {
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(1000))
+        return Delivery::Unreachable;
+#ifdef Q_OS_WIN
+    // Windows lets only the program the user just started take the
+    // foreground; this start passes that on to the running copy, which
+    // raises its window in its stead.
+    AllowSetForegroundWindow(ASFW_ANY);
+#endif
+    socket.write(requestLine(request));
+    // The system accepts the connection even for a copy that hangs: only its
+    // answer tells that it acted on the request.
+    return socket.waitForBytesWritten(1000) && socket.waitForReadyRead(5000) &&
+                   socket.readLine() == "ok\n"
+               ? Delivery::Answered
+               : Delivery::Unanswered;
+}
+
 } // namespace
 
 QString runningCopyName() {
@@ -90,35 +112,22 @@ bool RunningCopy::claim(HandOver request) {
                          qPrintable(server_->errorString()));
             return true;
         }
-        if (lock_.error() != QLockFile::LockFailedError)
-            break; // no lock can be taken there at all
-        if (handOver(request))
+        if (lock_.error() != QLockFile::LockFailedError) {
+            qWarning("zarn-bandwidth: no lock can be taken in %s: later starts will not find "
+                     "this copy",
+                     qPrintable(QDir::toNativeSeparators(lockPath(name_))));
+            return true;
+        }
+        const Delivery delivery = handOver(name_, request);
+        if (delivery == Delivery::Answered)
             return false;
+        if (delivery == Delivery::Unanswered)
+            break;
         QThread::msleep(100);
     }
     // Better a second copy than none: a copy that holds the lock and never
     // answers (stopped in a debugger, hung) must not keep the user out.
     qWarning("zarn-bandwidth: the running copy does not answer; starting another");
-    return true;
-}
-
-bool RunningCopy::handOver(HandOver request) const {
-    QLocalSocket socket;
-    socket.connectToServer(name_);
-    if (!socket.waitForConnected(1000))
-        return false;
-#ifdef Q_OS_WIN
-    // Windows lets only the program the user just started take the
-    // foreground; this start passes that on to the running copy, which
-    // raises its window in its stead.
-    AllowSetForegroundWindow(ASFW_ANY);
-#endif
-    socket.write(requestLine(request));
-    if (!socket.waitForBytesWritten(1000))
-        return false;
-    // Handed over once written; the answer only keeps this start alive
-    // until the running copy has acted on it.
-    socket.waitForReadyRead(5000);
     return true;
 }
 

@@ -31,7 +31,6 @@ signals:
     void handedOver(HandOver request);
 
 private:
-    bool handOver(HandOver request) const;
     void answer(QLocalSocket *socket);
 
     QString name_;
