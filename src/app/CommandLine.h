@@ -20,8 +20,8 @@ QStringList programArguments(int argc, const char *const *argv);
 enum class CommandLineRequest { Run, Help, Version, Usage, Invalid };
 
 // What a second start asks of the copy that already runs: a plain start
-// brings its main window back, --show-usage its Usage window, and exactly
-// "-startup" (the session starting it once more) nothing.
+// brings its main window back, --show-usage its Usage window, and
+// -startup (the session starting it once more) nothing.
 enum class HandOver { Nothing, ShowMain, ShowUsage };
 
 struct CommandLine {

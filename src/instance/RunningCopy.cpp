@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -63,11 +65,21 @@ Delivery handOver(const QString &name, HandOver request) {
 QString runningCopyName() {
     // On Windows the settings live in the user's registry hive; on Unix
     // QSettings keeps them under the configuration folder, which tests and
-    // users may point elsewhere with XDG_CONFIG_HOME.
+    // users may point elsewhere with XDG_CONFIG_HOME. The user's id keeps
+    // users apart where their sockets share /tmp.
     QByteArray key =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toUtf8();
     key += '\n' +
            qgetenv(qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ? "WAYLAND_DISPLAY" : "DISPLAY");
+#ifdef Q_OS_WIN
+    // The same user may be logged in twice (at the console and over remote
+    // desktop): each session has a desktop, and a copy, of its own.
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    key += '\n' + QByteArray::number(qulonglong(session));
+#else
+    key += '\n' + QByteArray::number(qulonglong(getuid()));
+#endif
     const QString hash = QString::fromLatin1(
         QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
 #ifdef Q_OS_WIN
