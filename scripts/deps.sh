@@ -7,6 +7,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # the X11 window states Qt has no flag for (the mini window off the taskbar)
+  libxcb1-dev
   # the usage history's store
   libsqlite3-dev
   # the Tahoma face the windows are laid out for (Wine's free Tahoma)

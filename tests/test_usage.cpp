@@ -6,6 +6,7 @@
 #include "usagewindow/UsageFeature.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -25,9 +26,9 @@ struct StoreRig {
         platform.folder = dir.path() + QStringLiteral("/data");
         interfaces.add(2, QStringLiteral("eth0"));
     }
-    std::unique_ptr<UsageRecorder> recorder() {
+    std::unique_ptr<UsageRecorder> recorder(const QTimeZone &zone = QTimeZone::utc()) {
         UsageRecorder::Options o;
-        o.zone = QTimeZone::utc();
+        o.zone = zone;
         auto r = std::make_unique<UsageRecorder>(interfaces, platform, o);
         r->start();
         return r;
@@ -57,28 +58,35 @@ struct FakeUsageHistory final : UsageHistory {
 class UsageTest : public QObject {
     Q_OBJECT
 private slots:
-    // Saved: 1000 received on index 2 of boot-1 at 100 s since boot, read at 160 s; "kind bytes".
+    // Saved: 1000 received on index 2 of boot-1 at savedMs since boot, read at 160 s as the
+    // system's counters, a tick's or a link's last ones; "kind bytes".
     void count_data() {
-        const auto r = table<QByteArray, qint32, quint64, quint64, bool, QString>(
-            {"boot", "index", "rx", "speed", "lagging", "count"});
-        r("growth on the same link", "boot-1", 2, 5000, 0, false, "1 4000");
-        r("a lower counter is a reset, not a wrap", "boot-1", 2, 300, 0, false, "2 300");
-        r("another link under the name", "boot-1", 7, 5000, 0, false, "2 5000");
-        r("after a reboot everything since boot", "boot-2", 2, 5000, 0, false, "3 5000");
-        r("a tick older than the save is stale", "boot-1", 2, 900, 0, true, "4 0");
-        r("a tick newer than the save counts", "boot-1", 2, 1500, 0, true, "1 500");
-        // 100 Mbit/s for 60 s and a second of slack: 762,500,000 bytes.
-        r("at the link's speed", "boot-1", 2, 762501000, 100000000, false, "1 762500000");
-        r("beyond the link's speed", "boot-1", 2, 762501001, 100000000, false, "5 0");
-        r("unknown speed: 10 Gbit/s", "boot-1", 2, 76250001001, 0, false, "5 0");
-        r("more since boot than the link carries", "boot-2", 2, 1000000000000, 0, false, "5 0");
+        const auto r = table<QByteArray, qint32, quint64, quint64, QByteArray, qint64, QString>(
+            {"boot", "index", "rx", "speed", "how", "savedMs", "count"});
+        r("growth on the same link", "boot-1", 2, 5000, 0, "", 100000, "1 4000");
+        r("a lower counter is a reset, not a wrap", "boot-1", 2, 300, 0, "", 100000, "2 300");
+        r("another link under the name", "boot-1", 7, 5000, 0, "", 100000, "2 5000");
+        r("after a reboot everything since boot", "boot-2", 2, 5000, 0, "", 100000, "3 5000");
+        r("a tick older than the save is stale", "boot-1", 2, 900, 0, "tick", 100000, "4 0");
+        r("a tick newer than the save counts", "boot-1", 2, 1500, 0, "tick", 100000, "1 500");
+        r("a gone veth's received side reads 0", "boot-1", 2, 0, 0, "last", 100000, "1 0");
+        r("a damaged saved time", "boot-1", 2, 5000, 0, "", LLONG_MIN, "1 4000");
+        // 10 Gbit/s at least, for 60 s and a second of slack: 76,250,000,000 bytes.
+        r("a slow link's speed is no limit", "boot-1", 2, 762501001, 100000000, "", 100000,
+          "1 762500001");
+        r("beyond 10 Gbit/s", "boot-1", 2, 76250001001, 0, "", 100000, "5 0");
+        r("a faster link's own speed", "boot-1", 2, 305000001001, 40000000000, "", 100000, "5 0");
+        r("more since boot than the link carries", "boot-2", 2, 1000000000000, 0, "", 100000,
+          "5 0");
     }
     void count() {
-        const Reading now{
+        Reading now{
             {cell<QByteArray>("boot"), cell<qint32>("index"), cell<quint64>("rx"), 10, 160000},
-            cell<quint64>("speed"),
-            cell<bool>("lagging")};
-        const Count c = UsageRules::count(Counter{"boot-1", 2, 1000, 10, 100000}, now);
+            cell<quint64>("speed")};
+        now.lagging = cell<QByteArray>("how") == "tick";
+        now.last = cell<QByteArray>("how") == "last";
+        const Count c =
+            UsageRules::count(Counter{"boot-1", 2, 1000, 10, cell<qint64>("savedMs")}, now);
         QTEST(QStringLiteral("%1 %2").arg(int(c.kind)).arg(c.adds() ? c.received : 0), "count");
     }
 
@@ -120,6 +128,101 @@ private slots:
         for (const auto &m : a->months("eth0", QDate(2026, 1, 1), QDate(2030, 12, 1)))
             sum += m.received;
         QCOMPARE(sum, quint64(8 * 1000 + 28));
+    }
+
+    // 600 bytes either side of a local midnight stay on their days when fine periods become
+    // hours (two days on) and hours days (400 days on).
+    void localDaysAfterMerges_data() {
+        const auto r = table<QByteArray>({"zone"});
+        r("half an hour east", "Asia/Kolkata");
+        r("three quarters east", "Asia/Kathmandu");
+        r("west, with DST", "America/New_York");
+    }
+    void localDaysAfterMerges() {
+        StoreRig rig;
+        const QTimeZone zone(cell<QByteArray>("zone"));
+        rig.platform.utc = QDateTime(QDate(2026, 12, 6), QTime(23, 40), zone).toSecsSinceEpoch();
+        auto rec = rig.recorder(zone);
+        QString expected = QStringLiteral("600 0");
+        for (const qint64 step : {900, 900, 3 * 86400, 400 * 86400}) {
+            rig.interfaces.find(2)->inOctets += step < 1000 ? 600 : 0;
+            rig.platform.advance(step);
+            QVERIFY(rec->saveNow());
+            const auto days = rec->days("eth0", QDate(2026, 12, 6), QDate(2026, 12, 7));
+            QCOMPARE(QStringLiteral("%1 %2").arg(days[0].received).arg(days[1].received), expected);
+            expected = QStringLiteral("600 600");
+        }
+    }
+
+    // Links renamed, gone and made anew, seen by two copies (A, B: the first mention starts
+    // one); "+NAME:INDEX" adds a link, "-INDEX" takes it away, "NAME=BYTES" sets what it
+    // received, "NAME>NEW" renames it. Today's bytes received, by A.
+    void linkHistory_data() {
+        const auto r = table<QString, QString>({"steps", "today"});
+        r("renamed: counted once", "+t0:5 A t0=2000 A t0>t1 A t1=2500 A", "t0:2000 t1:500");
+        r("renamed, and a new link under the old name", "+t0:5 A t0=2000 A t0>t1 +t0:9 t0=300 A",
+          "t0:2300 t1:0");
+        r("gone and made anew between saves", "+t0:5 A t0=1000 -5 +t0:6 t0=100 A", "t0:1100");
+        r("up after A's save, seen first by B", "A +t0:5 t0=1000 B A t0=1500 A", "t0:1500");
+    }
+    void linkHistory() {
+        StoreRig rig;
+        std::unique_ptr<UsageRecorder> copies[2];
+        const auto link = [&](const QString &name) {
+            InterfaceRow *found = nullptr;
+            for (InterfaceRow &row : rig.interfaces.rows)
+                found = row.name == name.toUtf8() ? &row : found;
+            return found;
+        };
+        for (const QString &step : cell<QString>("steps").split(u' ')) {
+            rig.platform.advance(10);
+            const QStringList p =
+                step.mid(step[0].isLetter() ? 0 : 1).split(QRegularExpression("[:=>]"));
+            if (step == u"A" || step == u"B") {
+                auto &copy = copies[step == u"B"];
+                QVERIFY(copy ? copy->saveNow() : bool(copy = rig.recorder()));
+            } else if (step[0] == u'+') {
+                rig.interfaces.add(p[1].toInt(), p[0]);
+            } else if (step[0] == u'-') {
+                rig.interfaces.remove(p[0].toInt());
+            } else if (step.contains(u'=')) {
+                link(p[0])->inOctets = p[1].toULongLong();
+            } else {
+                link(p[0])->name = p[1].toUtf8();
+            }
+        }
+        QStringList today;
+        for (const QString &name :
+             cell<QString>("today").split(QRegularExpression(":\\d+ ?"), Qt::SkipEmptyParts))
+            today << name + u':' +
+                         QString::number(
+                             copies[0]
+                                 ->days(name.toUtf8(), QDate(2026, 12, 7), QDate(2026, 12, 7))[0]
+                                 .received);
+        QTEST(today.join(u' '), "today");
+    }
+
+    // The report of the selected adapter goes by its stored name, not by an index that now
+    // names another link; the names kept can each be told apart.
+    void reportNames() {
+        TestPlatform env;
+        StoreRig rig;
+        rig.interfaces.add(3, QStringLiteral("Wi-Fi 2"));
+        QVERIFY(rig.recorder()->saveNow());
+        store(QStringLiteral("Adapter"), QStringLiteral("3"));
+        store(QStringLiteral("AdapterName"), QStringLiteral("eth0"));
+        QString said;
+        for (const char *name : {"", "wlan0"}) {
+            FILE *out = std::tmpfile();
+            UsageReport::run(QString::fromLatin1(name), false, rig.interfaces, rig.platform, out,
+                             out);
+            std::rewind(out);
+            char line[200] = {};
+            said += QString::fromLocal8Bit(std::fgets(line, sizeof line, out));
+            std::fclose(out);
+        }
+        QCOMPARE(said, "Usage of eth0 in bytes\nzarn-bandwidth: there is no usage history of wlan0 "
+                       "(kept: \"Wi-Fi 2\", \"eth0\")\n");
     }
 
     // A roll-up that cannot be written (a full disk) fails the save and
@@ -222,6 +325,7 @@ private slots:
         r("holds while the peak is on the graph", "0:48000:0 1:100:0 120:100:0", 50000, 1000);
         r("falls once the peak has left", "0:48000:0 1:3000:0 121:100:0", 5000, 1000);
         r("a gap keeps the peak", "0:48000:0 1:-:- 2:100:0", 50000, 1000);
+        r("so does a failed read", "0:48000:0 1:-:-: 2:100:0", 50000, 1000);
         r("a new interface starts afresh", "0:48000:48000 2:100:0:wlan0", 1000, 1000);
     }
     void scaleRules() {
@@ -236,6 +340,10 @@ private slots:
         }
         QTEST(feature.trail().downScale(), "down");
         QTEST(feature.trail().upScale(), "up");
+        const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
+        for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
+            QVERIFY(graph.fontMetrics().horizontalAdvance(GraphScale::axisText(label)) <
+                    graph.plotRect().left());
         const QLocale de(QLocale::German);
         QCOMPARE(GraphScale::axisText(2500, de) + u' ' + GraphScale::axisText(2e6, de),
                  QStringLiteral("2,50 k/sec 2.000 k/sec"));
@@ -292,12 +400,15 @@ private slots:
         QVERIFY(given[0].startsWith(
             u"80 % of the data cap used: 0.80 GB of 1.00 GB (80 %) received and sent from "));
         QVERIFY(given[1].startsWith(u"100 % of the data cap used: 1.05 GB"));
-        // Only the counted direction, in the chosen unit; stored at once.
+        // Only the counted direction, in the chosen unit; stored at once. Another cap
+        // warns afresh: the 80 % already given counted received bytes of 1 GB.
         watcher->setSettings({true, CapRules::Period::Monthly, 31, 1, CapRules::Unit::GiB,
                               CapRules::Direction::Sent});
+        history.add(QDate(2026, 2, 28), 0, 900'000'000);
         tick(QDate(2026, 2, 28), 0, false);
-        QCOMPARE(watcher->status().used + watcher->status().cap, quint64(1024 * 1024 * 1024));
+        QCOMPARE(watcher->status().cap, quint64(1024 * 1024 * 1024));
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
+        QVERIFY(given.value(3).startsWith(u"80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
     }
 
     // One window, where it was left last time, with the Monitor tab's figures.
@@ -305,8 +416,10 @@ private slots:
         Rig r;
         FakeUsageHistory history;
         history.name = "<b>eth0</b>";
-        history.add(QDate::currentDate(), 1234567, 89);
-        UsageFeature feature(&history, &r.env.tray);
+        const QDate today(2027, 1, 28); // far down the month's list of days
+        history.add(today, 1234567, 89);
+        UsageFeature feature(&history, &r.env.tray,
+                             {UsageFeature::systemClocks().monotonicMs, [&] { return today; }});
         feature.attach(&r.w);
         r.env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter")).name = history.name;
         r.w.tmrAdapterUpdate->setInterval(1000);
@@ -326,17 +439,33 @@ private slots:
         QCOMPARE(window->lblToday->text(),
                  QStringLiteral("Today: 1,234,567 bytes received, 89 bytes sent"));
         QCOMPARE(window->tableMonths->rowCount(), 12);
+        QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
+                     window->tableMonths->item(11, 0)->text(),
+                 QStringLiteral("Feb 2026 Jan 2027"));
         window->close();
         feature.sampled({2, history.name, true, true, 3e6}); // while hidden
         r.w.mUsage->trigger();
         QVERIFY(feature.window() == window && window->graphDown->scale() == 5e6);
-        // Another start: where it was; history off says so.
-        window->move(160, 70);
+        window->tabs->setCurrentIndex(1); // the list of days opens at today
+        QVERIFY(window->tableDays->viewport()->rect().contains(
+            window->tableDays->visualItemRect(window->tableDays->item(27, 0))));
+        // The cap's size is taken once typed, and not put in form under the fingers.
+        window->spnAmount->selectAll();
+        QTest::keyClicks(window->spnAmount, "0.49");
+        QCOMPARE(window->spnAmount->text() + u' ' + stored("DataCapAmount"), "0.49 " + kAbsent);
+        QTest::keyClick(window->spnAmount, Qt::Key_Return);
+        QCOMPARE(stored("DataCapAmount"), QStringLiteral("0.49"));
+        // Another start: where it was, kept on the screen, and made to fit; history off says so.
+        const QRect screen = window->screen()->availableGeometry();
+        window->move(screen.right() - 100, 70);
         history.on = false;
         UsageFeature again(&history, &r.env.tray);
         window->close();
         again.showWindow();
-        QCOMPARE(again.window()->pos(), QPoint(160, 70));
+        QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
+        again.window()->resize(screen.size() + QSize(200, 300));
+        again.showWindow();
+        QCOMPARE(again.window()->frameGeometry(), screen);
         QCOMPARE(qobject_cast<QStackedWidget *>(again.window()->tabs->widget(1))->currentIndex(),
                  1);
     }

@@ -67,4 +67,15 @@ public:
         (void)onChanged;
         return false;
     }
+
+    // From now on calls onLink, from the calling thread's event loop, for
+    // each link the system reports as come or changed (gone false) or gone
+    // (gone true), with index, name, type and counters as it reported them:
+    // for a link that went away, the last counters it had. An empty
+    // function stops it. False when this system does not tell them.
+    using LinkWatcher = std::function<void(const InterfaceRow &row, bool gone)>;
+    virtual bool watchLinks(LinkWatcher onLink) {
+        (void)onLink;
+        return false;
+    }
 };

@@ -25,6 +25,10 @@ struct SystemServices : HistoryServices {
     // Ends the event loop normally when the session ends the program, so
     // the last save still runs; null where Qt already does so.
     std::unique_ptr<QObject> sessionEnd;
+    // Keeps tool windows off the taskbar where Qt's tool window type alone
+    // does not; null where it does (Windows, and Wayland, which has no such
+    // hint at all).
+    std::unique_ptr<QObject> toolWindows;
 };
 
 HistoryServices historyServices();

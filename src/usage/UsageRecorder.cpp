@@ -7,12 +7,38 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 void say(const QString &line) {
     std::fputs(QStringLiteral("zarn-bandwidth: %1\n").arg(line).toLocal8Bit().constData(), stderr);
+}
+
+// The recorder that saves when the process ends without leaving the event
+// loop: Qt's X11 platform calls exit(1) once the display has gone (the end
+// of a session, a shutdown), and aboutToQuit never comes.
+UsageRecorder *savesAtExit = nullptr;
+
+void saveAtExit() {
+    if (savesAtExit)
+        savesAtExit->saveNow();
+}
+
+// "MS BOOT": when a save last read the interface table, and in which boot.
+QByteArray tableNote(qint64 bootMs, const QByteArray &bootId) {
+    return QByteArray::number(bootMs) + ' ' + bootId;
+}
+
+std::optional<UsageRules::Counter> fromTableNote(const QByteArray &note, const QByteArray &boot) {
+    const qsizetype blank = note.indexOf(' ');
+    bool ok = false;
+    const qint64 ms = note.left(blank).toLongLong(&ok);
+    if (!ok || blank < 0 || boot.isEmpty() || note.mid(blank + 1) != boot)
+        return std::nullopt;
+    return UsageRules::Counter{boot, 0, 0, 0, ms};
 }
 
 } // namespace
@@ -38,7 +64,12 @@ UsageRecorder::UsageRecorder(InterfaceSource &interfaces, UsagePlatform &platfor
     connect(&timer_, &QTimer::timeout, this, &UsageRecorder::saveNow);
 }
 
-UsageRecorder::~UsageRecorder() = default;
+UsageRecorder::~UsageRecorder() {
+    if (savesAtExit != this)
+        return;
+    savesAtExit = nullptr;
+    interfaces_.watchLinks(nullptr);
+}
 
 void UsageRecorder::start() {
     QString why;
@@ -55,10 +86,47 @@ void UsageRecorder::start() {
         turnOff(why);
         return;
     }
+    store_->setZone(options_.zone);
     for (const QByteArray &name : store_->names())
         known_.insert(name);
+    interfaces_.watchLinks([this](const InterfaceRow &row, bool gone) { linkChanged(row, gone); });
+    static const bool hooked = std::atexit(saveAtExit) == 0;
+    if (hooked)
+        savesAtExit = this;
     if (saveNow())
         timer_.start(options_.savePeriodMs);
+}
+
+UsageRules::LinkKind UsageRecorder::kindOf(const InterfaceRow &row) {
+    // Asked once per link: on Linux it is an ioctl, and a link that has
+    // gone can no longer be asked.
+    auto it = kinds_.find(row.index);
+    if (it == kinds_.end())
+        it = kinds_.emplace(row.index, platform_.linkKind(row.name, row.type)).first;
+    return it->second;
+}
+
+void UsageRecorder::linkChanged(const InterfaceRow &row, bool gone) {
+    if (!store_ || !options_.record || row.index == 0)
+        return;
+    const UsageRules::LinkKind kind = kindOf(row);
+    if (!gone)
+        return;
+    kinds_.erase(row.index);
+    if (row.name.isEmpty() || !UsageRules::counted(kind, row.name, options_.named))
+        return;
+    UsageRules::Reading r;
+    r.counter = {platform_.bootId(), row.index, row.inOctets, row.outOctets, platform_.bootMs()};
+    r.last = true;
+    // A veth's received side reads 0 as it goes (its peer went with it): the
+    // tick's last totals stand in where they are higher.
+    const auto sample = samples_.find(row.name);
+    if (sample != samples_.end() && sample->second.index == row.index) {
+        r.counter.received = std::max(r.counter.received, sample->second.received);
+        r.counter.sent = std::max(r.counter.sent, sample->second.sent);
+    }
+    removed_.push_back({row.name, r});
+    saveSoon();
 }
 
 void UsageRecorder::turnOff(const QString &why) const {
@@ -120,10 +188,11 @@ UsageRules::Reading UsageRecorder::sampleReading(const Sample &sample) const {
 }
 
 std::vector<UsageStore::Named> UsageRecorder::readCounters() {
-    std::vector<UsageStore::Named> out;
-    // The selected interface that went away: its last tick stands in for
-    // the counters the kernel no longer has. It goes first, so that a link
-    // back under the name already counts from zero after it.
+    // First the links that went away, with the counters they had last; then
+    // the selected interface that went away, whose last tick stands in where
+    // the system gave none. So a link back under the name already counts
+    // from zero after them.
+    std::vector<UsageStore::Named> out = removed_;
     const auto last = samples_.find(gone_);
     if (last != samples_.end() && known_.contains(gone_))
         out.push_back({gone_, sampleReading(last->second)});
@@ -132,25 +201,31 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         return out;
     const QByteArray boot = platform_.bootId();
     const qint64 now = platform_.bootMs();
-    QSet<QByteArray> present;
+    // The last save that read the table, by this copy or another, and the
+    // links there were then. A counted link not among them came up since (a
+    // VPN that connects): all it counted is new. One that was there but not
+    // counted (now chosen by the user), or one of an earlier boot, only sets
+    // its base: its past is not known.
+    const auto since = fromTableNote(store_->note("table"), boot);
+    QSet<QByteArray> before;
+    for (const QByteArray &name : store_->note("present").split('\0'))
+        before.insert(name);
+    QByteArrayList present;
     for (const InterfaceRow &row : rows) {
-        if (row.name.isEmpty() ||
-            !UsageRules::counted(platform_.linkKind(row.name, row.type), row.name, options_.named))
+        if (row.name.isEmpty())
+            continue;
+        present << row.name;
+        if (!UsageRules::counted(kindOf(row), row.name, options_.named))
             continue;
         UsageRules::Reading r;
         r.counter = {boot, row.index, row.inOctets, row.outOctets, now};
         r.speed = platform_.linkSpeed(row.name);
-        // A link that was not there at the last save came up since (a VPN
-        // that connects): all it counted is new. At start-up nothing is
-        // known of a link's past, so its first sighting only sets the base.
-        std::optional<UsageRules::Counter> base;
-        if (lastTable_ && !present_.contains(row.name))
-            base = lastTable_;
-        out.push_back({row.name, r, base});
-        present.insert(row.name);
+        out.push_back({row.name, r, before.contains(row.name) ? std::nullopt : since});
     }
-    present_ = present;
-    lastTable_ = UsageRules::Counter{boot, 0, 0, 0, now};
+    store_->setNote("table", tableNote(now, boot));
+    std::sort(present.begin(), present.end());
+    if (QSet<QByteArray>(present.begin(), present.end()) != before)
+        store_->setNote("present", present.join('\0'));
     return out;
 }
 
@@ -173,6 +248,7 @@ bool UsageRecorder::saveNow() {
     }
     for (const auto &n : saved)
         known_.insert(n.name);
+    removed_.clear();
     if (!gone_.isEmpty()) {
         samples_.erase(gone_);
         gone_.clear();
@@ -191,17 +267,36 @@ std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, Q
                                                        QDate last) const {
     const auto [from, to] = UsageRules::span(first, last, options_.zone);
     std::vector<UsageRules::Period> rows = store_->periods(name, from, to);
-    // What the latest tick measured and no save holds yet.
+    // What the latest tick measured and no save holds yet; a reader, with
+    // no tick, asks the system.
     const auto sample = samples_.find(name);
-    if (options_.record && sample != samples_.end()) {
-        const auto c = UsageRules::count(store_->counter(name), sampleReading(sample->second));
-        if (c.adds())
-            rows.push_back({UsageRules::periodStart(platform_.utcNow(), UsageRules::kFine),
-                            UsageRules::kFine, c.received, c.sent});
-    }
+    std::optional<UsageRules::Reading> now;
+    if (options_.record && sample != samples_.end())
+        now = sampleReading(sample->second);
+    else if (!options_.record)
+        now = systemReading(name);
+    const auto c = now ? UsageRules::count(store_->counter(name), *now) : UsageRules::Count();
+    if (c.adds())
+        rows.push_back({UsageRules::periodStart(platform_.utcNow(), UsageRules::kFine),
+                        UsageRules::kFine, c.received, c.sent});
     if (store_->failed())
         turnOff(store_->error());
     return rows;
+}
+
+std::optional<UsageRules::Reading> UsageRecorder::systemReading(const QByteArray &name) const {
+    // Only the link the saved counter belongs to: counting another one that
+    // took the name, or a link of an earlier boot, is for the next save.
+    const auto saved = store_->counter(name);
+    InterfaceRow row;
+    if (!saved || saved->bootId.isEmpty() || saved->bootId != platform_.bootId() ||
+        !interfaces_.interfaceRow(saved->linkIndex, row, InterfaceSource::Detail::Counters) ||
+        row.name != name)
+        return std::nullopt;
+    UsageRules::Reading r;
+    r.counter = {saved->bootId, row.index, row.inOctets, row.outOctets, platform_.bootMs()};
+    r.speed = platform_.linkSpeed(name);
+    return r;
 }
 
 std::vector<UsageTotal> UsageRecorder::days(const QByteArray &interfaceName, QDate first,

@@ -13,11 +13,14 @@
 
 class InterfaceSource;
 class UsagePlatform;
+struct InterfaceRow;
 
 // Keeps the usage history: counts every counted interface into the store at
-// a fixed period, at first sight of an interface, when the selected one goes
-// away and at exit, and answers readers from the store plus what the latest
-// tick measured on the selected interface.
+// a fixed period, at first sight of an interface, when one goes away (from
+// the last counters the system gives, else the selected one's last tick) and
+// at exit, also when the display goes first, and answers readers from the
+// store plus what the latest tick measured on the selected interface (a
+// reader that does not record: plus what the kernel counted since the save).
 //
 // Any failure of the store turns history off for the rest of the run, said
 // once on standard error; monitoring is not affected.
@@ -71,6 +74,11 @@ private:
     };
     std::vector<UsageStore::Named> readCounters();
     UsageRules::Reading sampleReading(const Sample &sample) const;
+    void linkChanged(const InterfaceRow &row, bool gone);
+    UsageRules::LinkKind kindOf(const InterfaceRow &row);
+    // The counters of the link name's saved counter belongs to, read now;
+    // none when that link is not there in this boot.
+    std::optional<UsageRules::Reading> systemReading(const QByteArray &name) const;
     std::vector<UsageRules::Period> periods(const QByteArray &name, QDate first, QDate last) const;
     void turnOff(const QString &why) const;
     void saveSoon();
@@ -88,9 +96,9 @@ private:
     QByteArray selected_;                  // the name the tick last measured
     qint32 selectedIndex_ = 0;
     QByteArray gone_; // the selected interface, gone since the last save
-    // The counted links at the last save with a good interface table, and
-    // when it was: a link not among them came up since.
-    QSet<QByteArray> present_;
-    std::optional<UsageRules::Counter> lastTable_;
+    // Links that went away since the last save, with their last counters.
+    std::vector<UsageStore::Named> removed_;
+    // What kind of link each index the system has shown is.
+    std::map<qint32, UsageRules::LinkKind> kinds_;
     bool noteSelected_ = false;
 };

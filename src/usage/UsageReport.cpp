@@ -58,8 +58,13 @@ QByteArray entries(const std::vector<UsageTotal> &totals, const char *key, const
 }
 
 // The name of the interface the main window follows: the stored adapter's
-// name now, or the one the history last saw selected.
+// name (indexes change with every reboot or re-created link), the name now
+// at its stored index, or the one the history last saw selected.
 QByteArray selectedName(InterfaceSource &interfaces, UsageStore *store) {
+    const QByteArray stored =
+        Conversions::textToInterfaceName(Registry::readSetting(QStringLiteral("AdapterName"), {}));
+    if (!stored.isEmpty())
+        return stored;
     const auto index = Conversions::textToWholeInt32(
         Registry::readSetting(QStringLiteral("Adapter"), QStringLiteral("0")));
     std::vector<InterfaceRow> rows;
@@ -117,13 +122,14 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
         return fail(QStringLiteral("no adapter is selected; name one: zarn-bandwidth --usage "
                                    "INTERFACE"));
     if (!store->knows(name)) {
+        // Quoted, so that names with blanks ("Wi-Fi 2") can be told apart.
         QStringList known;
         for (const QByteArray &n : store->names())
-            known << QString::fromUtf8(n);
+            known << QLatin1Char('"') + QString::fromUtf8(n) + QLatin1Char('"');
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
                         .arg(QString::fromUtf8(name), known.isEmpty()
                                                           ? QStringLiteral("none")
-                                                          : known.join(QLatin1Char(' '))));
+                                                          : known.join(QStringLiteral(", "))));
     }
     const Report report = build(history, name, QDate::currentDate());
     if (store->failed())

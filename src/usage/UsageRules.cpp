@@ -12,7 +12,10 @@ namespace {
 quint64 carried(quint64 speed, qint64 ms, qint64 *seconds) {
     // A second of slack: the clock is read a moment apart from the counters.
     *seconds = std::max<qint64>(ms, 0) / 1000 + 1;
-    const quint64 bytesPerSecond = (speed ? speed : kUnknownSpeed) / 8;
+    // The speed read at a save says nothing of the period before it: Wi-Fi
+    // slows down, a tun device claims 10 Mbit/s. The check is there for
+    // counters gone wild, so no link is held below the floor.
+    const quint64 bytesPerSecond = std::max(speed, kUnknownSpeed) / 8;
     quint64 limit = 0;
     if (__builtin_mul_overflow(bytesPerSecond, quint64(*seconds), &limit))
         return std::numeric_limits<quint64>::max();
@@ -26,10 +29,17 @@ Count count(const std::optional<Counter> &saved, const Reading &reading) {
     Count c;
     if (!saved)
         return c;
-    qint64 ms = now.bootMs - saved->bootMs;
+    // The saved time comes from a file: a damaged one must not overflow.
+    qint64 ms = 0;
+    if (__builtin_sub_overflow(now.bootMs, saved->bootMs, &ms))
+        ms = saved->bootMs < 0 ? std::numeric_limits<qint64>::max() : 0;
     if (saved->bootId != now.bootId) {
         c.kind = CountKind::Reboot;
         ms = now.bootMs;
+    } else if (reading.last && saved->linkIndex == now.linkIndex) {
+        c.kind = CountKind::Delta;
+        c.received = now.received > saved->received ? now.received - saved->received : 0;
+        c.sent = now.sent > saved->sent ? now.sent - saved->sent : 0;
     } else if (saved->linkIndex != now.linkIndex ||
                (now.received < saved->received || now.sent < saved->sent)) {
         c.kind = reading.lagging ? CountKind::Stale : CountKind::Reset;
@@ -60,6 +70,15 @@ qint64 periodStart(qint64 utcSeconds, qint64 length) {
     return start > utcSeconds ? start - length : start;
 }
 
+qint64 mergedStart(qint64 start, qint64 length, const QTimeZone &zone) {
+    const qint64 midnight =
+        QDateTime::fromSecsSinceEpoch(start, zone).date().startOfDay(zone).toSecsSinceEpoch();
+    if (length >= kDay)
+        return midnight;
+    const qint64 period = periodStart(start, length);
+    return std::max(period, midnight);
+}
+
 namespace {
 
 // boundaries[i] is the UTC start of the i-th local period, the last one the
@@ -73,8 +92,9 @@ std::vector<Total> bucket(const std::vector<Period> &rows, const std::vector<QDa
     const QDate epoch(1970, 1, 1);
     for (const Period &p : rows) {
         qsizetype i = -1;
-        if (p.length >= kDay) {
+        if (p.length >= kDay && p.start % kDay == 0) {
             // Whole UTC days keep their own date: the hours inside are gone.
+            // Days merged since start at a local midnight and go by it.
             QDate date = epoch.addDays(p.start / kDay);
             if (byMonth)
                 date = QDate(date.year(), date.month(), 1);

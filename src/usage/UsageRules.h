@@ -29,10 +29,14 @@ struct Counter {
 // Counters as read now. lagging marks a reading that may be older than what
 // another copy of the program saved meanwhile (a tick's totals rather than
 // a read inside the save): a lower value is then stale, not a reset.
+// last marks the counters a link had as it went away: a direction that reads
+// lower than saved then adds nothing instead of counting from zero (a veth
+// takes its received side from its peer, which goes with it).
 struct Reading {
     Counter counter;
     quint64 speed = 0; // link speed in bit/s; 0 when unknown
     bool lagging = false;
+    bool last = false;
 };
 
 enum class CountKind {
@@ -53,7 +57,8 @@ struct Count {
     bool adds() const; // whether this adds bytes to the history
 };
 
-// Assumed for links that do not tell their speed.
+// Assumed for links that do not tell their speed, and the least any link is
+// taken to carry.
 constexpr quint64 kUnknownSpeed = Q_UINT64_C(10000000000);
 
 // What reading adds to the history, given the last saved counter (none for
@@ -74,6 +79,12 @@ constexpr qint64 kKeepHours = 400 * kDay;
 // before 1970).
 qint64 periodStart(qint64 utcSeconds, qint64 length);
 
+// The start of the longer period (kHour or kDay) that a row starting at start
+// is merged into. Local days must stay exact in every zone, also those half
+// or three quarters of an hour off UTC: an hour is the UTC hour, cut at a
+// local midnight inside it; a day is the local day.
+qint64 mergedStart(qint64 start, qint64 length, const QTimeZone &zone);
+
 // One stored period.
 struct Period {
     qint64 start = 0; // UTC seconds
@@ -83,9 +94,9 @@ struct Period {
 };
 
 // Totals per local calendar period. Rows are assigned to the local day (or
-// month) in which they start; whole UTC days (older than a year) to their
-// own date. A day that gains or loses an hour to daylight saving simply has
-// 25 or 23 hours of periods.
+// month) in which they start; whole days that start at a UTC midnight (as an
+// older version merged them) to their own date. A day that gains or loses an hour to daylight
+// saving simply has 25 or 23 hours of periods.
 using Total = UsageTotal;
 std::vector<Total> days(const std::vector<Period> &rows, QDate first, QDate last,
                         const QTimeZone &zone);

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QUrl>
+#include <map>
 #include <sqlite3.h>
 
 namespace {
@@ -249,14 +251,37 @@ bool UsageStore::prepare(Mode mode) {
     return true;
 }
 
+namespace {
+
+// The counter in the row s stands on, from column first on; nullopt for a
+// link index no system gives (the file may be damaged).
+std::optional<Counter> counterAt(const Statement &s, int first) {
+    const qint64 index = s.integer(first + 1);
+    if (index <= 0 || index > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return Counter{s.blob(first), qint32(index), fromStored(s.integer(first + 2)),
+                   fromStored(s.integer(first + 3)), s.integer(first + 4)};
+}
+
+} // namespace
+
 std::optional<Counter> UsageStore::counter(const QByteArray &name) {
     Statement s(db_, "SELECT boot_id, link_index, received, sent, boot_ms FROM counters"
                      " WHERE interface=?1");
     s.bind(1, name);
-    if (s.step() != SQLITE_ROW)
+    return s.step() == SQLITE_ROW ? counterAt(s, 0) : std::nullopt;
+}
+
+std::optional<UsageStore::Named> UsageStore::renamed(const QByteArray &name, const Counter &now) {
+    Statement s(db_, "SELECT interface, boot_id, link_index, received, sent, boot_ms FROM counters"
+                     " WHERE boot_id=?1 AND link_index=?2 AND interface<>?3");
+    s.bind(1, now.bootId).bind(2, now.linkIndex).bind(3, name);
+    if (now.bootId.isEmpty() || s.step() != SQLITE_ROW)
         return std::nullopt;
-    return Counter{s.blob(0), qint32(s.integer(1)), fromStored(s.integer(2)),
-                   fromStored(s.integer(3)), s.integer(4)};
+    const auto saved = counterAt(s, 1);
+    if (!saved)
+        return std::nullopt;
+    return Named{s.blob(0), UsageRules::Reading{*saved}};
 }
 
 bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *dropped) {
@@ -264,13 +289,25 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
         return false;
     if (!exec("BEGIN IMMEDIATE"))
         return fail("starting a save");
-    bool ok = true;
     // Read only now that this copy holds the store: another copy's save
     // has either happened completely or not at all.
     const std::vector<Named> readings = read();
+    bool ok = !failed();
     const qint64 period = UsageRules::periodStart(utcNow, UsageRules::kFine);
+    // A name never saved whose link was saved under another name in this
+    // boot is that link renamed: looked up before this save changes any row.
+    std::vector<std::optional<Named>> before;
+    QSet<QByteArray> names;
     for (const Named &n : readings) {
-        const auto saved = counter(n.name);
+        names.insert(n.name);
+        before.push_back(counter(n.name) ? std::nullopt : renamed(n.name, n.reading.counter));
+    }
+    for (size_t i = 0; i < readings.size(); ++i) {
+        const Named &n = readings[i];
+        auto saved = counter(n.name);
+        const bool own = saved.has_value();
+        if (!own && before[i])
+            saved = before[i]->reading.counter;
         const UsageRules::Count c = UsageRules::count(saved ? saved : n.base, n.reading);
         if (c.kind == UsageRules::CountKind::Implausible && dropped)
             dropped->push_back({n.name, c});
@@ -289,9 +326,8 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
         // An unchanged counter is not written again: a quiet link costs no
         // disk, and its time stays that of the last change, which only
         // widens what the plausibility check allows.
-        const bool same = saved && saved->bootId == now.bootId &&
-                          saved->linkIndex == now.linkIndex && saved->received == now.received &&
-                          saved->sent == now.sent;
+        const bool same = own && saved->bootId == now.bootId && saved->linkIndex == now.linkIndex &&
+                          saved->received == now.received && saved->sent == now.sent;
         if (c.kind == UsageRules::CountKind::Stale || same)
             continue;
         Statement keep(db_, "INSERT OR REPLACE INTO counters VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
@@ -302,6 +338,14 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
             .bind(5, toStored(now.sent))
             .bind(6, now.bootMs);
         ok = ok && keep.step() == SQLITE_DONE;
+        // The history of the link goes on under its new name; the old name
+        // keeps what it had, and its counter goes so that nothing is
+        // counted twice should the link take that name again.
+        if (!own && before[i] && !names.contains(before[i]->name)) {
+            Statement forget(db_, "DELETE FROM counters WHERE interface=?1");
+            forget.bind(1, before[i]->name);
+            ok = ok && forget.step() == SQLITE_DONE;
+        }
     }
     if (ok && merge(utcNow) && exec("COMMIT"))
         return true;
@@ -311,9 +355,10 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
 }
 
 // Fine periods older than two days become hours, hours older than about a
-// year become UTC days; totals are kept, only the detail goes. Whole hours
-// and days only, so a period is never split across two rows of one length.
-// The detail is deleted only once its totals are in, else the save fails.
+// year become days; totals are kept, only the detail goes. Each row goes
+// whole into the longer period that UsageRules::mergedStart gives, so local
+// days keep their totals in every zone. The detail is deleted only once its
+// totals are in, else the save fails.
 bool UsageStore::merge(qint64 utcNow) {
     const qint64 hour = UsageRules::periodStart(utcNow, UsageRules::kHour);
     if (hour == mergedHour_)
@@ -324,16 +369,37 @@ bool UsageStore::merge(qint64 utcNow) {
     for (const Step &step : {Step{UsageRules::kFine, UsageRules::kHour, UsageRules::kKeepFine},
                              Step{UsageRules::kHour, UsageRules::kDay, UsageRules::kKeepHours}}) {
         const qint64 cut = UsageRules::periodStart(utcNow - step.keep, step.to);
-        Statement roll(db_, "INSERT INTO periods"
-                            " SELECT ?2, start - ((start % ?2) + ?2) % ?2, interface,"
-                            " sum(received), sum(sent) FROM periods"
-                            " WHERE length=?1 AND start<?3 GROUP BY 2, 3"
-                            " ON CONFLICT DO UPDATE SET received=received+excluded.received,"
-                            " sent=sent+excluded.sent");
-        roll.bind(1, step.from).bind(2, step.to).bind(3, cut);
+        // Summed in memory first: the table is not written while it is read.
+        std::map<std::pair<qint64, QByteArray>, std::pair<quint64, quint64>> merged;
+        {
+            Statement old(db_, "SELECT start, interface, received, sent FROM periods"
+                               " WHERE length=?1 AND start<?2");
+            old.bind(1, step.from).bind(2, cut);
+            int rc = SQLITE_ROW;
+            while ((rc = old.step()) == SQLITE_ROW) {
+                auto &sum =
+                    merged[{UsageRules::mergedStart(old.integer(0), step.to, zone_), old.blob(1)}];
+                sum.first += fromStored(old.integer(2));
+                sum.second += fromStored(old.integer(3));
+            }
+            if (rc != SQLITE_DONE)
+                return false;
+        }
+        for (const auto &[key, sum] : merged) {
+            Statement add(db_, "INSERT INTO periods VALUES(?1, ?2, ?3, ?4, ?5)"
+                               " ON CONFLICT DO UPDATE SET received=received+excluded.received,"
+                               " sent=sent+excluded.sent");
+            add.bind(1, step.to)
+                .bind(2, key.first)
+                .bind(3, key.second)
+                .bind(4, toStored(sum.first))
+                .bind(5, toStored(sum.second));
+            if (add.step() != SQLITE_DONE)
+                return false;
+        }
         Statement drop(db_, "DELETE FROM periods WHERE length=?1 AND start<?2");
         drop.bind(1, step.from).bind(2, cut);
-        if (roll.step() != SQLITE_DONE || drop.step() != SQLITE_DONE)
+        if (drop.step() != SQLITE_DONE)
             return false;
     }
     mergedHour_ = hour;

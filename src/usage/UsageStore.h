@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimeZone>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,6 +56,9 @@ public:
     // once an hour. False when the store failed (see error()).
     bool save(const Reader &read, qint64 utcNow, std::vector<Dropped> *dropped = nullptr);
 
+    // The zone whose local days merged periods must keep whole.
+    void setZone(const QTimeZone &zone) { zone_ = zone; }
+
     // The periods of name that start in [from, to).
     std::vector<UsageRules::Period> periods(const QByteArray &name, qint64 from, qint64 to);
     // The last saved counters of name.
@@ -76,9 +80,13 @@ private:
     bool exec(const char *sql);
     bool fail(const char *what);
     bool merge(qint64 utcNow);
+    // The saved counter of the link now named name, if this boot saved it
+    // under another name (renamed since); reading.counter holds it.
+    std::optional<Named> renamed(const QByteArray &name, const UsageRules::Counter &now);
 
     sqlite3 *db_ = nullptr;
     QString path_;
     QString error_;
     qint64 mergedHour_ = std::numeric_limits<qint64>::min();
+    QTimeZone zone_ = QTimeZone::systemTimeZone();
 };

@@ -4,6 +4,7 @@
 #include "usage/UsageHistory.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -42,6 +43,17 @@ CapWatcher::CapWatcher(const UsageHistory *history, TrayHost *tray, Today today)
 
 void CapWatcher::setSettings(const CapSettings &settings) {
     UsageSettings::writeCap(settings, settings_);
+    // A warning given under the old cap says nothing about the new one: with
+    // the cap raised from 1 to 2 GB in mid-period, the 80 % given at 0.8 GB
+    // must come again at 1.6 GB. The list of percentages and the switch
+    // leave the cap itself as it was.
+    const auto cap = [](const CapSettings &s) {
+        return std::tuple(s.amount, s.unit, s.period, s.resetDay, s.direction);
+    };
+    if (cap(settings) != cap(settings_) && !given_.percentages.empty()) {
+        given_ = {};
+        UsageSettings::writeGiven(given_);
+    }
     settings_ = settings;
 }
 

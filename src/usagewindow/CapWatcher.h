@@ -22,7 +22,8 @@ public:
     CapWatcher(const UsageHistory *history, TrayHost *tray, Today today);
 
     const CapSettings &settings() const { return settings_; }
-    // Stores what changed and checks the new cap at the next tick.
+    // Stores what changed and checks the new cap at the next tick; another
+    // size, unit, period or direction gives its warnings afresh.
     void setSettings(const CapSettings &settings);
 
     // Called for every tick; reads the history only while the cap is on.

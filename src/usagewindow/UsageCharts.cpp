@@ -57,7 +57,14 @@ void RateGraph::showEvent(QShowEvent *event) {
 
 QRect RateGraph::plotRect() const {
     const QFontMetrics fm = fontMetrics();
-    const int labels = fm.horizontalAdvance(GraphScale::axisText(scale_)) + 2 * kGap;
+    // The middle label can be the wider one: "0.50 k/sec" under "1 k/sec".
+    // The bounding rectangle, not the advance, so that no glyph's overhang
+    // is cut at a fractional scale.
+    int labels = 0;
+    for (double value : {scale_, scale_ / 2})
+        labels = std::max({labels, fm.horizontalAdvance(GraphScale::axisText(value)),
+                           fm.boundingRect(GraphScale::axisText(value)).width()});
+    labels += 2 * kGap;
     return rect().adjusted(labels, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
 }
 

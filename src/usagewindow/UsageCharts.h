@@ -23,6 +23,8 @@ public:
     // as well only when the scale moved.
     void refresh();
     double scale() const { return scale_; }
+    // Where the rates are drawn; the scale's labels fit to its left.
+    QRect plotRect() const;
 
     QSize sizeHint() const override { return {420, 120}; }
     QSize minimumSizeHint() const override { return {240, 80}; }
@@ -33,7 +35,6 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QRect plotRect() const;
     double currentScale() const;
 
     const RateTrail &trail_;

@@ -47,6 +47,7 @@ private:
     RateTrail trail_;
     CapWatcher cap_;
     QByteArray interface_;
+    qint32 index_ = 0;
     QPointer<UsageWindow> window_;
     TickSample last_;
 };

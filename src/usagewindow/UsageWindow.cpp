@@ -17,6 +17,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -24,6 +25,8 @@ namespace {
 
 // How often, in ticks, the shown window reads the history again.
 constexpr int kRefreshTicks = 10;
+// A pause this long in typing the cap's size takes what was typed.
+constexpr int kAmountPauseMs = 2000;
 
 const QString kHistoryOff =
     QStringLiteral("The usage history is off, so there is nothing to show here.");
@@ -52,6 +55,12 @@ QString dayLabel(const QDate &day) {
 
 QString monthLabel(const QDate &month) {
     return QLocale().standaloneMonthName(month.month(), QLocale::ShortFormat);
+}
+
+// The list's twelve months span two years, the bars above it say only the
+// month: "Dec 2025" and "Jan 2026" in the list.
+QString monthYearLabel(const QDate &month) {
+    return QLocale().toString(month, QStringLiteral("MMM yyyy"));
 }
 
 void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
@@ -169,6 +178,13 @@ QWidget *UsageWindow::capPage() {
     spnAmount = new QDoubleSpinBox;
     spnAmount->setDecimals(2);
     spnAmount->setRange(0.01, 1000000);
+    // A size is taken once typed: on Enter, when the focus leaves, or after
+    // a pause in the typing. Each keystroke taken as a size would warn of
+    // "0.4" on the way to "0.49".
+    spnAmount->setKeyboardTracking(false);
+    amountPause_ = new QTimer(this);
+    amountPause_->setSingleShot(true);
+    amountPause_->setInterval(kAmountPauseMs);
     cmbUnit = new QComboBox;
     cmbUnit->addItems({QStringLiteral("GB (1000³ bytes)"), QStringLiteral("GiB (1024³ bytes)")});
     amountRow->addWidget(spnAmount, 1);
@@ -194,6 +210,11 @@ QWidget *UsageWindow::capPage() {
     connect(chkCap, &QCheckBox::toggled, this, &UsageWindow::capControlsChanged);
     connect(spnResetDay, &QSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
     connect(spnAmount, &QDoubleSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
+    // Without keyboard tracking the box says nothing until the editing is
+    // over; its line edit tells of each keystroke.
+    connect(spnAmount->findChild<QLineEdit *>(), &QLineEdit::textEdited, amountPause_,
+            qOverload<>(&QTimer::start));
+    connect(amountPause_, &QTimer::timeout, this, &UsageWindow::capControlsChanged);
     connect(txtWarnings, &QLineEdit::editingFinished, this, &UsageWindow::capControlsChanged);
     return page;
 }
@@ -207,7 +228,10 @@ void UsageWindow::showCapSettings() {
     chkCap->setChecked(s.enabled);
     cmbPeriod->setCurrentIndex(s.period == CapRules::Period::Daily ? 0 : 1);
     spnResetDay->setValue(s.resetDay);
-    spnAmount->setValue(s.amount);
+    // Never under the user's fingers: "0.4" on its way to "0.49" would
+    // become "0.40". Qt puts the text in form once the editing is over.
+    if (!spnAmount->hasFocus() && typedAmount() != s.amount)
+        spnAmount->setValue(s.amount);
     cmbUnit->setCurrentIndex(s.unit == CapRules::Unit::GB ? 0 : 1);
     cmbCounts->setCurrentIndex(int(s.direction));
     txtWarnings->setText(CapRules::percentagesText(s.warnings));
@@ -216,11 +240,13 @@ void UsageWindow::showCapSettings() {
 }
 
 void UsageWindow::capControlsChanged() {
+    amountPause_->stop();
     CapSettings s = cap_.settings();
     s.enabled = chkCap->isChecked();
     s.period = cmbPeriod->currentIndex() == 0 ? CapRules::Period::Daily : CapRules::Period::Monthly;
     s.resetDay = spnResetDay->value();
-    s.amount = spnAmount->value();
+    if (const auto amount = typedAmount())
+        s.amount = *amount;
     s.unit = cmbUnit->currentIndex() == 0 ? CapRules::Unit::GB : CapRules::Unit::GiB;
     s.direction = CapRules::Direction(cmbCounts->currentIndex());
     // Text that is not a list of percentages goes back to the stored list.
@@ -230,9 +256,20 @@ void UsageWindow::capControlsChanged() {
     showCapSettings();
 }
 
+std::optional<double> UsageWindow::typedAmount() const {
+    // The box's text, not its value: without keyboard tracking the value
+    // is the one from before the typing.
+    QString text = spnAmount->text();
+    int at = int(text.size());
+    if (spnAmount->validate(text, at) != QValidator::Acceptable)
+        return std::nullopt;
+    return spnAmount->valueFromText(text);
+}
+
 void UsageWindow::sampled(const TickSample &sample) {
     if (sample.name != interface_) {
         interface_ = sample.name;
+        daysScrolledTo_ = {};
         lblInterface->setText(interface_.isEmpty()
                                   ? QStringLiteral("Interface: none selected")
                                   : QStringLiteral("Interface: ") + QString::fromUtf8(interface_));
@@ -277,20 +314,30 @@ void UsageWindow::refreshHistory() {
     const QDate firstOfMonth(today.year(), today.month(), 1);
     const auto days =
         history_->days(interface_, firstOfMonth, firstOfMonth.addDays(today.daysInMonth() - 1));
-    for (const UsageTotal &day : days)
-        if (day.period == today)
+    int todayRow = -1;
+    for (int row = 0; row < int(days.size()); ++row)
+        if (const UsageTotal &day = days[row]; day.period == today) {
+            todayRow = row;
             lblToday->setText(QStringLiteral("Today: %1 bytes received, %2 bytes sent")
                                   .arg(bytesText(day.received), bytesText(day.sent)));
+        }
     if (barsDays->setTotals(days))
         fillTable(tableDays, days, dayLabel);
+    // Today in sight when the list comes up, and on a new day; not at every
+    // refresh, which would take the list away from where the user scrolled.
+    if (todayRow >= 0 && tableDays->isVisible() && daysScrolledTo_ != today) {
+        tableDays->scrollToItem(tableDays->item(todayRow, 0), QAbstractItemView::PositionAtCenter);
+        daysScrolledTo_ = today;
+    }
     const QDate firstMonth = firstOfMonth.addMonths(-11);
     const auto months = history_->months(interface_, firstMonth, firstOfMonth);
     if (barsMonths->setTotals(months))
-        fillTable(tableMonths, months, monthLabel);
+        fillTable(tableMonths, months, monthYearLabel);
 }
 
 void UsageWindow::hideEvent(QHideEvent *event) {
     QWidget::hideEvent(event);
+    daysScrolledTo_ = {};
     rememberPosition();
 }
 

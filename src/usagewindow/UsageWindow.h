@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class CapWatcher;
 class QCheckBox;
@@ -15,6 +16,7 @@ class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
+class QTimer;
 class QTableWidget;
 class RateGraph;
 class RateTrail;
@@ -66,6 +68,8 @@ private:
     QWidget *capPage();
     void showCapSettings();
     void capControlsChanged();
+    // The size in the box as typed so far, if it reads as one.
+    std::optional<double> typedAmount() const;
     void rememberPosition();
 
     const RateTrail &trail_;
@@ -75,4 +79,6 @@ private:
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
     QList<QStackedWidget *> historyStacks_;
+    QTimer *amountPause_ = nullptr;
+    QDate daysScrolledTo_; // the day the list was last brought to
 };

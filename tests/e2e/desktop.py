@@ -211,9 +211,16 @@ def open_menu(d, icon, exclude, *keys):  # icon None: the right button was relea
     return menu
 
 
-def mini_window_above(d, wid):  # also when the main window is activated
-    mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
-                    "the mini window")[0]
+def show_mini(d, icon, wid):  # by the tray menu, again from minimised: off the taskbar, on top
+    for again in (False, True):
+        open_menu(d, icon, (), "Down", "Down", "Return")
+        mini = wait_for(lambda: [w for w in d.windows_named(MINI_TITLE) if d.viewable(w)], 5,
+                        "the mini window")[0]
+        state = d.run(["xprop", "-id", str(mini), "_NET_WM_STATE"])
+        if not all("_NET_WM_STATE_" + s in state for s in ("ABOVE", "SKIP_TASKBAR", "SKIP_PAGER")):
+            raise Failure("the mini window's " + state.strip())
+        if not again:
+            d.run(["xdotool", "windowminimize", "--sync", str(mini)], check=True)
     d.run(["xdotool", "windowactivate", "--sync", str(wid)])
     stays(lambda: [w for w in d.root_windows("_NET_CLIENT_LIST_STACKING") if w in (wid, mini)]
           == [wid, mini], "the mini window went below the active main window")
@@ -275,8 +282,7 @@ def tray(d, program):
     d.run(["xdotool", "mouseup", "3"], check=True)
     open_menu(d, None, {wid}, "Down", "Return")
     in_front(d, "Show Main to bring the window back")
-    open_menu(d, icon, (), "Down", "Down", "Return")
-    mini_window_above(d, wid)
+    show_mini(d, icon, wid)
     start_again(d, program, "--show-usage")
     wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
     menu = open_menu(d, icon, ())
@@ -299,7 +305,7 @@ def xfce(d, program):
     """XFCE's panel: its systray plugin, a StatusNotifierItem host, draws the menu itself."""
     d.instance = "wrapper-2.0"  # the plugin's own process, whose menus open_menu looks for
     d.start_desktop(tray=False)
-    xfce_panel(d, ["systray"], "p=6;x=0;y=0")
+    xfce_panel(d, ["systray", "tasklist"], "p=6;x=0;y=0")
     wait_for(lambda: "true" in watcher(d, "IsStatusNotifierHostRegistered"), 20, "the tray host")
     app = d.spawn([program, "-startup"])
     wait_for(lambda: sni_items(d), 15, "the item in xfce4-panel's tray")
@@ -312,8 +318,8 @@ def xfce(d, program):
     minimise_to_tray(d, wid)
     open_menu(d, icon, (), "Down", "Return")
     in_front(d, "Show Main to bring the window back")
-    open_menu(d, icon, (), "Down", "Down", "Return")
-    mini_window_above(d, wid)
+    show_mini(d, icon, wid)
+    d.screenshot("xfce-desktop.png")  # its tasklist lists the main window alone
     open_menu(d, icon, (), "x")
     wait_for(lambda: app.poll() is not None, 5, "E&xit to end the program")
 
@@ -346,7 +352,8 @@ def usage(d, program):
         d.spawn(["ip", "netns", "exec", ns, program, "-startup"])
         icon = wait_for(d.docked_icon, 15, "the icon in trayer's panel")
         starts_hidden(d)
-        d.spawn(["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t60"])
+        client = d.spawn(["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b16M", "-l1400",
+                          "-t60"])
         d.click(icon, repeat=2)
         open_menu(d, icon, {in_front(d, "the double-click to bring the window back")}, "u")
         wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
@@ -361,6 +368,20 @@ def usage(d, program):
         wait_for(lambda: d.run(["dunstctl", "close-all"]) or cap == sorted(
             e["summary"]["data"] for e in json.loads(d.run(["dunstctl", "history"]))["data"][0]),
             30, "the data cap's two warnings at dunst")
+        # A size typed key by key counts once typed. Under a cap of 9 GB a level is set that what
+        # lo carried reaches at 0.4 GB but not at 0.49 GB: typing "0.49" must not warn of it.
+        d.stop(client)
+        time.sleep(2)
+        used = sum(int(d.run(["ip", "netns", "exec", ns, "cat", "/sys/class/net/lo/statistics/"
+                              + f])) for f in ("rx_bytes", "tx_bytes"))
+        for control, text in (("alt+z", "9"), ("alt+a", str(used // 4_000_000)), ("alt+z", "0.49")):
+            d.keys("alt+c", control, "ctrl+a")
+            d.run(["xdotool", "type", "--delay", "150", text], check=True)
+            d.keys("Return")
+        wait_for(lambda: "DataCapAmount=0.49\n" in open(d.env["XDG_CONFIG_HOME"] + "/ZarnDev/"
+                                                       "Zarn Bandwidth.conf").read(), 5, "0.49 GB")
+        stays(lambda: d.run(["dunstctl", "close-all"]) or d.run(["dunstctl", "count", "history"])
+              == "2\n", "no warning on the way to 0.49 GB")
     finally:
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
 

@@ -27,9 +27,11 @@ inline bool ipBatch(const QByteArray &lines, const QString &ns = {}) {
     return QProcess::execute("ip", args.mid(ns.isEmpty() ? 2 : 0)) == 0;
 }
 
-// zveth0 here (10.200.0.1/24), zveth1 in the peer namespace (10.200.0.2/24).
-inline bool vethPair() {
-    return ipBatch("link add zveth0 type veth peer name zveth1 netns " + peer.toUtf8() +
+// zveth0 here (10.200.0.1/24), zveth1 in the peer namespace (10.200.0.2/24);
+// anew: the old pair removed in the same batch.
+inline bool vethPair(bool anew = false) {
+    return ipBatch(QByteArray(anew ? "link del zveth0\n" : "") +
+                   "link add zveth0 type veth peer name zveth1 netns " + peer.toUtf8() +
                    "\naddr add 10.200.0.1/24 dev zveth0\nlink set zveth0 up") &&
            ipBatch("addr add 10.200.0.2/24 dev zveth1\nlink set zveth1 up", peer);
 }

@@ -77,6 +77,19 @@ public:
         if (onChanged)
             onChanged();
     }
+    // Takes the link away, telling its last counters as the system would.
+    LinkWatcher onLink;
+    bool watchLinks(LinkWatcher f) override {
+        onLink = std::move(f);
+        return true;
+    }
+    void remove(qint32 index) {
+        const auto it =
+            std::find_if(rows.begin(), rows.end(), [&](auto &r) { return r.index == index; });
+        if (it != rows.end() && onLink)
+            onLink(*it, true);
+        rows.erase(it);
+    }
 };
 
 class FakeTrayHost final : public TrayHost {

@@ -5,6 +5,7 @@
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "platform/linux/QuitOnSignals.h"
 #include "platform/linux/TrayProtocol.h"
+#include "platform/linux/XcbToolWindows.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/qt/QtTrayHost.h"
 
@@ -24,5 +25,7 @@ SystemServices systemServices() {
         trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()));
     services.autostart = std::make_unique<XdgAutostart>();
     services.sessionEnd = std::make_unique<QuitOnSignals>();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        services.toolWindows = std::make_unique<XcbToolWindows>();
     return services;
 }

@@ -64,12 +64,9 @@ quint64 linkSpeed(const std::string &dir) {
     return quint64(mbits) * 1000000;
 }
 
-// Fills row from one RTM_NEWLINK payload. The wireless check and the speed
+// Fills row from one parsed link message. The wireless check and the speed
 // cost file-system reads, so they come only with full detail.
-bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &row) {
-    const auto link = NetlinkMessages::parseLink(payload, length);
-    if (!link)
-        return false;
+void linkRow(const NetlinkMessages::Link *link, bool full, InterfaceRow &row) {
     InterfaceRow out;
     out.index = link->index;
     out.name = link->name;
@@ -83,7 +80,13 @@ bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &r
         link->linkType, link->linkType == ARPHRD_ETHER && isWireless(dir));
     out.speed = full ? linkSpeed(dir) : 0;
     row = std::move(out);
-    return true;
+}
+
+bool linkRow(const char *payload, std::size_t length, bool full, InterfaceRow &row) {
+    const auto link = NetlinkMessages::parseLink(payload, length);
+    if (link)
+        linkRow(&*link, full, row);
+    return link.has_value();
 }
 
 struct LinkRequest {
@@ -328,11 +331,18 @@ bool NetlinkInterfaceSource::addressTable(std::vector<AddressRow> &rows) {
 
 bool NetlinkInterfaceSource::watch(std::function<void()> onChanged) {
     onChanged_ = std::move(onChanged);
-    if (!onChanged_) {
+    return listen(bool(onChanged_));
+}
+
+bool NetlinkInterfaceSource::watchLinks(LinkWatcher onLink) {
+    onLink_ = std::move(onLink);
+    return listen(bool(onLink_));
+}
+
+bool NetlinkInterfaceSource::listen(bool wanted) {
+    if (!onChanged_ && !onLink_)
         closeEvents();
-        return false;
-    }
-    return openEvents();
+    return wanted && openEvents();
 }
 
 bool NetlinkInterfaceSource::openEvents() {
@@ -369,15 +379,20 @@ void NetlinkInterfaceSource::readEvents() {
     // hundreds of links costs one rebuild per turn of the event loop, not one
     // per link.
     bool changed = false;
+    std::vector<NetlinkMessages::Change> links;
     for (;;) {
         sockaddr_nl from{};
         socklen_t fromLength = sizeof from;
         const ssize_t received = ::recvfrom(eventFd_, events_.data(), events_.size(), 0,
                                             reinterpret_cast<sockaddr *>(&from), &fromLength);
         if (received > 0) {
-            if (from.nl_pid == 0 &&
-                !NetlinkMessages::changes(events_.data(), std::size_t(received)).empty())
+            if (from.nl_pid != 0)
+                continue;
+            for (auto &change : NetlinkMessages::changes(events_.data(), std::size_t(received))) {
                 changed = true;
+                if (change.kind != NetlinkMessages::Change::Address && onLink_)
+                    links.push_back(std::move(change));
+            }
             continue;
         }
         if (received < 0 && errno == EINTR)
@@ -400,6 +415,13 @@ void NetlinkInterfaceSource::readEvents() {
         changed = true;
         break;
     }
-    if (changed && onChanged_)
-        onChanged_();
+    // Each handler is copied before the call: a handler may stop a watch.
+    for (const auto &change : links) {
+        InterfaceRow row;
+        linkRow(&change.link, false, row);
+        if (const LinkWatcher onLink = onLink_)
+            onLink(row, change.kind == NetlinkMessages::Change::LinkGone);
+    }
+    if (const auto onChanged = changed ? onChanged_ : nullptr)
+        onChanged();
 }

@@ -21,7 +21,8 @@ struct nlmsghdr;
 // socket that fails is closed and opened again once.
 //
 // Changes come on a second socket, subscribed to the kernel's link and IPv4
-// address notifications and watched by the event loop: nothing is polled.
+// address notifications and watched by the event loop: nothing is polled. A
+// link's removal carries its last counters, which the usage history counts.
 class NetlinkInterfaceSource final : public InterfaceSource {
 public:
     NetlinkInterfaceSource();
@@ -33,6 +34,7 @@ public:
     bool interfaceRow(qint32 index, InterfaceRow &row, Detail detail) override;
     bool addressTable(std::vector<AddressRow> &rows) override;
     bool watch(std::function<void()> onChanged) override;
+    bool watchLinks(LinkWatcher onLink) override;
 
 private:
     enum class Outcome { Ok, KernelError, SocketError };
@@ -52,6 +54,9 @@ private:
     // the kernel does not know the request.
     Outcome countersRow(qint32 index, InterfaceRow &row);
 
+    // Opens the notification socket while anybody watches, closes it
+    // when nobody does; wanted tells what the caller asked for.
+    bool listen(bool wanted);
     bool openEvents();
     void closeEvents();
     void readEvents();
@@ -64,5 +69,6 @@ private:
     int eventFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> onChanged_;
+    LinkWatcher onLink_;
     std::vector<char> events_;
 };

@@ -179,14 +179,14 @@ std::vector<Change> changes(const char *data, std::size_t length) {
         if (message->type == RTM_NEWLINK || message->type == RTM_DELLINK) {
             if (auto link = parseLink(message->payload, message->length))
                 found.push_back({message->type == RTM_NEWLINK ? Change::LinkNew : Change::LinkGone,
-                                 link->index, std::move(link->name)});
+                                 link->index, link->name, *link});
         } else if (message->type == RTM_NEWADDR || message->type == RTM_DELADDR) {
             if (message->length < sizeof(ifaddrmsg))
                 continue;
             ifaddrmsg info;
             std::memcpy(&info, message->payload, sizeof info);
             if (info.ifa_family == AF_INET)
-                found.push_back({Change::Address, qint32(info.ifa_index), QByteArray()});
+                found.push_back({Change::Address, qint32(info.ifa_index), QByteArray(), {}});
         }
     }
     return found;

@@ -77,6 +77,7 @@ struct Change {
     enum Kind { LinkNew, LinkGone, Address } kind = LinkNew;
     qint32 index = 0;
     QByteArray name; // the link's name; empty for address changes
+    Link link;       // all the message said of a link (its counters as it went, for LinkGone)
 };
 
 // The link and IPv4 address notifications in one datagram of the multicast
