@@ -51,6 +51,8 @@ bool simulate(const QString &path, const QList<QByteArray> &names, qint64 period
         bootMs += period * 1000;
         const bool ok = store->save(
             [&] {
+                // As the recorder does at every save that reads the table.
+                store->setNote("table", QByteArray::number(bootMs) + " bench-boot");
                 std::vector<UsageStore::Named> out;
                 for (const QByteArray &name : names)
                     out.push_back(

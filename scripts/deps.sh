@@ -29,7 +29,7 @@ packages=(
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind
   # packaging checks
-  dpkg-dev appstream desktop-file-utils file
+  dpkg-dev appstream desktop-file-utils file lintian
   # the Windows build: the cross compiler (posix threads), Qt's source
   # unpacker, the tclsh that makes SQLite's one-file source, and Wine to run
   # the tests and the program

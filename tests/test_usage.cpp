@@ -2,6 +2,7 @@
 #include "support/Harness.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
+#include "usage/UsageUnits.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageFeature.h"
@@ -305,6 +306,36 @@ private slots:
                 rec->days("eth0", QDate(2026, 12, 1), QDate(2026, 12, 7)).empty());
         QCOMPARE(fileBytes(path), before);
         sqlite3_close(db);
+    }
+
+    // Sizes in one readable unit with three significant digits, rates in k/sec or bits.
+    void units_data() {
+        const auto r = table<double, QByteArray, QString>({"value", "as", "text"});
+        r("bytes", 999, "B", "999 B");
+        r("999,999 bytes round up a unit", 999999, "B", "1.00 MB");
+        r("a million", 1e6, "B", "1.00 MB");
+        r("three digits", 2107312513, "B", "2.11 GB");
+        r("one decimal from ten", 12345678, "B", "12.3 MB");
+        r("999,950,000 bytes are 1.00 GB", 999950000, "B", "1.00 GB");
+        r("beyond the largest unit", 5e15, "B", "5,000 TB");
+        r("binary", 1073741824, "iB", "1.00 GiB");
+        r("1023.6 KiB are 1.00 MiB", 1048166, "iB", "1.00 MiB");
+        r("German decimal comma", 2107312513, "B de", "2,11 GB");
+        r("k/sec as the mini window, German", 2500, "k de", "2,50 k/sec");
+        r("kbit/s", 2500, "bit", "20 kbit/s");
+        r("Mbit/s", 1234567, "bit", "9.88 Mbit/s");
+        r("Gbit/s", 5e9, "bit", "40 Gbit/s");
+    }
+    void units() {
+        using namespace UsageUnits;
+        const QByteArray as = cell<QByteArray>("as");
+        const QLocale locale(as.endsWith(" de") ? QLocale::German : QLocale::English);
+        const double value = cell<double>("value");
+        QTEST(as.startsWith('k') || as.startsWith("bit")
+                  ? rate(value, as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits, locale)
+                  : size(quint64(value), as.startsWith("iB") ? System::Binary : System::Decimal,
+                         locale),
+              "text");
     }
 
     // The JSON scripts rely on: key order, whole numbers beyond 2^53.

@@ -227,6 +227,13 @@ def show_mini(d, icon, wid):  # by the tray menu, again from minimised: off the 
           == [wid, mini], "the mini window went below the active main window")
 
 
+def start_again(d, program, *args):  # the running copy takes it: ends with 0 and adds no icon
+    again = d.spawn([program] + list(args))
+    wait_for(lambda: again.poll() is not None, 10, "a second start to end")
+    if again.returncode or len([r for r in d.tree() if d.is_icon(*r[2:5])]) != 1:
+        raise Failure("a second start ended with %d, leaving another icon" % again.returncode)
+
+
 def xfce_panel(d, plugins, position, env=None, prefix=()):
     # xfce4-panel (after the command prefix), one panel of the plugins, in env's xfconf folder
     env, p = env or d.env, '<property name="%s" type="%s" value="%s"/>'
@@ -275,7 +282,8 @@ def sni_items(d):  # as (service, object path)
 
 
 def tray(d, program):
-    """openbox: -startup, no tray: on the taskbar; trayer (XEmbed) comes: icon, clicks, menu."""
+    """openbox: -startup, no tray: on the taskbar; trayer (XEmbed) comes: icon, clicks, menu;
+    a second start hands over to the running copy; a start after a crash runs."""
     d.start_desktop(tray=False)
     app = d.spawn([program, "-startup"])
     wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15,
@@ -286,18 +294,30 @@ def tray(d, program):
     icon = wait_for(d.docked_icon, 15, "the icon to dock in the tray that came")
     d.click(icon, repeat=2)
     minimise_to_tray(d, in_front(d, "the double-click to bring the window back"))
+    start_again(d, program)
+    minimise_to_tray(d, in_front(d, "a second start to bring the running copy's window back"))
     d.run(["xdotool", "mousemove", str(icon[0]), str(icon[1]), "mousedown", "3"], check=True)
     stays(lambda: not d.popup(INSTANCE, {wid}), "the right button's press opened the tray menu")
     d.run(["xdotool", "mouseup", "3"], check=True)
     open_menu(d, None, {wid}, "Down", "Return")
     in_front(d, "Show Main to bring the window back")
     show_mini(d, icon, wid)
+    start_again(d, program, "--show-usage")
+    wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
     menu = open_menu(d, icon, ())
     _, _, _, w, h, x, y = next(row for row in d.tree() if row[0] == menu)
     d.click((x + w // 2, y + h - 8), button=3)  # on E&xit, the last item
     stays(lambda: app.poll() is None, "a right click on E&xit ended the program")
     d.click((x + w // 2, y + h - 8))
     wait_for(lambda: app.poll() is not None, 5, "E&xit to end the program")
+    for crashes in (True, False):  # a copy that crashes, and the start after it
+        app = d.spawn([program, "-startup"])
+        wait_for(d.docked_icon, 15, "the icon of a start after E&xit or a crash")
+        if crashes:
+            app.send_signal(signal.SIGKILL)
+            wait_for(lambda: not d.docked_icon(), 5, "the crashed copy's icon to go")
+    start_again(d, program, "-startup")  # the start after the crash took its place
+    stays(lambda: app.poll() is None, "the start after a crash ended")
 
 
 def xfce(d, program):
@@ -451,6 +471,16 @@ def wayland(s, program):
             wait_for(lambda: s.window(MAIN_TITLE) is None, 10, "the window to leave for the tray")
             s.choose(item, "Show Main")
             wait_for(lambda: s.window(MAIN_TITLE, True), 10, "Show Main to bring it back")
+        # A second start hands over. sway marks an X window that asks to come forward
+        # urgent; a native client cannot ask (no token), but opens its Usage window.
+        title, more = (MAIN_TITLE, []) if shell == "xwayland" else ("Usage", ["--show-usage"])
+        s.run(["swaymsg", '[title="^%s$"] focus' % MINI_TITLE], check=True)
+        again = s.spawn([app.args[0]] + more, env=env)
+        wait_for(lambda: again.poll() is not None, 10, "a second start to end")
+        wait_for(lambda: (n := s.window(title)) and (n["focused"] or n["urgent"]), 10,
+                 "a second start to bring %s forward" % title)
+        if again.returncode or len(sni_items(s)) != 1:
+            raise Failure("a second start ended with %d, beside another item" % again.returncode)
         s.choose(item, "E_xit")
         wait_for(lambda: app.poll() is not None, 10, "E&xit to end the program")
         wait_for(lambda: sni_items(s) == [], 5, "the item to leave waybar")
