@@ -126,7 +126,7 @@ UsageWindow::~UsageWindow() {
 
 QLayout *UsageWindow::recordingRow() {
     lblRecording = plainLabel();
-    chkRecord = new QCheckBox(QStringLiteral("Record usage of this interface"));
+    chkRecord = new QCheckBox(QStringLiteral("Record &usage of this interface"));
     chkKeepHistory = new QCheckBox(QStringLiteral("Keep usage &history"));
     auto *boxes = new QHBoxLayout;
     boxes->addWidget(chkRecord);

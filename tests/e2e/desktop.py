@@ -322,7 +322,7 @@ def tray(d, program):
 
 def xfce(d, program):
     """XFCE's panel: its systray plugin, a StatusNotifierItem host, draws the menu itself; with
-    the icon hidden a data-cap warning still reaches dunst."""
+    the icon hidden a data-cap warning still reaches dunst; a veth's box records it at once."""
     d.instance = "wrapper-2.0"  # the plugin's own process, whose menus open_menu looks for
     d.start_desktop(tray=False)
     xfce_panel(d, ["systray", "tasklist"], "p=6;x=0;y=0")
@@ -349,9 +349,22 @@ def xfce(d, program):
         write_settings(d, ["Adapter=1", "ShowTrayIcon=0", "HistoryInterfaces=lo",
                            "DataCapEnabled=1", "DataCapPeriod=daily", "DataCapAmount=0.01",
                            "DataCapWarnings=1"])
-        d.spawn(inside + [program])
+        app = d.spawn(inside + [program])
         d.spawn(inside + ["iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t30"])
         at_dunst(d, ["1 % of the data cap used"], "the warning at dunst, the icon hidden")
+        # A veth is left out of the history until its box is ticked, and then is in it at once.
+        d.stop(app)
+        d.run(inside + ["ip", "link", "add", "zveth0", "type", "veth", "peer", "name", "zveth1"])
+        write_settings(d, ["Adapter=" + d.run(inside + ["cat", "/sys/class/net/zveth0/ifindex"])])
+        d.spawn(inside + [program, "--show-usage"])
+        shown = wait_for(lambda: [w for w in d.windows_named("Usage") if d.viewable(w)], 15,
+                         "the Usage window")
+        if d.run(inside + [program, "--usage", "zveth0"]):
+            raise Failure("zveth0 was recorded before its box was ticked")
+        d.run(["xdotool", "windowactivate", "--sync", str(shown[0])], check=True)
+        time.sleep(0.5)  # until Qt takes the focus that X gave, which access keys need
+        d.keys("alt+u")
+        wait_for(lambda: d.run(inside + [program, "--usage", "zveth0"]), 5, "zveth0 recorded")
 
 
 def print_rate():  # by PYTHON: the download figure of the Usage window's live graph
