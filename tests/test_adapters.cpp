@@ -33,6 +33,11 @@ struct ListRig : Rig {
     QComboBox *list() { return get<QComboBox>("cmdAdapters"); }
     // Both settings of the choice, as "Adapter/AdapterName".
     QString choice() { return stored(kAdapter) + u'/' + stored(kAdapterName); }
+    // The current entry, the selected index and the choice, as "1 3  3/eth0".
+    QString after() {
+        return QStringLiteral("%1 %2 ").arg(list()->currentIndex()).arg(w.selectedAdapter) +
+               choice();
+    }
     // The entries, then the recorded indexes, as "a|b > 2 3".
     QString filled() {
         QStringList entries, indexes;
@@ -98,26 +103,25 @@ private slots:
     // Start-up takes the stored adapter by index, or by the stored name once the index is gone
     // or names another interface. Where nothing became current, a click does nothing.
     void startUp_data() {
-        const auto r = table<bool, int, QString, QString, int, qint32, QString>(
-            {"rows", "table", "index", "name", "current", "selected", "choice"});
+        const auto r = table<bool, int, QString, QString, QString>(
+            {"rows", "table", "index", "name", "current selected choice"});
         const int ok = int(TableResult::Ok), failed = int(TableResult::Failed);
-        r("no rows, stored kept", false, ok, " 5", kAbsent, -1, 5, " 5/<absent>");
-        r("nothing stored: nothing current", true, ok, kAbsent, kAbsent, -1, 0,
-          "<absent>/<absent>");
-        r("stored 0 not written", true, ok, "0", kAbsent, -1, 0, "0/<absent>");
-        r("stored first", true, ok, " 2", kAbsent, 0, 2, " 2/lo");
-        r("old settings, plain form rewritten", true, ok, "3", kAbsent, 1, 3, " 3/eth0");
-        r("stored unknown kept", true, ok, " 9", kAbsent, -1, 9, " 9/<absent>");
-        r("not a number: none, left as is", true, ok, "abc", kAbsent, -1, 0, "abc/<absent>");
-        r("table read fails: rewritten all the same", true, failed, "2", kAbsent, -1, 2,
-          " 2/<absent>");
+        r("no rows, stored kept", false, ok, " 5", kAbsent, "-1 5  5/<absent>");
+        r("nothing stored: nothing current", true, ok, kAbsent, kAbsent, "-1 0 <absent>/<absent>");
+        r("stored 0 not written", true, ok, "0", kAbsent, "-1 0 0/<absent>");
+        r("stored first", true, ok, " 2", kAbsent, "0 2  2/lo");
+        r("old settings, plain form rewritten", true, ok, "3", kAbsent, "1 3  3/eth0");
+        r("stored unknown kept", true, ok, " 9", kAbsent, "-1 9  9/<absent>");
+        r("not a number: none, left as is", true, ok, "abc", kAbsent, "-1 0 abc/<absent>");
+        r("table read fails: rewritten all the same", true, failed, "2", kAbsent,
+          "-1 2  2/<absent>");
         r("not supported: a box, not rewritten", true, int(TableResult::NotSupported), "2", kAbsent,
-          -1, 2, "2/<absent>");
-        r("index names another: the name wins", true, ok, " 3", "wlan0", 2, 7, " 7/wlan0");
-        r("index gone: the name wins", true, ok, " 9", "eth0", 1, 3, " 3/eth0");
-        r("name not UTF-8", true, ok, " 9", "v%E9A", 3, 12, " 12/v%E9A");
-        r("index names another, name nowhere: none", true, ok, " 3", "tun0", -1, 0, " 3/tun0");
-        r("index gone, name nowhere: the index", true, ok, " 9", "tun0", -1, 9, " 9/tun0");
+          "-1 2 2/<absent>");
+        r("index names another: the name wins", true, ok, " 3", "wlan0", "2 7  7/wlan0");
+        r("index gone: the name wins", true, ok, " 9", "eth0", "1 3  3/eth0");
+        r("name not UTF-8", true, ok, " 9", "v%E9A", "3 12  12/v%E9A");
+        r("index names another, name nowhere: none", true, ok, " 3", "tun0", "-1 0  3/tun0");
+        r("index gone, name nowhere: the index", true, ok, " 9", "tun0", "-1 9  9/tun0");
     }
     void startUp() {
         const TableResult table = TableResult(cell<int>("table"));
@@ -129,9 +133,7 @@ private slots:
         r.w.Form_Load();
         if (r.list()->currentIndex() == -1)
             r.w.cmdAdapters_Click();
-        QTEST(r.list()->currentIndex(), "current");
-        QTEST(r.w.selectedAdapter, "selected");
-        QTEST(r.choice(), "choice");
+        QTEST(r.after(), "current selected choice");
         QCOMPARE(r.env.messages.shown.size(), size_t(table == TableResult::NotSupported));
         if (cell<QString>("index") == kAbsent)
             QVERIFY(!r.env.settingsFileExists());
@@ -145,24 +147,24 @@ private slots:
     // handler runs only when that interface changed, the sampler starts afresh on another link.
     // No entry becomes current by itself.
     void refresh_data() {
-        const auto r = table<QString, QString, QString, int, QString, int, bool>(
-            {"selected", "changes", "filled", "current", "choice", "selectedAfter", "fresh"});
+        // After the list: its current entry, the selected index, the choice stored, "fresh".
+        const auto r = table<QString, QString, QString>({"selected", "changes", "after"});
         r("a link comes first", "eth0", "add tun0 first",
-          ": tun0|127.0.0.1: lo|10.0.0.5: eth0|: wlan0 > 9 2 3 7", 2, kUntouched, 3, false);
-        r("the selected link goes", "eth0", "remove eth0", "127.0.0.1: lo|: wlan0 > 2 7", -1,
-          kUntouched, 3, false);
+          ": tun0|127.0.0.1: lo|10.0.0.5: eth0|: wlan0 > 9 2 3 7; 2 3 marker/marker");
+        r("the selected link goes", "eth0", "remove eth0",
+          "127.0.0.1: lo|: wlan0 > 2 7; -1 3 marker/marker");
         r("made anew under another index", "eth0", "eth0 anew as 11",
-          "127.0.0.1: lo|: wlan0|: eth0 > 2 7 11", 2, " 11/eth0", 11, true);
+          "127.0.0.1: lo|: wlan0|: eth0 > 2 7 11; 2 11  11/eth0 fresh");
         r("gone, then back under another index", "eth0", "remove eth0;eth0 anew as 11",
-          "127.0.0.1: lo|: wlan0|: eth0 > 2 7 11", 2, " 11/eth0", 11, true);
-        r("renamed", "eth0", "eth0 renamed lan0", "127.0.0.1: lo|10.0.0.5: lan0|: wlan0 > 2 3 7", 1,
-          " 3/lan0", 3, false);
-        r("new address", "eth0", "eth0 new address", "127.0.0.1: lo|10.0.0.6: eth0|: wlan0 > 2 3 7",
-          1, " 3/eth0", 3, false);
-        r("table unreadable: left as it was", "eth0", "table fails", kStandard, 1, kUntouched, 3,
-          false);
+          "127.0.0.1: lo|: wlan0|: eth0 > 2 7 11; 2 11  11/eth0 fresh");
+        r("renamed", "eth0", "eth0 renamed lan0",
+          "127.0.0.1: lo|10.0.0.5: lan0|: wlan0 > 2 3 7; 1 3  3/lan0");
+        r("new address", "eth0", "eth0 new address",
+          "127.0.0.1: lo|10.0.0.6: eth0|: wlan0 > 2 3 7; 1 3  3/eth0");
+        r("table unreadable: left as it was", "eth0", "table fails",
+          QString::fromLatin1(kStandard) + "; 1 3 marker/marker");
         r("nothing selected: nothing becomes current", "", "add tun0 first;eth0 anew as 11",
-          ": tun0|127.0.0.1: lo|: wlan0|: eth0 > 9 2 7 11", -1, kUntouched, 0, false);
+          ": tun0|127.0.0.1: lo|: wlan0|: eth0 > 9 2 7 11; -1 0 marker/marker");
     }
     void refresh() {
         const QString selected = cell<QString>("selected"), changes = cell<QString>("changes");
@@ -178,11 +180,8 @@ private slots:
             apply(r.env.interfaces, change);
             r.env.interfaces.announce();
         }
-        QTEST(r.filled(), "filled");
-        QTEST(r.list()->currentIndex(), "current");
-        QTEST(r.choice(), "choice");
-        QTEST(r.w.selectedAdapter, "selectedAfter");
-        QTEST(r.w.trackedAdapter == u"0", "fresh");
+        QTEST(r.filled() + "; " + r.after() + (r.w.trackedAdapter == u"0" ? " fresh" : ""),
+              "after");
         QCOMPARE(handler.count(), r.choice() == kUntouched ? 0 : 1);
     }
 
