@@ -100,7 +100,8 @@ private slots:
     // stays for the user to correct.
     void updateFrequency_data() {
         const auto r = table<bool, QString, QString, int>({"german", "text", "box", "interval"});
-        r("accepted", false, "251.5", "", 252);
+        r("accepted, half to even", false, "251.5", "", 252);
+        r("upper limit", false, "60000", "", 60000);
         r("German decimal", true, "250,5", "", 250);
         r("out of range", false, "0", "Frequency must be between 1 and 60000 ms!", 777);
         r("English decimal in German", true, "250.5", "Frequency is not numeric!", 777);
