@@ -35,7 +35,7 @@ QString summary(Rig &r) {
     QString boxes;
     for (const char *name : {"chkShowTrayIcon", "chkAnimateTrayIcon", "chkShowBandwidth",
                              "chkMinimizeToTray", "chkStartupMinimized", "chkAutoAdjustThreshold"})
-        boxes += QString::number(r.state(name));
+        boxes += QString::number(r.box(name)->checkState());
     const bool idle = r.env.tray.shown && r.w.trayIcon.trayRecord().picture == TrayPicture::idle();
     const char *window = r.w.isHidden() ? "hidden" : r.w.isMinimized() ? "minimised" : "normal";
     return QStringLiteral("%1 '%2' %3 %4 %5 '%6/%7'%8 %9")
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!r.w.isVisible() && r.w.unloaded && mini.isNull() && !r.w.miniWindow(false));
         QCOMPARE(requestLog(r.env.tray), QStringLiteral("show:Zarn Bandwidth remove"));
-        QVERIFY(!r.env.settingsFileExists());
+        QVERIFY(!QFile::exists(r.env.settingsFilePath()));
     }
 
     // Names that break a carelessly written Exec line: the path is quoted,

@@ -214,7 +214,6 @@ public:
     QString settingsFilePath() const {                // where the settings store writes
         return dir_.path() + u'/' + zarn::kOrganization + u'/' + zarn::kProductName + ".conf";
     }
-    bool settingsFileExists() const { return QFile::exists(settingsFilePath()); }
     // Writes raw lines into the settings file, as a user editing it would.
     void writeSettingsFile(const QByteArray &content) {
         QDir().mkpath(QFileInfo(settingsFilePath()).path());
