@@ -1,4 +1,5 @@
 #include "app/Notifier.h"
+#include "monitor/RateText.h"
 #include "support/Harness.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
@@ -8,6 +9,7 @@
 #include "usagewindow/UsageFeature.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -216,14 +218,13 @@ private slots:
         QString said;
         for (const char *name : {"", "wlan0"}) {
             FILE *out = std::tmpfile();
-            UsageReport::run(QString::fromLatin1(name), false, rig.interfaces, rig.platform, out,
-                             out);
+            UsageReport::run({QString::fromLatin1(name)}, rig.interfaces, rig.platform, out, out);
             std::rewind(out);
             char line[200] = {};
             said += QString::fromLocal8Bit(std::fgets(line, sizeof line, out));
             std::fclose(out);
         }
-        QCOMPARE(said, "Usage of eth0 in bytes\nzarn-bandwidth: there is no usage history of wlan0 "
+        QCOMPARE(said, "Usage of eth0\nzarn-bandwidth: there is no usage history of wlan0 "
                        "(kept: \"Wi-Fi 2\", \"eth0\"); to record it, tick \"Record usage of this "
                        "interface\" in the Usage window, or name it in HistoryInterfaces\n");
     }
@@ -322,17 +323,20 @@ private slots:
         r("1023.6 KiB are 1.00 MiB", 1048166, "iB", "1.00 MiB");
         r("German decimal comma", 2107312513, "B de", "2,11 GB");
         r("k/sec as the mini window, German", 2500, "k de", "2,50 k/sec");
-        r("kbit/s", 2500, "bit", "20 kbit/s");
+        r("a scale's whole k/sec, German", 2e6, "k axis de", "2.000 k/sec");
+        r("a scale's whole kbit/s", 2500, "bit axis", "20 kbit/s");
+        r("kbit/s", 2500, "bit", "20.0 kbit/s");
         r("Mbit/s", 1234567, "bit", "9.88 Mbit/s");
-        r("Gbit/s", 5e9, "bit", "40 Gbit/s");
+        r("Gbit/s", 5e9, "bit", "40.0 Gbit/s");
     }
     void units() {
         using namespace UsageUnits;
         const QByteArray as = cell<QByteArray>("as");
         const QLocale locale(as.endsWith(" de") ? QLocale::German : QLocale::English);
         const double value = cell<double>("value");
+        const RateUnit unit = as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits;
         QTEST(as.startsWith('k') || as.startsWith("bit")
-                  ? rate(value, as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits, locale)
+                  ? (as.contains("axis") ? axisRate : rate)(value, unit, locale)
                   : size(quint64(value), as.startsWith("iB") ? System::Binary : System::Decimal,
                          locale),
               "text");
@@ -375,11 +379,8 @@ private slots:
         QTEST(feature.trail().upScale(), "up");
         const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
         for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
-            QVERIFY(graph.fontMetrics().horizontalAdvance(GraphScale::axisText(label)) <
-                    graph.plotRect().left());
-        const QLocale de(QLocale::German);
-        QCOMPARE(GraphScale::axisText(2500, de) + u' ' + GraphScale::axisText(2e6, de),
-                 QStringLiteral("2,50 k/sec 2.000 k/sec"));
+            QVERIFY(graph.fontMetrics().horizontalAdvance(UsageUnits::axisRate(
+                        label, UsageUnits::RateUnit::KiloBytes)) < graph.plotRect().left());
     }
 
     // A reset day past the end of a month means its last day (see also capWarnings).
@@ -472,17 +473,22 @@ private slots:
         r.env.interfaces.find(2)->outOctets += 333;
         r.w.tmrAdapterUpdate_Timer();
         QCOMPARE(window->lblDown->text() + u'|' + window->lblUp->text(),
-                 "Download: " + r.text("lblDownBytes") + " byte/sec|Upload: 333 byte/sec");
-        QCOMPARE(window->lblToday->text(),
-                 QStringLiteral("Today: 1,234,567 bytes received, 89 bytes sent"));
+                 "Download: " + *RateText::kiloText(r.text("lblDownBytes")) +
+                     " k/sec|Upload: 0.33 k/sec");
+        QCOMPARE(window->lblToday->text() + u'|' + window->lblToday->toolTip(),
+                 "Today: 1.23 MB received, 89 B sent|1,234,567 bytes received, 89 bytes sent");
+        window->cmbRates->setCurrentIndex(1);
+        emit window->cmbRates->activated(1); // bits, stored for the next start and applied at once
+        QCOMPARE(window->lblUp->text() + u' ' + stored("UsageWindowRates"),
+                 "Upload: 2.66 kbit/s bits");
         QCOMPARE(window->tableMonths->rowCount(), 12);
         QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
                      window->tableMonths->item(11, 0)->text(),
-                 QStringLiteral("Feb 2026 Jan 2027"));
+                 QStringLiteral("Feb 2026 Jan 2027 ◂"));
         window->close();
-        feature.sampled({2, history.name, true, true, 3e6}); // while hidden
+        feature.sampled({2, history.name, true, true, 3e6}); // while hidden; 24 Mbit/s: 50 on top
         r.w.mUsage->trigger();
-        QVERIFY(feature.window() == window && window->graphDown->scale() == 5e6);
+        QVERIFY(feature.window() == window && window->graphDown->scale() == 50e6 / 8);
         window->tabs->setCurrentIndex(1); // the list of days opens at today
         QVERIFY(window->tableDays->viewport()->rect().contains(
             window->tableDays->visualItemRect(window->tableDays->item(27, 0))));

@@ -64,7 +64,7 @@ QStringList programArguments(int argc, const char *const *argv) {
 CommandLine parseCommandLine(const QStringList &arguments) {
     CommandLine c;
     bool help = false, version = false, usage = false, startup = false, qt = false;
-    int json = 0;
+    int json = 0, bytes = 0;
     QStringList words;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &a = arguments[i];
@@ -78,6 +78,8 @@ CommandLine parseCommandLine(const QStringList &arguments) {
             c.showUsage = true;
         else if (a == QLatin1String("--json"))
             ++json;
+        else if (a == QLatin1String("--bytes"))
+            ++bytes;
         else if (a == QLatin1String("--usage"))
             usage = true;
         else if (a.startsWith(QLatin1String("--usage=")))
@@ -94,14 +96,17 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     if (help || version) {
         c.request = help ? CommandLineRequest::Help : CommandLineRequest::Version;
     } else if (usage) {
-        if (startup || c.showUsage || qt || json > 1 || words.size() > 1 ||
+        if (startup || c.showUsage || qt || json + bytes > 1 || words.size() > 1 ||
             words.value(0, QStringLiteral("-")).isEmpty())
-            return invalid(QStringLiteral("usage: zarn-bandwidth --usage [INTERFACE] [--json]"));
+            return invalid(
+                QStringLiteral("usage: zarn-bandwidth --usage [INTERFACE] [--json | --bytes]"));
         c.request = CommandLineRequest::Usage;
         c.json = json == 1;
+        c.bytes = bytes == 1;
         c.interfaceName = words.value(0);
-    } else if (json > 0) {
-        return invalid(QStringLiteral("--json goes with --usage (see --help)"));
+    } else if (json + bytes > 0) {
+        return invalid(QStringLiteral("%1 goes with --usage (see --help)")
+                           .arg(json ? QStringLiteral("--json") : QStringLiteral("--bytes")));
     } else if (!words.isEmpty()) {
         return invalid(QStringLiteral("unexpected argument %1 (see --help)").arg(words.first()));
     } else {
@@ -115,7 +120,7 @@ CommandLine parseCommandLine(const QStringList &arguments) {
 QString helpText() {
     return QStringLiteral(
         "Usage: zarn-bandwidth [-startup] [--show-usage]\n"
-        "       zarn-bandwidth --usage [INTERFACE] [--json]\n"
+        "       zarn-bandwidth --usage [INTERFACE] [--json | --bytes]\n"
         "Shows the traffic of one network interface in a window and in the\n"
         "notification area, and keeps a history of every interface's use.\n"
         "Started again while it runs, it brings the running copy's window to\n"
@@ -125,7 +130,8 @@ QString helpText() {
         "  --show-usage  open the Usage window as well\n"
         "  --usage       print today's, this month's days' and the last 12 months'\n"
         "                use of INTERFACE (default: the selected adapter) and exit;\n"
-        "                with --json, as JSON; --usage=INTERFACE works too\n"
+        "                with --json, as JSON; with --bytes, in whole bytes;\n"
+        "                --usage=INTERFACE works too\n"
         "  -h, --help    print this help and exit\n"
         "  --version     print the version and exit\n"
         "Qt's own options (-platform, -display, -style ...) are passed on to Qt.\n");

@@ -29,6 +29,7 @@ struct CommandLine {
     bool showUsage = false;                 // Run: open the Usage window as well
     HandOver handOver = HandOver::ShowMain; // Run
     bool json = false;                      // Usage
+    bool bytes = false;                     // Usage: whole bytes in the text
     QString interfaceName;                  // Usage; empty: the selected adapter's
     QString error;                          // Invalid: the line to print, without its break
 };

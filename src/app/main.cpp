@@ -14,6 +14,7 @@
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usagewindow/UsageFeature.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -111,8 +112,9 @@ int main(int argc, char *argv[]) {
         return 2;
     case CommandLineRequest::Usage: {
         const HistoryServices services = historyServices();
-        return UsageReport::run(command.interfaceName, command.json, *services.interfaces,
-                                *services.usage, stdout, stderr);
+        return UsageReport::run(
+            {command.interfaceName, command.json, command.bytes, UsageSettings::sizeSystem()},
+            *services.interfaces, *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:
         break;

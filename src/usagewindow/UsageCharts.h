@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usage/UsageHistory.h"
+#include "usage/UsageUnits.h"
 #include "usagewindow/RateTrail.h"
 
 #include <QColor>
@@ -23,6 +24,8 @@ public:
     // as well only when the scale moved.
     void refresh();
     double scale() const { return scale_; }
+    // The unit of the scale's labels, and of its steps.
+    void setRateUnit(UsageUnits::RateUnit unit);
     // Where the rates are drawn; the scale's labels fit to its left.
     QRect plotRect() const;
 
@@ -41,6 +44,7 @@ private:
     double RateTrail::Point::*direction_;
     QColor colour_;
     double scale_ = 0;
+    UsageUnits::RateUnit unit_ = UsageUnits::RateUnit::KiloBytes;
 };
 
 // Received and sent bytes of a row of days or months, side by side, the
@@ -53,6 +57,8 @@ public:
 
     // False when the totals are the ones already shown.
     bool setTotals(std::vector<UsageTotal> totals);
+    // The units of the top line's size.
+    void setSystem(UsageUnits::System system);
     const std::vector<UsageTotal> &totals() const { return totals_; }
 
     QSize sizeHint() const override { return {420, 150}; }
@@ -64,6 +70,7 @@ protected:
 private:
     Label label_;
     std::vector<UsageTotal> totals_;
+    UsageUnits::System system_ = UsageUnits::System::Decimal;
 };
 
 // The colours of the two directions, shared by graph, bars and legends.

@@ -1,9 +1,10 @@
 #include "usagewindow/UsageWindow.h"
 
-#include "monitor/RateText.h"
 #include "usage/UsageHistory.h"
+#include "usage/UsageReport.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,15 +39,14 @@ QLabel *plainLabel(const QString &text = QString()) {
     return label;
 }
 
-QString bytesText(quint64 bytes) {
-    return RateText::wholeNumber(static_cast<qint64>(std::min<quint64>(bytes, INT64_MAX)));
-}
-
-QString rateLine(const QString &direction, double rate) {
+QString rateLine(const QString &direction, double rate, UsageUnits::RateUnit unit) {
     if (std::isnan(rate))
         return direction + QStringLiteral(": no reading");
-    return direction + QStringLiteral(": ") + RateText::wholeNumber(rate) +
-           QStringLiteral(" byte/sec");
+    return direction + QStringLiteral(": ") + UsageUnits::rate(rate, unit);
+}
+
+bool sameTotal(const UsageTotal &a, const UsageTotal &b) {
+    return a.period == b.period && a.received == b.received && a.sent == b.sent;
 }
 
 QString dayLabel(const QDate &day) {
@@ -63,16 +63,32 @@ QString monthYearLabel(const QDate &month) {
     return QLocale().toString(month, QStringLiteral("MMM yyyy"));
 }
 
+// Each figure column in one unit, named in its heading, with the exact byte
+// count a hover away; the row of today (or this month) in bold.
 void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
-               const std::function<QString(const QDate &)> &label) {
+               const std::function<QString(const QDate &)> &label, QDate current,
+               UsageUnits::System system) {
+    const auto units = UsageReport::columnUnits(totals, system);
+    const QString period = table->horizontalHeaderItem(0)->text();
+    table->setHorizontalHeaderLabels({period, QStringLiteral("Received (%1)").arg(units[0].name),
+                                      QStringLiteral("Sent (%1)").arg(units[1].name)});
     table->setRowCount(int(totals.size()));
     for (int row = 0; row < int(totals.size()); ++row) {
         const UsageTotal &t = totals[row];
-        const QStringList cells{label(t.period), bytesText(t.received), bytesText(t.sent)};
-        for (int column = 0; column < cells.size(); ++column) {
+        const bool now = t.period == current;
+        const QString cells[] = {label(t.period) + (now ? QStringLiteral(" ◂") : QString()),
+                                 UsageUnits::figure(t.received, units[0]),
+                                 UsageUnits::figure(t.sent, units[1])};
+        for (int column = 0; column < 3; ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             item->setTextAlignment(column ? Qt::AlignRight | Qt::AlignVCenter
                                           : Qt::AlignLeft | Qt::AlignVCenter);
+            item->setToolTip(UsageReport::exactLine(t));
+            if (now) {
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+            }
             table->setItem(row, column, item);
         }
     }
@@ -80,8 +96,7 @@ void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
 
 QTableWidget *totalsTable(const QString &period) {
     auto *table = new QTableWidget(0, 3);
-    table->setHorizontalHeaderLabels(
-        {period, QStringLiteral("Received (bytes)"), QStringLiteral("Sent (bytes)")});
+    table->setHorizontalHeaderLabels({period, QStringLiteral("Received"), QStringLiteral("Sent")});
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -113,6 +128,7 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *
     layout->addWidget(lblInterface);
     layout->addLayout(recordingRow());
     layout->addWidget(tabs);
+    layout->addLayout(unitsRow());
     resize(520, 440);
     connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
     showCapSettings();
@@ -152,6 +168,48 @@ QLayout *UsageWindow::recordingRow() {
     return rows;
 }
 
+QLayout *UsageWindow::unitsRow() {
+    cmbSizes = new QComboBox;
+    cmbSizes->addItems(
+        {QStringLiteral("kB, MB, GB (1000)"), QStringLiteral("KiB, MiB, GiB (1024)")});
+    cmbSizes->setToolTip(QStringLiteral("A data cap counted in GiB shows sizes in GiB as well."));
+    cmbSizes->setCurrentIndex(int(UsageSettings::readSizeChoice()));
+    cmbRates = new QComboBox;
+    cmbRates->addItems({QStringLiteral("k/sec (1000 bytes)"), QStringLiteral("kbit/s, Mbit/s")});
+    cmbRates->setCurrentIndex(int(UsageSettings::readRateUnit()));
+    auto *row = new QHBoxLayout;
+    for (auto [text, box] : {std::pair{"S&izes in:", cmbSizes}, {"Ra&tes in:", cmbRates}}) {
+        auto *label = new QLabel(QLatin1String(text));
+        label->setBuddy(box);
+        row->addWidget(label);
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+    connect(cmbSizes, &QComboBox::activated, this, [this](int index) {
+        UsageSettings::writeSizeChoice(UsageUnits::System(index));
+        showUnits();
+    });
+    connect(cmbRates, &QComboBox::activated, this, [this](int index) {
+        UsageSettings::writeRateUnit(UsageUnits::RateUnit(index));
+        showUnits();
+    });
+    return row;
+}
+
+void UsageWindow::showUnits() {
+    rateUnit_ = UsageSettings::readRateUnit();
+    graphDown->setRateUnit(rateUnit_);
+    graphUp->setRateUnit(rateUnit_);
+    lblDown->setText(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    lblUp->setText(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    sizes_ = UsageSettings::sizeSystem();
+    barsDays->setSystem(sizes_);
+    barsMonths->setSystem(sizes_);
+    shownDays_.clear();
+    shownMonths_.clear();
+    refreshHistory();
+}
+
 void UsageWindow::showRecording() {
     const bool keep = history_ && history_->recording();
     const bool on = keep && history_->available();
@@ -175,8 +233,8 @@ void UsageWindow::showRecording() {
 QWidget *UsageWindow::livePage() {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
-    lblDown = plainLabel(rateLine(QStringLiteral("Download"), std::nan("")));
-    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), std::nan("")));
+    lblDown = plainLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
     layout->addWidget(lblDown);
@@ -303,6 +361,8 @@ void UsageWindow::capControlsChanged() {
         s.warnings = *warnings;
     cap_.setSettings(s);
     showCapSettings();
+    if (UsageSettings::sizeSystem() != sizes_)
+        showUnits(); // a cap in GiB shows sizes in GiB
 }
 
 std::optional<double> UsageWindow::typedAmount() const {
@@ -326,14 +386,14 @@ void UsageWindow::sampled(const TickSample &sample) {
     } else if (++ticksSinceRefresh_ >= kRefreshTicks) {
         refreshHistory();
     }
-    const double down = sample.hasRates ? sample.downRate : std::nan("");
-    const double up = sample.hasRates ? sample.upRate : std::nan("");
+    down_ = sample.hasRates ? sample.downRate : std::nan("");
+    up_ = sample.hasRates ? sample.upRate : std::nan("");
     // Only what changed: a label keeps a text it already shows, and the
     // graphs repaint only while their page is the one in front.
-    const QString downText = rateLine(QStringLiteral("Download"), down);
+    const QString downText = rateLine(QStringLiteral("Download"), down_, rateUnit_);
     if (lblDown->text() != downText)
         lblDown->setText(downText);
-    const QString upText = rateLine(QStringLiteral("Upload"), up);
+    const QString upText = rateLine(QStringLiteral("Upload"), up_, rateUnit_);
     if (lblUp->text() != upText)
         lblUp->setText(upText);
     if (graphDown->isVisible()) {
@@ -369,11 +429,14 @@ void UsageWindow::refreshHistory() {
     for (int row = 0; row < int(days.size()); ++row)
         if (const UsageTotal &day = days[row]; day.period == today) {
             todayRow = row;
-            lblToday->setText(QStringLiteral("Today: %1 bytes received, %2 bytes sent")
-                                  .arg(bytesText(day.received), bytesText(day.sent)));
+            lblToday->setText(UsageReport::todayLine(day, sizes_));
+            lblToday->setToolTip(UsageReport::exactLine(day));
         }
-    if (barsDays->setTotals(days))
-        fillTable(tableDays, days, dayLabel);
+    barsDays->setTotals(days);
+    if (!std::equal(days.begin(), days.end(), shownDays_.begin(), shownDays_.end(), sameTotal)) {
+        fillTable(tableDays, days, dayLabel, today, sizes_);
+        shownDays_ = days;
+    }
     // Today in sight when the list comes up, and on a new day; not at every
     // refresh, which would take the list away from where the user scrolled.
     if (todayRow >= 0 && tableDays->isVisible() && daysScrolledTo_ != today) {
@@ -382,8 +445,12 @@ void UsageWindow::refreshHistory() {
     }
     const QDate firstMonth = firstOfMonth.addMonths(-11);
     const auto months = history_->months(interface_, firstMonth, firstOfMonth);
-    if (barsMonths->setTotals(months))
-        fillTable(tableMonths, months, monthYearLabel);
+    barsMonths->setTotals(months);
+    if (!std::equal(months.begin(), months.end(), shownMonths_.begin(), shownMonths_.end(),
+                    sameTotal)) {
+        fillTable(tableMonths, months, monthYearLabel, firstOfMonth, sizes_);
+        shownMonths_ = months;
+    }
 }
 
 void UsageWindow::hideEvent(QHideEvent *event) {

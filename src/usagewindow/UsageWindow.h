@@ -1,9 +1,12 @@
 #pragma once
 
 #include "monitor/TickSample.h"
+#include "usage/UsageHistory.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QDate>
 #include <QWidget>
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -63,6 +66,8 @@ public:
     QComboBox *cmbCounts = nullptr;
     QLineEdit *txtWarnings = nullptr;
     QLabel *lblCapStatus = nullptr;
+    QComboBox *cmbSizes = nullptr;
+    QComboBox *cmbRates = nullptr;
 
 protected:
     void hideEvent(QHideEvent *event) override;
@@ -72,6 +77,8 @@ private:
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
     QWidget *capPage();
     QLayout *recordingRow();
+    QLayout *unitsRow();
+    void showUnits();
     void showRecording();
     void showCapSettings();
     void capControlsChanged();
@@ -83,6 +90,13 @@ private:
     CapWatcher &cap_;
     UsageHistory *history_;
     Today today_;
+    UsageUnits::System sizes_ = UsageSettings::sizeSystem();
+    UsageUnits::RateUnit rateUnit_ = UsageSettings::readRateUnit();
+    double down_ = std::nan("");
+    double up_ = std::nan("");
+    // What the tables show, so that a refresh with the same figures
+    // rebuilds nothing.
+    std::vector<UsageTotal> shownDays_, shownMonths_;
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
     QList<QStackedWidget *> historyStacks_;

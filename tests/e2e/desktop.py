@@ -367,13 +367,18 @@ def xfce(d, program):
         wait_for(lambda: d.run(inside + [program, "--usage", "zveth0"]), 5, "zveth0 recorded")
 
 
-def print_rate():  # by PYTHON: the download figure of the Usage window's live graph
+def print_label(pattern):  # by PYTHON: the first group of a shown label of the program's
     import pyatspi
     for app in [a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "Zarn Bandwidth"]:
         for label in pyatspi.findAllDescendants(app, lambda a: a.getRoleName() == "label" and
                                                 a.getState().contains(pyatspi.STATE_SHOWING)):
-            if m := re.fullmatch(r"Download: ([\d,]+) byte/sec", label.name):
-                print(m[1].replace(",", ""))
+            if m := re.fullmatch(pattern, label.name):
+                print(m[1])
+
+
+def label(d, pattern):
+    return subprocess.run([PYTHON, __file__, "--label", pattern], env=d.env, text=True,
+                          capture_output=True, timeout=20).stdout.strip()
 
 
 def usage(d, program):
@@ -396,12 +401,14 @@ def usage(d, program):
         open_menu(d, icon, {in_front(d, "the double-click to bring the window back")}, "u")
         wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
         for _ in range(30):  # until the label shows, and past ticks that took in iperf3's start
-            shown = int(subprocess.run([PYTHON, __file__, "--rate"], env=d.env, text=True,
-                                       capture_output=True, timeout=20).stdout or 0)
+            shown = float(label(d, r"Download: ([\d.]+) k/sec") or 0) * 1000
             if 1_600_000 <= shown <= 2_600_000:
                 break
         else:
             raise Failure("the live graph showed %d byte/sec for iperf3's 2,000,000" % shown)
+        d.keys("alt+d")  # today in a unit people read, not a ten-digit count of bytes
+        wait_for(lambda: label(d, r"(Today: [\d.]+ [kMGT]?B received, [\d.]+ [kMGT]?B sent)"),
+                 5, "a readable Today line")
         at_dunst(d, ["100 % of the data cap used", "50 % of the data cap used"],
                  "the data cap's two warnings at dunst")
         # A size typed key by key counts once typed. Under a cap of 9 GB a level is set that what
@@ -521,7 +528,7 @@ def main(tools, scenario, session=Desktop):  # a missing tool or file skips; clo
         d.close()
 
 
-if sys.argv[1:] == ["--rate"]:
-    print_rate()
+if sys.argv[1:2] == ["--label"]:
+    print_label(sys.argv[2])
 elif __name__ == "__main__":
     main((), *SCENARIOS[sys.argv[sys.argv.index("--scenario") + 1]])
