@@ -2,6 +2,7 @@
 """desktop.py --scenario NAME --program PATH [--artefacts FOLDER]: the program on a real desktop
 in a private session (bench/ and tests/windows use it too); exit 0 passed, 1 failed, 77 skip."""
 
+import contextlib
 import ctypes
 import json
 import os
@@ -17,6 +18,8 @@ MAIN_TITLE, MINI_TITLE, INSTANCE = "Bandwidth Monitor", "MiniBandwidth", "zarn-b
 X_TOOLS = ("Xvfb", "dbus-daemon", "openbox", "xdotool", "xprop", "xwininfo")
 WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
 GET = "org.freedesktop.DBus.Properties.Get"
+BUS = ("org.freedesktop.DBus", "/")
+NOTIFY = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
 PYTHON, ATSPI = "/usr/bin/python3", "/usr/libexec/at-spi-bus-launcher"
 
 
@@ -98,9 +101,12 @@ class Desktop:
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
         write_settings(self, ["Adapter=1"])
         if bus:
-            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                             stdout=subprocess.PIPE, text=True)
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus("--session")
+
+    def bus(self, *args):  # a private dbus-daemon's address
+        p = self.spawn(["dbus-daemon", "--nofork", "--print-address=1"] + list(args),
+                       stdout=subprocess.PIPE, text=True)
+        return p.stdout.readline().strip()
 
     def start_x(self, bus=True):
         r, w = os.pipe()
@@ -164,6 +170,17 @@ class Desktop:
 
     def keys(self, *names):
         self.run(["xdotool", "key", "--delay", "60"] + list(names), check=True)
+
+    def menu(self, item):  # the item's dbusmenu: its (service, path) and its entries' ids by label
+        menu = (item[0], re.search(r"objectpath '([^']+)'",
+                                   sni(self, item, GET, "org.kde.StatusNotifierItem", "Menu"))[1])
+        layout = sni(self, menu, "com.canonical.dbusmenu.GetLayout", "0", "--", "-1", "[]")
+        return menu, {label: i for i, label in re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>",
+                                                          layout)}
+
+    def choose(self, item, label):  # the menu entry labelled so, as the host does for a click
+        menu, entries = self.menu(item)
+        sni(self, menu, "com.canonical.dbusmenu.Event", entries[label], "clicked", "<0>", "0")
 
     def screenshot(self, name, crop=None):
         if self.artefacts and self.env:
@@ -257,9 +274,16 @@ def watcher(d, prop):  # as gdbus prints it; "" while there is no watcher
     return sni(d, WATCHER, GET, WATCHER[0], prop, check=False)
 
 
-def sni_items(d):  # as (service, object path)
-    found = re.findall(r"'([^'/]+)(/?[^']*)'", watcher(d, "RegisteredStatusNotifierItems"))
+def sni_items(d):  # as (service, object path); GNOME's extension lists them as "service@path"
+    found = re.findall(r"'([^'/@]+)@?(/?[^']*)'", watcher(d, "RegisteredStatusNotifierItems"))
     return [(service, path or "/StatusNotifierItem") for service, path in found]
+
+
+def on_taskbar(d, what):  # the main window minimised, and it stays so: never withdrawn
+    wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15, what)
+    stays(lambda: d.wm_state(wid) == "Iconic" and wid in d.root_windows("_NET_CLIENT_LIST"),
+          what + ": it left the taskbar")
+    return wid
 
 
 def tray(d, program):
@@ -267,10 +291,7 @@ def tray(d, program):
     a second start hands over to the running copy; a start after a crash runs."""
     d.start_desktop(tray=False)
     app = d.spawn([program, "-startup"])
-    wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15,
-                   "the main window, minimised")
-    stays(lambda: d.wm_state(wid) == "Iconic" and wid in d.root_windows("_NET_CLIENT_LIST"),
-          "with no tray on the desktop the window left the taskbar")
+    wid = on_taskbar(d, "the main window, minimised with no tray on the desktop")
     d.start_trayer()
     icon = wait_for(d.docked_icon, 15, "the icon to dock in the tray that came")
     d.click(icon, repeat=2)
@@ -324,6 +345,16 @@ def xfce(d, program):
     wait_for(lambda: app.poll() is not None, 5, "E&xit to end the program")
 
 
+@contextlib.contextmanager
+def netns(name):  # the command prefix that runs in a new namespace with its loopback up
+    subprocess.run(["ip", "netns", "add", name], check=True)
+    try:
+        subprocess.run(["ip", "-n", name, "link", "set", "lo", "up"], check=True)
+        yield ["ip", "netns", "exec", name]
+    finally:
+        subprocess.run(["ip", "netns", "del", name], capture_output=True)
+
+
 def print_rate():  # by PYTHON: the download figure of the Usage window's live graph
     import pyatspi
     for app in [a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "Zarn Bandwidth"]:
@@ -341,19 +372,15 @@ def usage(d, program):
     d.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
     d.spawn([ATSPI, "--launch-immediately"])
     d.spawn(["dunst"])
-    ns = "zarn-usage-%d" % os.getpid()
-    subprocess.run(["ip", "netns", "add", ns], check=True)
-    try:
-        subprocess.run(["ip", "-n", ns, "link", "set", "lo", "up"], check=True)
-        d.spawn(["ip", "netns", "exec", ns, "iperf3", "-s"])
+    with netns("zarn-usage-%d" % os.getpid()) as inside:
+        d.spawn(inside + ["iperf3", "-s"])
         # lo counts once named for the history. 20 MB a day: 2 MB/s, in and out, uses it up.
         write_settings(d, ["Adapter=1", "HistoryInterfaces=lo", "DataCapEnabled=1",
                            "DataCapPeriod=daily", "DataCapAmount=0.02", "DataCapWarnings=50 100"])
-        d.spawn(["ip", "netns", "exec", ns, program, "-startup"])
+        d.spawn(inside + [program, "-startup"])
         icon = wait_for(d.docked_icon, 15, "the icon in trayer's panel")
         starts_hidden(d)
-        client = d.spawn(["ip", "netns", "exec", ns, "iperf3", "-c", "127.0.0.1", "-b16M", "-l1400",
-                          "-t60"])
+        client = d.spawn(inside + ["iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t60"])
         d.click(icon, repeat=2)
         open_menu(d, icon, {in_front(d, "the double-click to bring the window back")}, "u")
         wait_for(lambda: any(map(d.viewable, d.windows_named("Usage"))), 5, "the Usage window")
@@ -372,8 +399,8 @@ def usage(d, program):
         # lo carried reaches at 0.4 GB but not at 0.49 GB: typing "0.49" must not warn of it.
         d.stop(client)
         time.sleep(2)
-        used = sum(int(d.run(["ip", "netns", "exec", ns, "cat", "/sys/class/net/lo/statistics/"
-                              + f])) for f in ("rx_bytes", "tx_bytes"))
+        used = sum(int(d.run(inside + ["cat", "/sys/class/net/lo/statistics/" + f]))
+                   for f in ("rx_bytes", "tx_bytes"))
         for control, text in (("alt+z", "9"), ("alt+a", str(used // 4_000_000)), ("alt+z", "0.49")):
             d.keys("alt+c", control, "ctrl+a")
             d.run(["xdotool", "type", "--delay", "150", text], check=True)
@@ -382,8 +409,6 @@ def usage(d, program):
                                                        "Zarn Bandwidth.conf").read(), 5, "0.49 GB")
         stays(lambda: d.run(["dunstctl", "close-all"]) or d.run(["dunstctl", "count", "history"])
               == "2\n", "no warning on the way to 0.49 GB")
-    finally:
-        subprocess.run(["ip", "netns", "del", ns], capture_output=True)
 
 
 class Sway(Desktop):
@@ -418,13 +443,6 @@ class Sway(Desktop):
             todo += node.get("nodes", []) + node.get("floating_nodes", [])
             if node.get("name") == title and (not front or node["focused"] and node["visible"]):
                 return node
-
-    def choose(self, item, label):  # the menu entry labelled so, as the host does for a click
-        menu = (item[0], re.search(r"objectpath '([^']+)'",
-                                   sni(self, item, GET, "org.kde.StatusNotifierItem", "Menu"))[1])
-        layout = sni(self, menu, "com.canonical.dbusmenu.GetLayout", "0", "--", "-1", "[]")
-        entry = re.search(r"\((\d+), \{[^}]*'label': <'%s'>" % re.escape(label), layout)
-        sni(self, menu, "com.canonical.dbusmenu.Event", entry[1], "clicked", "<0>", "0")
 
 
 def wayland(s, program):
@@ -465,7 +483,86 @@ def wayland(s, program):
         wait_for(lambda: sni_items(s) == [], 5, "the item to leave waybar")
 
 
-SCENARIOS = {"tray": (tray,), "xfce": (xfce,), "usage": (usage,), "wayland": (wayland, Sway)}
+class Gnome(Desktop):
+    """A headless GNOME Shell (Wayland) with its Xwayland; the AppIndicator extension if asked."""
+
+    def start(self, extension):
+        self.start_session()
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus(  # logind's stand-in: the shell needs one
+            "--config-file=/usr/share/dbus-1/session.conf")
+        if extension:  # installed for all, it runs once enabled in the user's settings
+            self.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions",
+                      "['ubuntu-appindicators@ubuntu.com']"], check=True)
+        self.spawn(["dbus-monitor", "type='method_call',member='Notify'", "type='method_return'"],
+                   stdout=open(self.tmp + "/bus.log", "w"))  # what notified() reads
+        shell = self.spawn(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+                            "1280x800"])
+        # Xwayland's display: mutter passes over numbers that other sessions left sockets for
+        x = wait_for(lambda: self.run(["pgrep", "-a", "-P", str(shell.pid), "Xwayland"]).split(),
+                     20, "GNOME Shell's Xwayland")
+        self.env.update(WAYLAND_DISPLAY="wayland-0", DISPLAY=x[2],
+                        XAUTHORITY=x[x.index("-auth") + 1])
+        shell = ("org.gnome.Shell", "/org/gnome/Shell")  # it starts in the overview: out of it
+        wait_for(lambda: "true" in sni(self, shell, GET, shell[0], "OverviewActive", check=False),
+                 20, "GNOME Shell to start")
+        sni(self, shell, GET[:-3] + "Set", shell[0], "OverviewActive", "<false>")
+        # Asked before the shell's own server owns the name, the bus would start another one
+        wait_for(lambda: "true" in sni(self, BUS, "org.freedesktop.DBus.NameHasOwner", NOTIFY[0])
+                 and "'gnome-shell'" in sni(self, NOTIFY, NOTIFY[0] + ".GetServerInformation"),
+                 20, "GNOME Shell's notification server (gjs runs it)")
+        if extension:
+            wait_for(lambda: "true" in watcher(self, "IsStatusNotifierHostRegistered"), 20,
+                     "the AppIndicator extension")
+
+    def notified(self, summary):  # a Notify of summary that the server answered with an id
+        log = open(self.tmp + "/bus.log").read()
+        calls = re.findall(r'(?m)^method call .* sender=(\S+) .* serial=(\d+) .*member=Notify\n'
+                           r'(?:   .*\n)*?   string "%s"' % re.escape(summary), log)
+        return any(re.search(r"(?m)^method return .* destination=%s serial=\d+ reply_serial=%s\n"
+                             r"   uint32 [1-9]" % (re.escape(s), n), log) for s, n in calls)
+
+
+def gnome(g, program, extension):
+    """GNOME Shell 43, the program through Xwayland. With the extension its item takes the
+    clicks over D-Bus (the headless shell has no pointer); stock, the window stays reachable."""
+    if os.geteuid():
+        raise Skip("needs root (the namespace of the data cap's traffic)")
+    g.start(extension)
+    with netns("zarn-gnome-%d" % os.getpid()) as inside:
+        write_settings(g, ["Adapter=1", "HistoryInterfaces=lo", "DataCapEnabled=1",
+                           "DataCapPeriod=daily", "DataCapAmount=0.00001", "DataCapWarnings=100"])
+        app = g.spawn(inside + [program, "-startup"])
+        if extension:
+            item = wait_for(lambda: sni_items(g), 15, "the item to register")[0]
+            starts_hidden(g)
+            for back in ("Activate to bring up the main window", "Activate to bring it back"):
+                sni(g, item, "org.kde.StatusNotifierItem.Activate", "0", "0")
+                minimise_to_tray(g, in_front(g, back))
+        else:
+            g.run(["xdotool", "windowactivate", str(on_taskbar(g, "-startup to minimise"))])
+            g.run(["xdotool", "windowminimize", str(in_front(g, "the window from the taskbar"))])
+            on_taskbar(g, "the window minimised with no tray")
+            again = g.spawn(inside + [program])
+            wait_for(lambda: again.poll() is not None, 10, "a second start to end")
+            in_front(g, "a second start to bring the window forward")
+            if again.returncode or app.poll() is not None or len(g.windows_named(MAIN_TITLE)) > 1:
+                raise Failure("a second start ended with %d beside the first" % again.returncode)
+        step("the data cap's warning")
+        subprocess.run(inside + [PYTHON, "-c", "import socket; [socket.socket(2, 2).sendto("
+                                 "bytes(1400), ('127.0.0.1', 9)) for _ in range(20)]"], check=True)
+        wait_for(lambda: g.notified("100 % of the data cap used"), 15,
+                 "the warning at GNOME Shell's notification server")
+        if extension:
+            menu = list(g.menu(item)[1])
+            if menu != ["Show Main", "Show Mini Bandiwdth Monitor", "_Usage", "E_xit"]:
+                raise Failure("the item's menu lists %s" % menu)
+            g.choose(item, "E_xit")
+            wait_for(lambda: app.poll() is not None, 10, "E&xit to end the program")
+
+
+SCENARIOS = {"tray": (tray,), "xfce": (xfce,), "usage": (usage,), "wayland": (wayland, Sway),
+             "gnome": (lambda g, p: gnome(g, p, True), Gnome),
+             "gnome_stock": (lambda g, p: gnome(g, p, False), Gnome)}
 
 
 def main(tools, scenario, session=Desktop):  # a missing tool or file skips; closes the session
