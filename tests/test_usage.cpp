@@ -1,3 +1,4 @@
+#include "app/Notifier.h"
 #include "support/Harness.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
@@ -204,7 +205,7 @@ private slots:
     }
 
     // The report of the selected adapter goes by its stored name, not by an index that now
-    // names another link; the names kept can each be told apart.
+    // names another link; the names kept can each be told apart, and the remedy is named.
     void reportNames() {
         TestPlatform env;
         StoreRig rig;
@@ -223,7 +224,8 @@ private slots:
             std::fclose(out);
         }
         QCOMPARE(said, "Usage of eth0 in bytes\nzarn-bandwidth: there is no usage history of wlan0 "
-                       "(kept: \"Wi-Fi 2\", \"eth0\")\n");
+                       "(kept: \"Wi-Fi 2\", \"eth0\"); to record it, tick \"Record usage of this "
+                       "interface\" in the Usage window, or name it in HistoryInterfaces\n");
     }
 
     // A roll-up that cannot be written (a full disk) fails the save and
@@ -396,8 +398,9 @@ private slots:
         QTEST(span.first.toString(Qt::ISODate) + u' ' + span.last.toString(Qt::ISODate), "span");
     }
 
-    // Each warning once per period, across restarts; a new period warns again. Unreadable
-    // values are the defaults: warnings at 80 and 100 % of GB received and sent, monthly.
+    // Each warning once per period, across restarts, given once the desktop took it; a new
+    // period warns again. Unreadable values are the defaults: warnings at 80 and 100 % of GB
+    // received and sent, monthly.
     void capWarnings() {
         TestPlatform env;
         for (const auto &[key, text] : {std::pair{"Enabled", "1"},
@@ -412,16 +415,19 @@ private slots:
         history.add(QDate(2026, 1, 30), 900'000'000); // before the period
         history.add(QDate(2026, 1, 31), 400'000'000, 399'999'999);
         QDate today;
+        TrayNotifier notifier(env.tray);
         std::unique_ptr<CapWatcher> watcher;
         const auto tick = [&](QDate day, quint64 received, bool restart) {
             today = day;
             history.add(day, received);
             if (restart)
-                watcher = std::make_unique<CapWatcher>(&history, &env.tray, [&] { return today; });
+                watcher = std::make_unique<CapWatcher>(&history, &notifier, [&] { return today; });
             watcher->sampled({2, "eth0"});
         };
         tick(QDate(2026, 2, 10), 0, true);
+        env.tray.available = false;         // nothing takes the warning: not given yet
         tick(QDate(2026, 2, 10), 1, false); // 800,000,000 bytes: 80 % of 1 GB exactly
+        env.tray.available = true;
         tick(QDate(2026, 2, 10), 0, false);
         tick(QDate(2026, 2, 10), 0, true);            // still 80 %: given before the restart
         tick(QDate(2026, 2, 10), 250'000'000, false); // 105 %: only 100 % is new
@@ -449,7 +455,7 @@ private slots:
         history.name = "<b>eth0</b>";
         const QDate today(2027, 1, 28); // far down the month's list of days
         history.add(today, 1234567, 89);
-        UsageFeature feature(&history, &r.env.tray,
+        UsageFeature feature(&history, nullptr,
                              {UsageFeature::systemClocks().monotonicMs, [&] { return today; }});
         feature.attach(&r.w);
         r.env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter")).name = history.name;
@@ -490,7 +496,7 @@ private slots:
         const QRect screen = window->screen()->availableGeometry();
         window->move(screen.right() - 100, 70);
         history.on = false;
-        UsageFeature again(&history, &r.env.tray);
+        UsageFeature again(&history, nullptr);
         window->close();
         again.showWindow();
         QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
@@ -499,6 +505,29 @@ private slots:
         QCOMPARE(again.window()->frameGeometry(), screen);
         QCOMPARE(qobject_cast<QStackedWidget *>(again.window()->tabs->widget(1))->currentIndex(),
                  1);
+        // A veth counts from the tick of its box on, at once; switched off, history says so.
+        StoreRig rig;
+        rig.interfaces.add(5, QStringLiteral("veth0"));
+        auto rec = rig.recorder();
+        UsageFeature veth(rec.get(), nullptr);
+        veth.cap().setSettings({true});
+        veth.showWindow();
+        UsageWindow *v = veth.window();
+        veth.sampled({5, "veth0"});
+        QCOMPARE(v->lblRecording->text() + u'|' + v->lblCapStatus->text(),
+                 "Usage of veth0 is not recorded.|Usage of veth0 is not recorded, so the data "
+                 "cap cannot count it.");
+        v->chkRecord->click();
+        QCoreApplication::processEvents(); // the save it asked for
+        rig.interfaces.find(5)->inOctets += 700;
+        rig.platform.advance(10);
+        QVERIFY(rec->saveNow() && v->lblRecording->isHidden());
+        QCOMPARE(rec->days("veth0", QDate(2026, 12, 7), QDate(2026, 12, 7)).at(0).received, 700u);
+        v->chkKeepHistory->click();
+        veth.sampled({5, "veth0"});
+        QCOMPARE(stored("KeepHistory") + stored("HistoryInterfaces") + v->lblCapStatus->text(),
+                 "0veth0The usage history is off, so the data cap cannot count.");
+        QCOMPARE(qobject_cast<QStackedWidget *>(v->tabs->widget(2))->currentIndex(), 1);
     }
 };
 

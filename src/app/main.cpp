@@ -1,12 +1,14 @@
 #include "Version.h"
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
+#include "app/Notifier.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
 #include "instance/RunningCopy.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
+#include "ui/Images.h"
 #include "ui/frmMain.h"
 #include "usage/UsagePlatform.h"
 #include "usage/UsageRecorder.h"
@@ -128,6 +130,8 @@ int main(int argc, char *argv[]) {
     // The program lives in the tray: closing the mini window while the main
     // window is hidden must not end it. Form_Unload ends it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window's icon, and the picture of a balloon from a hidden tray icon.
+    QApplication::setWindowIcon(Images::windowIcon());
 
     // A second start hands its request to the copy that runs and ends
     // before it makes a tray icon or a window of its own.
@@ -164,7 +168,7 @@ int main(int argc, char *argv[]) {
     // process: nothing after exec() would run there.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &usage, &UsageRecorder::saveNow);
     // Connected after the history, so that the data cap counts this tick.
-    UsageFeature usageWindow(&usage, services.tray.get());
+    UsageFeature usageWindow(&usage, services.notifier.get());
     usageWindow.attach(&window);
 
     window.startUp();

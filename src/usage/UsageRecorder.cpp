@@ -312,3 +312,52 @@ std::vector<UsageTotal> UsageRecorder::months(const QByteArray &interfaceName, Q
         return {};
     return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone);
 }
+
+bool UsageRecorder::records(const QByteArray &interfaceName) const {
+    if (!options_.record || !available() || interfaceName.isEmpty())
+        return false;
+    auto kind = kindsByName_.constFind(interfaceName);
+    if (kind == kindsByName_.cend()) {
+        // The kind needs the link's type, from the interface table: read
+        // once per name, since the data cap asks at every tick.
+        std::vector<InterfaceRow> rows;
+        if (interfaces_.interfaceTable(rows) != TableResult::Ok)
+            return UsageRules::counted(UsageRules::LinkKind::Counted, interfaceName,
+                                       options_.named);
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const InterfaceRow &r) {
+            return r.name == interfaceName;
+        });
+        const auto found = platform_.linkKind(interfaceName, row == rows.end() ? 0 : row->type);
+        if (row == rows.end()) // gone: it may come back as another kind
+            return UsageRules::counted(found, interfaceName, options_.named);
+        kind = kindsByName_.insert(interfaceName, found);
+    }
+    return UsageRules::counted(*kind, interfaceName, options_.named);
+}
+
+void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
+    if (keep != options_.record)
+        Registry::writeSetting(QStringLiteral("KeepHistory"),
+                               keep ? QStringLiteral("1") : QStringLiteral("0"));
+    if (named != options_.named) {
+        QList<QByteArray> names(named.begin(), named.end());
+        std::sort(names.begin(), names.end());
+        Registry::writeSetting(QStringLiteral("HistoryInterfaces"),
+                               QString::fromUtf8(names.join(' ')));
+    }
+    const bool was = options_.record;
+    if (was && !keep)
+        saveNow(); // what was counted until now stays in the history
+    options_.record = keep;
+    options_.named = named;
+    if (!keep) {
+        timer_.stop();
+    } else if (!was) {
+        // The store was opened to read only, or not at all.
+        store_.reset();
+        error_.clear();
+        start();
+    } else {
+        saveSoon();
+    }
+}

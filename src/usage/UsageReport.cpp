@@ -126,10 +126,18 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
         QStringList known;
         for (const QByteArray &n : store->names())
             known << QLatin1Char('"') + QString::fromUtf8(n) + QLatin1Char('"');
+        // What to do about it, in the window the user knows.
+        const QString remedy =
+            UsageRecorder::optionsFromSettings().record
+                ? QStringLiteral("; to record it, tick \"Record usage of this interface\" in "
+                                 "the Usage window, or name it in HistoryInterfaces")
+                : QStringLiteral("; the usage history is off: tick \"Keep usage history\" in "
+                                 "the Usage window");
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
                         .arg(QString::fromUtf8(name), known.isEmpty()
                                                           ? QStringLiteral("none")
-                                                          : known.join(QStringLiteral(", "))));
+                                                          : known.join(QStringLiteral(", "))) +
+                    remedy);
     }
     const Report report = build(history, name, QDate::currentDate());
     if (store->failed())

@@ -92,7 +92,7 @@ QTableWidget *totalsTable(const QString &period) {
 
 } // namespace
 
-UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history,
+UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history,
                          Today today, QWidget *parent)
     : QWidget(parent, Qt::Window), trail_(trail), cap_(cap), history_(history),
       today_(std::move(today)) {
@@ -111,6 +111,7 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHis
     tabs->addTab(capPage(), QStringLiteral("Data &cap"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblInterface);
+    layout->addLayout(recordingRow());
     layout->addWidget(tabs);
     resize(520, 440);
     connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
@@ -121,6 +122,54 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHis
 UsageWindow::~UsageWindow() {
     if (isVisible())
         rememberPosition();
+}
+
+QLayout *UsageWindow::recordingRow() {
+    lblRecording = plainLabel();
+    chkRecord = new QCheckBox(QStringLiteral("Record &usage of this interface"));
+    chkKeepHistory = new QCheckBox(QStringLiteral("Keep usage &history"));
+    auto *boxes = new QHBoxLayout;
+    boxes->addWidget(chkRecord);
+    boxes->addStretch(1);
+    boxes->addWidget(chkKeepHistory);
+    auto *rows = new QVBoxLayout;
+    rows->addWidget(lblRecording);
+    rows->addLayout(boxes);
+    // Only the user's clicks: the boxes are set from the history's answers.
+    connect(chkKeepHistory, &QCheckBox::clicked, this, [this](bool keep) {
+        history_->setRecording(keep, history_->namedInterfaces());
+        refreshHistory();
+    });
+    connect(chkRecord, &QCheckBox::clicked, this, [this](bool record) {
+        QSet<QByteArray> named = history_->namedInterfaces();
+        if (record)
+            named.insert(interface_);
+        else
+            named.remove(interface_);
+        history_->setRecording(history_->recording(), named);
+        refreshHistory();
+    });
+    return rows;
+}
+
+void UsageWindow::showRecording() {
+    const bool keep = history_ && history_->recording();
+    const bool on = keep && history_->available();
+    const bool recorded = on && history_->records(interface_);
+    chkKeepHistory->setEnabled(history_ != nullptr);
+    chkKeepHistory->setChecked(keep);
+    chkRecord->setChecked(recorded);
+    // An interface the history counts by itself (not loopback, a veth or a
+    // bridge) has nothing to choose.
+    chkRecord->setEnabled(on && !interface_.isEmpty() &&
+                          (!recorded || history_->namedInterfaces().contains(interface_)));
+    QString line;
+    if (!on)
+        line = QStringLiteral("The usage history is off.");
+    else if (!interface_.isEmpty() && !recorded)
+        line = QStringLiteral("Usage of %1 is not recorded.").arg(QString::fromUtf8(interface_));
+    lblRecording->setText(line);
+    lblRecording->setVisible(!line.isEmpty());
 }
 
 QWidget *UsageWindow::livePage() {
@@ -298,7 +347,9 @@ void UsageWindow::sampled(const TickSample &sample) {
 
 void UsageWindow::refreshHistory() {
     ticksSinceRefresh_ = 0;
-    const bool available = history_ && history_->available();
+    showRecording();
+    // Switched off, what was kept stands still: shown, it would look live.
+    const bool available = history_ && history_->available() && history_->recording();
     for (QStackedWidget *stack : historyStacks_)
         stack->setCurrentIndex(available ? 0 : 1);
     if (!available || interface_.isEmpty()) {

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
@@ -25,12 +26,13 @@ class UsageHistory;
 
 // The "Usage" window: the live graph of the selected interface, its days
 // and months from the usage history, and the data cap. It keeps no figures
-// of its own: the trail, the history and the cap watcher are handed in.
+// of its own: the trail, the history and the cap watcher are handed in. It
+// says when the interface is not recorded, and chooses what is.
 class UsageWindow final : public QWidget {
 public:
     using Today = std::function<QDate()>;
 
-    UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history, Today today,
+    UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history, Today today,
                 QWidget *parent = nullptr);
     ~UsageWindow() override;
 
@@ -41,6 +43,9 @@ public:
 
     QTabWidget *tabs = nullptr;
     QLabel *lblInterface = nullptr;
+    QLabel *lblRecording = nullptr; // shown while the interface is not recorded
+    QCheckBox *chkRecord = nullptr;
+    QCheckBox *chkKeepHistory = nullptr;
     QLabel *lblDown = nullptr;
     QLabel *lblUp = nullptr;
     RateGraph *graphDown = nullptr;
@@ -66,6 +71,8 @@ private:
     QWidget *livePage();
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
     QWidget *capPage();
+    QLayout *recordingRow();
+    void showRecording();
     void showCapSettings();
     void capControlsChanged();
     // The size in the box as typed so far, if it reads as one.
@@ -74,7 +81,7 @@ private:
 
     const RateTrail &trail_;
     CapWatcher &cap_;
-    const UsageHistory *history_;
+    UsageHistory *history_;
     Today today_;
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;

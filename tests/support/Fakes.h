@@ -114,8 +114,10 @@ public:
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
     QStringList messages; // "title: text", one a notification
-    void showMessage(const QString &title, const QString &text) override {
-        messages << title + QStringLiteral(": ") + text;
+    bool showMessage(const QString &title, const QString &text) override {
+        if (available)
+            messages << title + QStringLiteral(": ") + text;
+        return available;
     }
 
     void activate(TrayActivation reason) {
@@ -179,8 +181,8 @@ public:
     QByteArray bootId() override { return boot; }
     qint64 bootMs() override { return sinceBootMs; }
     qint64 utcNow() override { return utc; }
-    UsageRules::LinkKind linkKind(const QByteArray &, quint32) override {
-        return UsageRules::LinkKind::Counted;
+    UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
+        return name.startsWith("veth") ? UsageRules::LinkKind::Veth : UsageRules::LinkKind::Counted;
     }
     quint64 linkSpeed(const QByteArray &) override { return 0; }
     QString dataFolder() override { return folder; }
