@@ -517,12 +517,12 @@ class Gnome(Desktop):
         self.start_session()
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus(  # logind's stand-in: the shell needs one
             "--config-file=/usr/share/dbus-1/session.conf")
+        shell = self.spawn(["gnome-shell", "--headless", "--virtual-monitor", "1280x800"])
         if extension:  # installed for all, it runs once enabled in the user's settings
             self.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions",
                       "['ubuntu-appindicators@ubuntu.com']"], check=True)
         self.spawn(["dbus-monitor", "type='method_call',member='Notify'", "type='method_return'"],
                    stdout=open(self.tmp + "/bus.log", "w"))  # what notified() reads
-        shell = self.spawn(["gnome-shell", "--headless", "--virtual-monitor", "1280x800"])
         # Xwayland's display: mutter passes over numbers that other sessions left sockets for
         x = wait_for(lambda: self.run(["pgrep", "-a", "-P", str(shell.pid), "Xwayland"]).split(),
                      20, "GNOME Shell's Xwayland")
