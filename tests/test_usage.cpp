@@ -528,6 +528,11 @@ private slots:
         QCOMPARE(stored("KeepHistory") + stored("HistoryInterfaces") + v->lblCapStatus->text(),
                  "0veth0The usage history is off, so the data cap cannot count.");
         QCOMPARE(qobject_cast<QStackedWidget *>(v->tabs->widget(2))->currentIndex(), 1);
+        rig.interfaces.find(5)->inOctets += 500; // moved while history is off: never counted
+        v->chkKeepHistory->click();
+        rig.platform.advance(10);
+        QVERIFY(rec->saveNow());
+        QCOMPARE(rec->days("veth0", QDate(2026, 12, 7), QDate(2026, 12, 7)).at(0).received, 700u);
     }
 };
 

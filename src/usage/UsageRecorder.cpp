@@ -87,6 +87,7 @@ void UsageRecorder::start() {
         return;
     }
     store_->setZone(options_.zone);
+    rebase_ = rebase_ || store_->note("paused") == "1";
     for (const QByteArray &name : store_->names())
         known_.insert(name);
     interfaces_.watchLinks([this](const InterfaceRow &row, bool gone) { linkChanged(row, gone); });
@@ -222,6 +223,11 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         r.speed = platform_.linkSpeed(row.name);
         out.push_back({row.name, r, before.contains(row.name) ? std::nullopt : since});
     }
+    if (rebase_) {
+        for (auto &n : out)
+            n.rebase = true;
+        store_->setNote("paused", QByteArray());
+    }
     store_->setNote("table", tableNote(now, boot));
     std::sort(present.begin(), present.end());
     if (QSet<QByteArray>(present.begin(), present.end()) != before)
@@ -249,6 +255,7 @@ bool UsageRecorder::saveNow() {
     for (const auto &n : saved)
         known_.insert(n.name);
     removed_.clear();
+    rebase_ = false;
     if (!gone_.isEmpty()) {
         samples_.erase(gone_);
         gone_.clear();
@@ -346,8 +353,11 @@ void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
                                QString::fromUtf8(names.join(' ')));
     }
     const bool was = options_.record;
-    if (was && !keep)
-        saveNow(); // what was counted until now stays in the history
+    // What was counted until now stays in the history; what the links move
+    // while it is off is never counted, also by a copy started later.
+    if (was && !keep && saveNow())
+        store_->setNote("paused", "1");
+    rebase_ = rebase_ || (!was && keep);
     options_.record = keep;
     options_.named = named;
     if (!keep) {

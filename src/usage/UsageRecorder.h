@@ -99,6 +99,9 @@ private:
     mutable QString error_;
     QTimer timer_;
     bool saveQueued_ = false;
+    // History was switched off since the last save: the next one only
+    // takes the counters as they are.
+    bool rebase_ = false;
     QSet<QByteArray> known_;               // names the store holds
     QSet<QByteArray> sighted_;             // names the tick has shown
     std::map<QByteArray, Sample> samples_; // the tick's last totals per name
