@@ -559,7 +559,7 @@ def gnome(g, program, extension):
             g.run(["xdotool", "windowactivate", str(on_taskbar(g, "-startup to minimise"))])
             g.run(["xdotool", "windowminimize", str(in_front(g, "the window from the taskbar"))])
             on_taskbar(g, "the window minimised with no tray")
-            start_again(g, program, icons=0)  # and the first copy's window comes forward
+            start_again(g, program, icons=0)  # it ends with 0, the first copy runs on
             in_front(g, "a second start to bring the window forward")
         g.run(inside + ["iperf3", "-c", "127.0.0.1", "-n", "100K"], check=True)
         wait_for(lambda: g.notified("100 % of the data cap used"), 15,
