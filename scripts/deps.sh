@@ -22,6 +22,9 @@ packages=(
   # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
   # Qt's Wayland platform for the native-Wayland part)
   xfce4-panel sway waybar xwayland grim qt6-wayland
+  # headless GNOME Shell, stock and with the AppIndicator extension (its
+  # StatusNotifierItem host); gjs runs the shell's notification server
+  gnome-shell gnome-shell-extension-appindicator gjs
   # the Usage window's desktop test: a notification server, and the
   # accessibility bus to read the windows' figures
   dunst at-spi2-core python3-pyatspi

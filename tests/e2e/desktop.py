@@ -99,9 +99,12 @@ class Desktop:
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700)
         write_settings(self, ["Adapter=1"])
         if bus:
-            bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                             stdout=subprocess.PIPE, text=True)
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus("--session")
+
+    def bus(self, *args):  # a private dbus-daemon's address
+        p = self.spawn(["dbus-daemon", "--nofork", "--print-address=1"] + list(args),
+                       stdout=subprocess.PIPE, text=True)
+        return p.stdout.readline().strip()
 
     def start_x(self, bus=True):
         r, w = os.pipe()
@@ -166,6 +169,14 @@ class Desktop:
     def keys(self, *names):
         self.run(["xdotool", "key", "--delay", "60"] + list(names), check=True)
 
+    def choose(self, item, label):  # clicks the entry labelled so, as the host does; all labels
+        menu = (item[0], re.search(r"objectpath '([^']+)'",
+                                   sni(self, item, GET, "org.kde.StatusNotifierItem", "Menu"))[1])
+        layout = sni(self, menu, "com.canonical.dbusmenu.GetLayout", "0", "--", "-1", "[]")
+        entries = dict(map(reversed, re.findall(r"\((\d+), \{[^}]*'label': <'([^']*)'>", layout)))
+        sni(self, menu, "com.canonical.dbusmenu.Event", entries[label], "clicked", "<0>", "0")
+        return list(entries)
+
     def screenshot(self, name, crop=None):
         if self.artefacts and self.env:
             os.makedirs(self.artefacts, exist_ok=True)
@@ -227,10 +238,10 @@ def show_mini(d, icon, wid):  # by the tray menu, again from minimised: off the 
           == [wid, mini], "the mini window went below the active main window")
 
 
-def start_again(d, program, *args):  # the running copy takes it: ends with 0 and adds no icon
+def start_again(d, program, *args, icons=1):  # the running copy takes it: ends with 0, no icon
     again = d.spawn([program] + list(args))
     wait_for(lambda: again.poll() is not None, 10, "a second start to end")
-    if again.returncode or len([r for r in d.tree() if d.is_icon(*r[2:5])]) != 1:
+    if again.returncode or len([r for r in d.tree() if d.is_icon(*r[2:5])]) != icons:
         raise Failure("a second start ended with %d, leaving another icon" % again.returncode)
 
 
@@ -276,9 +287,16 @@ def watcher(d, prop):  # as gdbus prints it; "" while there is no watcher
     return sni(d, WATCHER, GET, WATCHER[0], prop, check=False)
 
 
-def sni_items(d):  # as (service, object path)
-    found = re.findall(r"'([^'/]+)(/?[^']*)'", watcher(d, "RegisteredStatusNotifierItems"))
+def sni_items(d):  # as (service, object path); GNOME's extension lists them as "service@path"
+    found = re.findall(r"'([^'/@]+)@?(/?[^']*)'", watcher(d, "RegisteredStatusNotifierItems"))
     return [(service, path or "/StatusNotifierItem") for service, path in found]
+
+
+def on_taskbar(d, what):  # the main window minimised, and it stays so: never withdrawn
+    wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15, what)
+    stays(lambda: d.wm_state(wid) == "Iconic" and wid in d.root_windows("_NET_CLIENT_LIST"),
+          what + ": it left the taskbar")
+    return wid
 
 
 def tray(d, program):
@@ -286,10 +304,7 @@ def tray(d, program):
     a second start hands over to the running copy; a start after a crash runs."""
     d.start_desktop(tray=False)
     app = d.spawn([program, "-startup"])
-    wid = wait_for(lambda: (w := main_window(d)) and d.wm_state(w) == "Iconic" and w, 15,
-                   "the main window, minimised")
-    stays(lambda: d.wm_state(wid) == "Iconic" and wid in d.root_windows("_NET_CLIENT_LIST"),
-          "with no tray on the desktop the window left the taskbar")
+    wid = on_taskbar(d, "the main window, minimised with no tray on the desktop")
     d.start_trayer()
     icon = wait_for(d.docked_icon, 15, "the icon to dock in the tray that came")
     d.click(icon, repeat=2)
@@ -460,13 +475,6 @@ class Sway(Desktop):
             if node.get("name") == title and (not front or node["focused"] and node["visible"]):
                 return node
 
-    def choose(self, item, label):  # the menu entry labelled so, as the host does for a click
-        menu = (item[0], re.search(r"objectpath '([^']+)'",
-                                   sni(self, item, GET, "org.kde.StatusNotifierItem", "Menu"))[1])
-        layout = sni(self, menu, "com.canonical.dbusmenu.GetLayout", "0", "--", "-1", "[]")
-        entry = re.search(r"\((\d+), \{[^}]*'label': <'%s'>" % re.escape(label), layout)
-        sni(self, menu, "com.canonical.dbusmenu.Event", entry[1], "clicked", "<0>", "0")
-
 
 def wayland(s, program):
     """Through Xwayland (its choice), then as a Wayland client; waybar's clicks go over D-Bus."""
@@ -506,7 +514,73 @@ def wayland(s, program):
         wait_for(lambda: sni_items(s) == [], 5, "the item to leave waybar")
 
 
-SCENARIOS = {"tray": (tray,), "xfce": (xfce,), "usage": (usage,), "wayland": (wayland, Sway)}
+class Gnome(Desktop):
+    """A headless GNOME Shell (Wayland) with its Xwayland; the AppIndicator extension if asked."""
+
+    def start(self, extension):
+        self.start_session()
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus(  # logind's stand-in: the shell needs one
+            "--config-file=/usr/share/dbus-1/session.conf")
+        shell = self.spawn(["gnome-shell", "--headless", "--virtual-monitor", "1280x800"])
+        self.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions",  # installed for all
+                  "['ubuntu-appindicators@ubuntu.com']" if extension else "[]"], check=True)
+        self.spawn(["dbus-monitor", "type='method_call',member='Notify'", "type='method_return'"],
+                   stdout=open(self.tmp + "/bus.log", "w"))  # what notified() reads
+        # Xwayland's display: mutter passes over numbers that other sessions left sockets for
+        x = wait_for(lambda: self.run(["pgrep", "-a", "-P", str(shell.pid), "Xwayland"]).split(),
+                     20, "GNOME Shell's Xwayland")
+        self.env.update(WAYLAND_DISPLAY="wayland-0", DISPLAY=x[2],
+                        XAUTHORITY=x[x.index("-auth") + 1])
+        shell = ("org.gnome.Shell", "/org/gnome/Shell")  # it starts in the overview: out of it
+        wait_for(lambda: "true" in sni(self, shell, GET, shell[0], "OverviewActive", check=False),
+                 20, "GNOME Shell to start")
+        sni(self, shell, GET[:-3] + "Set", shell[0], "OverviewActive", "<false>")
+        # Asked before the shell's own server has the name, the bus would start another one
+        for name in ["org.freedesktop.Notifications"] + [WATCHER[0]] * extension:
+            wait_for(lambda: "true" in sni(self, ("org.freedesktop.DBus", "/"),
+                                           "org.freedesktop.DBus.NameHasOwner", name), 20, name)
+
+    def notified(self, summary):  # a Notify of summary, and the server's reply: its id
+        return re.search(r'(?ms)^method call [^\n]* sender=(\S+) [^\n]* serial=(\d+) [^\n]*member='
+                         r'Notify\n(?:   [^\n]*\n)*?   string "%s".*^method return [^\n]* '
+                         r'destination=\1 serial=\d+ reply_serial=\2\n   uint32 [1-9]'
+                         % re.escape(summary), open(self.tmp + "/bus.log").read())
+
+
+def gnome(g, program, extension):
+    """GNOME Shell 43, the program through Xwayland; the headless shell's clicks go over D-Bus."""
+    if os.geteuid():
+        raise Skip("needs root (the namespace of the data cap's traffic)")
+    g.start(extension)
+    with netns(g) as inside:
+        write_settings(g, ["Adapter=1", "HistoryInterfaces=lo", "DataCapEnabled=1",
+                           "DataCapAmount=0.00001"])  # 10 kB, 80 and 100 % crossed in one tick
+        app = g.spawn(inside + [program, "-startup"])
+        if extension:
+            item = wait_for(lambda: sni_items(g), 15, "the item to register")[0]
+            starts_hidden(g)
+            for back in ("Activate to bring up the main window", "Activate to bring it back"):
+                sni(g, item, "org.kde.StatusNotifierItem.Activate", "0", "0")
+                minimise_to_tray(g, in_front(g, back))
+        else:
+            g.run(["xdotool", "windowactivate", str(on_taskbar(g, "-startup to minimise"))])
+            g.run(["xdotool", "windowminimize", str(in_front(g, "the window from the taskbar"))])
+            on_taskbar(g, "the window minimised with no tray")
+            start_again(g, program, icons=0)  # it ends with 0, the first copy runs on
+            in_front(g, "a second start to bring the window forward")
+        g.run(inside + ["iperf3", "-c", "127.0.0.1", "-n", "100K"], check=True)
+        wait_for(lambda: g.notified("100 % of the data cap used"), 15,
+                 "the cap's warning at GNOME Shell's notification server")
+        if extension:
+            if (menu := g.choose(item, "E_xit")) != ["Show Main", "Show Mini Bandiwdth Monitor",
+                                                     "_Usage", "E_xit"]:
+                raise Failure("the item's menu lists %s" % menu)
+            wait_for(lambda: app.poll() is not None, 10, "E&xit to end the program")
+
+
+SCENARIOS = {"tray": (tray,), "xfce": (xfce,), "usage": (usage,), "wayland": (wayland, Sway),
+             "gnome": (lambda g, p: gnome(g, p, True), Gnome),
+             "gnome_stock": (lambda g, p: gnome(g, p, False), Gnome)}
 
 
 def main(tools, scenario, session=Desktop):  # a missing tool or file skips; closes the session
