@@ -29,6 +29,7 @@ private slots:
         r("--usage=NAME", "--usage=eth0", "3 0 eth0");
         r("a name with a blank", "--usage \"Wi-Fi 2\"", "3 0 Wi-Fi 2");
         r("JSON twice", "--usage --json --json", "4 -");
+        r("--bytes without --usage", "--bytes", "4 -");
         r("unknown option", "--usage -x", "4 -");
     }
     void request() {
