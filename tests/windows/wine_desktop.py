@@ -53,8 +53,7 @@ def session(d, program, env, netns, local):
     # The loopback is left out of the history unless it is named.
     for name, text in (("Adapter", "1"), ("AutoAdjustThreshold", "0"), ("HistoryInterfaces", "lo"),
                        ("YellowThreshold", "1000"), ("RedThreshold", "2000")):  # REG_SZ texts
-        subprocess.run(netns + [WINE, "reg", "add", SETTINGS_KEY, "/v", name, "/d", text, "/f"],
-                       env=env, check=True, capture_output=True, timeout=60)
+        reg(netns, env, "add", SETTINGS_KEY, "/v", name, "/d", text, "/f").check_returncode()
     d.spawn(netns + ["iperf3", "-s", "-B", "127.0.0.1"])
     try:
         # Under Wine 8 and trayer the first program of a fresh Wine session
@@ -109,23 +108,20 @@ def session(d, program, env, netns, local):
 
 
 def reg(netns, env, *args):
-    return subprocess.run(netns + [WINE, "reg"] + list(args), env=env, capture_output=True,
-                          text=True, timeout=60)
+    return subprocess.run(netns + [WINE, "reg", *args], env=env, capture_output=True, text=True,
+                          timeout=60)
 
 
 def uninstall(env, netns, local, program):
     version = sys.argv[sys.argv.index("--version") + 1]
     shown = reg(netns, env, "query", UNINSTALL_KEY, "/v", "DisplayVersion").stdout.split()[-1:]
-    if shown != [version]:
-        raise Failure("the Uninstall key's DisplayVersion: %s, not %s" % (shown, version))
     shortcut = os.path.join(os.path.dirname(local), "Roaming", "Microsoft", "Windows",
                             "Start Menu", "Programs", "Zarn Bandwidth.lnk")
-    if not os.path.exists(shortcut):
-        raise Failure("no Start-menu shortcut")
-    step("a silent uninstall")
-    # What "Startup with windows" writes for the installed copy.
-    run = r'"C:\users\%s\AppData\Local\Programs\Zarn Bandwidth\ZarnBandwidth.exe" -startup'
-    reg(netns, env, "add", RUN_KEY, "/v", "ZarnBandwidth", "/d", run % USER, "/f")
+    if shown != [version] or not os.path.exists(shortcut):
+        raise Failure("installed: version %s, not %s, or no shortcut" % (shown, version))
+    step("a silent uninstall")  # after what "Startup with windows" writes for this copy
+    reg(netns, env, "add", RUN_KEY, "/v", "ZarnBandwidth", "/f", "/d", r'"C:\users\%s\AppData\Local'
+        r'\Programs\Zarn Bandwidth\ZarnBandwidth.exe" -startup' % USER)
     subprocess.run(netns + [WINE, os.path.join(os.path.dirname(program), "Uninstall.exe"), "/S"],
                    env=env, timeout=120)
     # The uninstaller goes on from a copy of itself: wait until the prefix is quiet.
