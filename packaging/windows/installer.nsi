@@ -34,6 +34,9 @@ ${UnStrStr}
 
 Name "${APP}"
 OutFile "${OUTFILE}"
+; makensis works in this folder.
+Icon "ZarnBandwidth.ico"
+UninstallIcon "ZarnBandwidth.ico"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\${APP}"
 ; An earlier install is updated where it is.
