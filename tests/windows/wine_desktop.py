@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
-"""The Windows installer and program under Wine on Xvfb with openbox and trayer, in a network
-namespace whose only interface, its loopback, iperf3 loads. A silent install into a fresh
-prefix; the installed program shows its window; the tray arrows turn yellow, then red, against
-thresholds set in Wine's registry, the tray menu's "E&xit" ends the program, and the usage
-history holds the traffic; the list of installed programs names the version, and a silent
-uninstall leaves no program file, shortcut, Uninstall key or Run value, but the settings.
-Arguments: --program SETUP.EXE --version VERSION --prefix WINEPREFIX --artefacts DIR"""
+"""The installer and the program under Wine on Xvfb with openbox and trayer, in a network
+namespace whose loopback iperf3 loads: a silent install into a fresh prefix; the installed
+program's tray arrows turn yellow, then red, against thresholds set in Wine's registry, "E&xit"
+ends it and its usage history holds the traffic; a silent uninstall leaves only the settings and
+the history. Arguments: --program SETUP.EXE --version V --prefix WINEPREFIX --artefacts DIR"""
 
 import os
 import shutil
