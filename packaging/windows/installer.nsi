@@ -59,22 +59,40 @@ UninstPage instfiles
 
 ; A running copy holds its program file, and its usage history saves only
 ; when it ends: close it through its main window, whose close box ends the
-; program after a last save, and wait until the file can be replaced. A copy
+; program after a last save, and wait until the file can be replaced. Only
+; windows of that title whose process runs a ZarnBandwidth.exe count. A copy
 ; hidden in the tray may have no such window yet; then the user is asked to
 ; end it, and a silent run ends it outright (losing at most the five minutes
 ; of counts since its last save).
 !macro END_RUNNING_COPY un
 Function ${un}EndRunningCopy
-  FindWindow $0 "" "${MAIN_TITLE}"
-  ${If} $0 <> 0
-    MessageBox MB_OKCANCEL|MB_ICONINFORMATION \
-      "${APP} is running. It will be closed (its usage history is saved first)." \
-      /SD IDOK IDOK close
-    Abort
-  close:
-    DetailPrint "Closing the running ${APP}"
-    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-  ${EndIf}
+  StrCpy $0 0
+  StrCpy $7 ""
+  ${Do}
+    FindWindow $0 "" "${MAIN_TITLE}" "" $0
+    ${If} $0 = 0
+      ${ExitDo}
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r3)'
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r3) p .r4'
+    System::Call 'kernel32::QueryFullProcessImageNameW(p r4, i 0, w .r5, *i ${NSIS_MAX_STRLEN})'
+    System::Call 'kernel32::CloseHandle(p r4)'
+    ; The last 17 characters: the file name, as long as "${EXE}".
+    StrCpy $5 $5 "" -17
+    ${If} $5 == "${EXE}"
+      ${If} $7 == ""
+        MessageBox MB_OKCANCEL|MB_ICONINFORMATION \
+          "${APP} is running. It will be closed (its usage history is saved first)." \
+          /SD IDOK IDOK close
+        Abort
+      close:
+        StrCpy $7 asked
+      ${EndIf}
+      DetailPrint "Closing the running ${APP}"
+      SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    ${EndIf}
+  ${Loop}
   StrCpy $1 0
   ${Do}
     ${IfNot} ${FileExists} "$INSTDIR\${EXE}"
