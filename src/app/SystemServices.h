@@ -29,10 +29,6 @@ struct SystemServices : HistoryServices {
     // does not; null where it does (Windows, and Wayland, which has no such
     // hint at all).
     std::unique_ptr<QObject> toolWindows;
-    // The main window exists for the system from the start, also while it
-    // hides in the tray, so that the installer finds a running copy by its
-    // title and closes it through it (and the usage history saves).
-    bool mainWindowAlwaysNative = false;
 };
 
 HistoryServices historyServices();

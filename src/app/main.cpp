@@ -145,8 +145,6 @@ int main(int argc, char *argv[]) {
     platform.argumentText = arguments;
 
     frmMain window(platform);
-    if (services.mainWindowAlwaysNative)
-        window.winId();
     ShownReporter reporter;
     if (qEnvironmentVariableIsSet("ZARN_REPORT_SHOWN"))
         window.installEventFilter(&reporter);

@@ -20,6 +20,5 @@ SystemServices systemServices() {
     services.tray = std::make_unique<QtTrayHost>(TrayProtocol::WindowsNotifyIcon);
     services.autostart = std::make_unique<RegistryAutostart>();
     // Qt quits the event loop itself when Windows ends the session.
-    services.mainWindowAlwaysNative = true;
     return services;
 }
