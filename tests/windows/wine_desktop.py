@@ -63,7 +63,8 @@ def session(d, program, env, netns, local):
             window = wait_for(lambda: d.windows_named(MAIN_TITLE), 60, "the main window")[0]
             icon = wait_for(d.docked_icon, 20, "the tray icon in trayer's panel")
             time.sleep(3)
-            if menu_opens(d, icon, window):
+            # Under load a working icon may miss the first click or two.
+            if any(menu_opens(d, icon, window) or time.sleep(2) for _ in range(3)):
                 break
             if attempt == 3:
                 raise Failure("Wine left the tray icon blank four times")
