@@ -23,12 +23,16 @@ QLocale ungrouped(const QLocale &locale) {
 QString groupInThrees(const QString &digits, const QLocale &locale) {
     const qsizetype width = std::max<qsizetype>(1, locale.zeroDigit().size());
     const QString separator = locale.groupSeparator();
-    QString out;
     const qsizetype count = digits.size() / width;
+    // One allocation for the whole text: this runs for every value label on
+    // every tick.
+    QString out;
+    out.reserve(digits.size() + (count - 1) / 3 * separator.size());
+    const QStringView all(digits);
     for (qsizetype i = 0; i < count; ++i) {
         if (i > 0 && (count - i) % 3 == 0)
             out += separator;
-        out += digits.mid(i * width, width);
+        out += all.mid(i * width, width);
     }
     return out;
 }
