@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -267,6 +268,9 @@ std::optional<double> UsageWindow::typedAmount() const {
 }
 
 void UsageWindow::sampled(const TickSample &sample) {
+    last_ = sample;
+    if (isMinimized())
+        return;
     if (sample.name != interface_) {
         interface_ = sample.name;
         daysScrolledTo_ = {};
@@ -274,7 +278,10 @@ void UsageWindow::sampled(const TickSample &sample) {
                                   ? QStringLiteral("Interface: none selected")
                                   : QStringLiteral("Interface: ") + QString::fromUtf8(interface_));
         refreshHistory();
-    } else if (++ticksSinceRefresh_ >= kRefreshTicks) {
+    } else if (++ticksSinceRefresh_ >= kRefreshTicks &&
+               historyStacks_.contains(qobject_cast<QStackedWidget *>(tabs->currentWidget()))) {
+        // The days and months are read again when their page comes to the
+        // front; behind the live graph they cost no tick anything.
         refreshHistory();
     }
     const double down = sample.hasRates ? sample.downRate : std::nan("");
@@ -333,6 +340,12 @@ void UsageWindow::refreshHistory() {
     const auto months = history_->months(interface_, firstMonth, firstOfMonth);
     if (barsMonths->setTotals(months))
         fillTable(tableMonths, months, monthYearLabel);
+}
+
+void UsageWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized())
+        sampled(last_);
 }
 
 void UsageWindow::hideEvent(QHideEvent *event) {
