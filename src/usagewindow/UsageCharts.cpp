@@ -236,7 +236,16 @@ void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip,
     p.setRenderHint(QPainter::Antialiasing);
     QColor fill = colour_;
     fill.setAlpha(60);
-    p.fillPath(area, fill);
+    // A few rows at a time: Qt hands a fill of more than about a hundred
+    // spans to its thread pool in pieces, and for a strip this small the
+    // waking and waiting of those threads cost far more than the blending.
+    // A clip cuts a fill's spans without moving a pixel.
+    constexpr int kBandRows = 16;
+    for (int top = strip.top(); top <= strip.bottom(); top += kBandRows) {
+        p.setClipRect(QRect(strip.left(), top, strip.width(), kBandRows));
+        p.fillPath(area, fill);
+    }
+    p.setClipping(false);
     // One pixel wide: Qt strokes that on its fast path at 100 %, where
     // a wider pen cost a sixth more CPU per repaint. Segment by segment:
     // Qt's stroke of a whole path lets each segment's pixels depend on the
