@@ -91,6 +91,27 @@ QTableWidget *totalsTable(const QString &period) {
     return table;
 }
 
+// Holds one line of text that changes on every tick. A QLabel whose text
+// changes asks the layouts above it to run again, and that request climbs to
+// the tab widget, which then repaints itself whole, frame and tab row
+// included, on every tick. A widget without a layout of its own ends the
+// request here; the line's height never changes anyway.
+class TickLine final : public QWidget {
+public:
+    explicit TickLine(QLabel *label) : label_(label) {
+        label->setParent(this);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override { return {0, label_->sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent *) override { label_->setGeometry(rect()); }
+
+private:
+    QLabel *label_;
+};
+
 } // namespace
 
 UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history,
@@ -131,9 +152,9 @@ QWidget *UsageWindow::livePage() {
     lblUp = plainLabel(rateLine(QStringLiteral("Upload"), std::nan("")));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
-    layout->addWidget(lblDown);
+    layout->addWidget(new TickLine(lblDown));
     layout->addWidget(graphDown, 1);
-    layout->addWidget(lblUp);
+    layout->addWidget(new TickLine(lblUp));
     layout->addWidget(graphUp, 1);
     // The page, its labels and the graphs share one plain background, and
     // each fills its own: a tick then repaints only the labels' and the
