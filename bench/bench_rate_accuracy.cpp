@@ -44,7 +44,7 @@ public:
     bool isAvailable() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
-    void showMessage(const QString &, const QString &) override {}
+    bool showMessage(const QString &, const QString &) override { return false; }
 };
 
 long long readCounter(const std::string &path) {

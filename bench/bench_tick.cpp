@@ -72,7 +72,7 @@ public:
     bool isAvailable() const override { return true; }
     bool reportsDoubleClick() const override { return true; }
     void setContextMenu(QMenu *) override {}
-    void showMessage(const QString &, const QString &) override {}
+    bool showMessage(const QString &, const QString &) override { return false; }
 };
 
 // Resident memory of this process in kB.
@@ -142,7 +142,7 @@ int main(int argc, char *argv[]) {
     window.showTrayIcon = true;
     window.animateTrayIcon = true;
     window.showBandwidthInTray = true;
-    UsageFeature usageFeature(nullptr, &tray);
+    UsageFeature usageFeature(nullptr, nullptr);
     if (usage)
         usageFeature.attach(&window);
 

@@ -161,7 +161,8 @@ int main(int argc, char **argv) {
     std::vector<double> inProcess, whole, version;
     for (int i = 0; i < 20; ++i) {
         clock.restart();
-        if (UsageReport::run(QStringLiteral("eth0"), i % 2, none, platform, sink, stderr) != 0)
+        if (UsageReport::run({QStringLiteral("eth0"), i % 2 == 1}, none, platform, sink, stderr) !=
+            0)
             return 1;
         inProcess.push_back(double(clock.nsecsElapsed()) / 1e6);
     }

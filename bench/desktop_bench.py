@@ -12,6 +12,7 @@ import argparse
 import fcntl
 import os
 import pty
+import shutil
 import statistics
 import struct
 import subprocess
@@ -170,6 +171,15 @@ def windows_of(d, pid, title):
     return [int(w) for w in out.split()]
 
 
+def own_settings(d, name):
+    """The environment for one of several copies run side by side: a copy of
+    the settings folder of its own, or a later copy would only hand its start
+    to the first one."""
+    home = os.path.join(d.tmp, "settings-" + name.replace(" ", "-"))
+    shutil.copytree(d.env["XDG_CONFIG_HOME"], home, dirs_exist_ok=True)
+    return dict(d.env, XDG_CONFIG_HOME=home)
+
+
 def usage_cpu(d, program, ns, seconds, interval_ms):
     """Three copies of the program side by side, each with its main window
     shown: one without the Usage window, one with it shown on the live
@@ -180,7 +190,7 @@ def usage_cpu(d, program, ns, seconds, interval_ms):
              ("Usage window hidden", ["--show-usage"])]
     procs = {}
     for name, extra in cases:
-        procs[name] = subprocess.Popen(in_ns(ns, [program] + extra), env=d.env,
+        procs[name] = subprocess.Popen(in_ns(ns, [program] + extra), env=own_settings(d, name),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         for place, (name, extra) in enumerate(cases):
@@ -333,7 +343,7 @@ def start_programs(d, programs, ns, phase):
     for name, path in programs:
         args = [path] + {"shown": [], "hidden": ["-startup"],
                          "live": ["-startup", "--show-usage"]}[phase]
-        procs.append(Tool(name, d.spawn(in_ns(ns, args))))
+        procs.append(Tool(name, d.spawn(in_ns(ns, args), env=own_settings(d, name))))
     wait_for(lambda: docked_icons(d) >= len(procs), 20, "every program's tray icon")
     if phase == "live":
         for i, tool in enumerate(procs):

@@ -22,6 +22,9 @@ packages=(
   # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
   # Qt's Wayland platform for the native-Wayland part)
   xfce4-panel sway waybar xwayland grim qt6-wayland
+  # headless GNOME Shell, stock and with the AppIndicator extension (its
+  # StatusNotifierItem host); gjs runs the shell's notification server
+  gnome-shell gnome-shell-extension-appindicator gjs
   # the Usage window's desktop test: a notification server, and the
   # accessibility bus to read the windows' figures
   dunst at-spi2-core python3-pyatspi
@@ -32,7 +35,7 @@ packages=(
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind
   # packaging checks
-  dpkg-dev appstream desktop-file-utils file
+  dpkg-dev appstream desktop-file-utils file lintian
   # the Windows build: the cross compiler (posix threads), Qt's source
   # unpacker, the tclsh that makes SQLite's one-file source, and Wine to run
   # the tests and the program

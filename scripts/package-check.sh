@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the .deb with CPack, validates the launcher and the AppStream
-# metainfo, checks the icon is a vector drawing, installs the package with
-# apt-get (which pulls its dependencies), checks the installed files, starts
+# metainfo, checks the icon is a vector drawing, runs lintian on the package
+# (no error or warning may remain), installs the package with apt-get
+# (which pulls its dependencies), checks the installed files, starts
 # the installed program for a few seconds on the offscreen platform, and
 # removes the package again, also when a step fails.
 #
@@ -38,6 +39,14 @@ rm -f "$build"/"$package"_*.deb
 deb="$(ls "$build"/"$package"_*.deb)"
 echo "built $deb"
 dpkg-deb --field "$deb" Package Version Depends
+
+echo "== lintian =="
+# Debian's own checks of the package: any error or warning fails. The notice
+# that lintian runs as root is no tag and does not count.
+lintian --fail-on error,warning --display-info "$deb" || fail "lintian found errors or warnings"
+version="$(dpkg-deb --field "$deb" Version)"
+grep -q "^\.TH .*\"Zarn Bandwidth $version\"" "$root/packaging/zarn-bandwidth.1" ||
+  fail "the manual page names another version than $version"
 
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
   fail "$package is installed already; remove it first (this check installs and removes it)"

@@ -1,15 +1,32 @@
+#include "platform/linux/XdgAutostart.h"
 #include "support/Harness.h"
 #include "ui/frmMiniBandwidth.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 
 // The settings store, a file the user and other programs may edit or damage,
 // and the main window's start-up and shutdown over it. Reading never writes:
-// the stored bytes stay until the user changes that very option.
+// the stored bytes stay until the user changes that very option. The Linux
+// autostart entry: its Exec line, run as a desktop runs it, and the folder as
+// other programs and accidents leave it, worked through the window.
 namespace {
+
+const QString kProgram = QStringLiteral("/opt/zarn/bin/zarn-bandwidth");
+const QByteArray kForeign = "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/other\n";
+
+QString describe(const QString &path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isDir() || !info.exists())
+        return info.isSymLink() ? "link" : info.isDir() ? "folder" : "none";
+    const QMap<QByteArray, QString> known{{XdgAutostart::entryText(kProgram), "ours"},
+                                          {kForeign, "foreign"}};
+    return known.value(fileBytes(path), "other");
+}
 
 // What start-up left, in one line: interval, frequency box, window, the
 // option boxes' states, the adapter, the threshold boxes ("+": editable) and
@@ -18,7 +35,7 @@ QString summary(Rig &r) {
     QString boxes;
     for (const char *name : {"chkShowTrayIcon", "chkAnimateTrayIcon", "chkShowBandwidth",
                              "chkMinimizeToTray", "chkStartupMinimized", "chkAutoAdjustThreshold"})
-        boxes += QString::number(r.state(name));
+        boxes += QString::number(r.box(name)->checkState());
     const bool idle = r.env.tray.shown && r.w.trayIcon.trayRecord().picture == TrayPicture::idle();
     const char *window = r.w.isHidden() ? "hidden" : r.w.isMinimized() ? "minimised" : "normal";
     return QStringLiteral("%1 '%2' %3 %4 %5 '%6/%7'%8 %9")
@@ -188,7 +205,94 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!r.w.isVisible() && r.w.unloaded && mini.isNull() && !r.w.miniWindow(false));
         QCOMPARE(requestLog(r.env.tray), QStringLiteral("show:Zarn Bandwidth remove"));
-        QVERIFY(!r.env.settingsFileExists());
+        QVERIFY(!QFile::exists(r.env.settingsFilePath()));
+    }
+
+    // Names that break a carelessly written Exec line: the path is quoted,
+    // " ` $ \ take a backslash and % is doubled inside the quotes, then the
+    // key file escapes backslashes and control characters.
+    void execLineStartsExactlyThatFile_data() {
+        const auto r = table<QString, QString>({"name", "quoted"});
+        r("blanks", "my  programs", "my  programs");
+        r("quote, dollar, backtick", "say \"hi\" $HOME `id`",
+          "say \\\\\"hi\\\\\" \\\\$HOME \\\\`id\\\\`");
+        r("backslash", "back\\slash\\", "back\\\\\\\\slash\\\\\\\\");
+        r("newline", "two\nlines", "two\\nlines");
+        r("percent", "100% sure %f", "100%% sure %%f");
+    }
+    void execLineStartsExactlyThatFile() {
+        const QString name = cell<QString>("name");
+        const QByteArray entry = XdgAutostart::entryText("/opt/" + name);
+        const QByteArray exec = "Exec=\"/opt/" + cell<QString>("quoted").toUtf8() + "\" -startup\n";
+        QVERIFY2(entry.contains('\n' + exec), entry.constData());
+        // Run by GLib's launcher, which rejects any % in the program's path itself.
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        if (gio.isEmpty())
+            QSKIP("gio (libglib2.0-bin) is not installed: no desktop launcher to run the entry");
+        if (name.contains(u'%'))
+            return;
+        QTemporaryDir dir;
+        const QString program = dir.path() + u'/' + name, out = dir.path() + "/argv";
+        QVERIFY(writeFile(program,
+                          "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > '" + out.toUtf8() + "'\n"));
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+        XdgAutostart autostart(dir.path() + QStringLiteral("/autostart"));
+        autostart.enable(program);
+        QCOMPARE(QProcess::execute(gio, {QStringLiteral("launch"), autostart.entryPath()}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(out).split('\0'),
+                                  QList<QByteArray>({program.toUtf8(), "-startup", ""}), 10000);
+    }
+
+    // The entry's path by XDG_CONFIG_HOME; an empty or relative one is ignored.
+    void defaultEntryPath() {
+        TestPlatform env; // restores XDG_CONFIG_HOME afterwards
+        const QString home = QDir::homePath() + QStringLiteral("/.config");
+        const std::pair<const char *, QString> cases[] = {
+            {"/some/config", "/some/config"}, {"", home}, {"relative/config", home}};
+        for (const auto &[xdg, base] : cases) {
+            qputenv("XDG_CONFIG_HOME", xdg);
+            QCOMPARE(XdgAutostart().entryPath(), base + "/autostart/ZarnBandwidth.desktop");
+        }
+    }
+
+    // The folder ($D) as a shell left it ($E: the entry, $F: another program's
+    // file); the entry after start-up, a tick and a clear of the box. A file of
+    // the entry's name is the entry: start-up ticks the box, which writes ours.
+    void folderStates_data() {
+        const auto r = table<QString, QString>({"setup", "after"});
+        r("missing", "", "none ours none");
+        r("foreign", "mkdir $D && cp $F $E", "ours ours none");
+        r("foreign read-only", "mkdir $D && cp $F $E && chmod 400 $E", "ours ours none");
+        r("folder of that name", "mkdir -p $E", "folder folder folder");
+        r("link to a foreign file", "mkdir $D && ln -s $F $E", "ours ours none");
+        r("dangling link", "mkdir $D && ln -s $F.gone $E", "link ours none");
+        r("a file in the folder's place", "touch $D", "none none none");
+    }
+    void folderStates() {
+        TestPlatform env;
+        const QString foreign = env.configDir() + QStringLiteral("/other.desktop");
+        QVERIFY(writeFile(foreign, kForeign));
+        XdgAutostart autostart(env.configDir() + QStringLiteral("/autostart"));
+        const QString entry = autostart.entryPath();
+        QString setup = cell<QString>("setup");
+        setup.replace("$D", autostart.folder()).replace("$E", entry).replace("$F", foreign);
+        QCOMPARE(QProcess::execute("/bin/sh", {"-c", setup}), 0);
+        Platform platform = env.platform();
+        platform.autostart = &autostart;
+        frmMain window(platform);
+        window.startUp();
+        QCheckBox *box = window.findChild<QCheckBox *>(QStringLiteral("chkStartWithWin"));
+        QCOMPARE(box->isChecked(), describe(entry) == "ours");
+        QString after = describe(entry);
+        box->setChecked(false); // a real change of the box when start-up ticked it
+        for (bool tick : {true, false}) {
+            box->setChecked(tick);
+            after += u' ' + describe(entry);
+        }
+        QTEST(after, "after");
+        // A link goes, never its target; no temporary file is left behind.
+        QCOMPARE(describe(foreign), QStringLiteral("foreign"));
+        QVERIFY(QDir(autostart.folder()).entryList(QDir::Files | QDir::Hidden).size() <= 1);
     }
 };
 

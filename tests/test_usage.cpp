@@ -1,3 +1,5 @@
+#include "app/Notifier.h"
+#include "monitor/RateText.h"
 #include "support/Harness.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
@@ -7,6 +9,7 @@
 #include "usagewindow/UsageFeature.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -204,7 +207,7 @@ private slots:
     }
 
     // The report of the selected adapter goes by its stored name, not by an index that now
-    // names another link; the names kept can each be told apart.
+    // names another link; the names kept can each be told apart, and the remedy is named.
     void reportNames() {
         TestPlatform env;
         StoreRig rig;
@@ -215,15 +218,15 @@ private slots:
         QString said;
         for (const char *name : {"", "wlan0"}) {
             FILE *out = std::tmpfile();
-            UsageReport::run(QString::fromLatin1(name), false, rig.interfaces, rig.platform, out,
-                             out);
+            UsageReport::run({QString::fromLatin1(name)}, rig.interfaces, rig.platform, out, out);
             std::rewind(out);
             char line[200] = {};
             said += QString::fromLocal8Bit(std::fgets(line, sizeof line, out));
             std::fclose(out);
         }
-        QCOMPARE(said, "Usage of eth0 in bytes\nzarn-bandwidth: there is no usage history of wlan0 "
-                       "(kept: \"Wi-Fi 2\", \"eth0\")\n");
+        QCOMPARE(said, "Usage of eth0\nzarn-bandwidth: there is no usage history of wlan0 "
+                       "(kept: \"Wi-Fi 2\", \"eth0\"); to record it, tick \"Record usage of this "
+                       "interface\" in the Usage window, or name it in HistoryInterfaces\n");
     }
 
     // A roll-up that cannot be written (a full disk) fails the save and
@@ -320,17 +323,20 @@ private slots:
         r("1023.6 KiB are 1.00 MiB", 1048166, "iB", "1.00 MiB");
         r("German decimal comma", 2107312513, "B de", "2,11 GB");
         r("k/sec as the mini window, German", 2500, "k de", "2,50 k/sec");
-        r("kbit/s", 2500, "bit", "20 kbit/s");
+        r("a scale's whole k/sec, German", 2e6, "k axis de", "2.000 k/sec");
+        r("a scale's whole kbit/s", 2500, "bit axis", "20 kbit/s");
+        r("kbit/s", 2500, "bit", "20.0 kbit/s");
         r("Mbit/s", 1234567, "bit", "9.88 Mbit/s");
-        r("Gbit/s", 5e9, "bit", "40 Gbit/s");
+        r("Gbit/s", 5e9, "bit", "40.0 Gbit/s");
     }
     void units() {
         using namespace UsageUnits;
         const QByteArray as = cell<QByteArray>("as");
         const QLocale locale(as.endsWith(" de") ? QLocale::German : QLocale::English);
         const double value = cell<double>("value");
+        const RateUnit unit = as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits;
         QTEST(as.startsWith('k') || as.startsWith("bit")
-                  ? rate(value, as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits, locale)
+                  ? (as.contains("axis") ? axisRate : rate)(value, unit, locale)
                   : size(quint64(value), as.startsWith("iB") ? System::Binary : System::Decimal,
                          locale),
               "text");
@@ -373,11 +379,8 @@ private slots:
         QTEST(feature.trail().upScale(), "up");
         const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
         for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
-            QVERIFY(graph.fontMetrics().horizontalAdvance(GraphScale::axisText(label)) <
-                    graph.plotRect().left());
-        const QLocale de(QLocale::German);
-        QCOMPARE(GraphScale::axisText(2500, de) + u' ' + GraphScale::axisText(2e6, de),
-                 QStringLiteral("2,50 k/sec 2.000 k/sec"));
+            QVERIFY(graph.fontMetrics().horizontalAdvance(UsageUnits::axisRate(
+                        label, UsageUnits::RateUnit::KiloBytes)) < graph.plotRect().left());
     }
 
     // A reset day past the end of a month means its last day (see also capWarnings).
@@ -396,8 +399,9 @@ private slots:
         QTEST(span.first.toString(Qt::ISODate) + u' ' + span.last.toString(Qt::ISODate), "span");
     }
 
-    // Each warning once per period, across restarts; a new period warns again. Unreadable
-    // values are the defaults: warnings at 80 and 100 % of GB received and sent, monthly.
+    // Each warning once per period, across restarts, given once the desktop took it; a new
+    // period warns again. Unreadable values are the defaults: warnings at 80 and 100 % of GB
+    // received and sent, monthly.
     void capWarnings() {
         TestPlatform env;
         for (const auto &[key, text] : {std::pair{"Enabled", "1"},
@@ -412,16 +416,19 @@ private slots:
         history.add(QDate(2026, 1, 30), 900'000'000); // before the period
         history.add(QDate(2026, 1, 31), 400'000'000, 399'999'999);
         QDate today;
+        TrayNotifier notifier(env.tray);
         std::unique_ptr<CapWatcher> watcher;
         const auto tick = [&](QDate day, quint64 received, bool restart) {
             today = day;
             history.add(day, received);
             if (restart)
-                watcher = std::make_unique<CapWatcher>(&history, &env.tray, [&] { return today; });
+                watcher = std::make_unique<CapWatcher>(&history, &notifier, [&] { return today; });
             watcher->sampled({2, "eth0"});
         };
         tick(QDate(2026, 2, 10), 0, true);
+        env.tray.available = false;         // nothing takes the warning: not given yet
         tick(QDate(2026, 2, 10), 1, false); // 800,000,000 bytes: 80 % of 1 GB exactly
+        env.tray.available = true;
         tick(QDate(2026, 2, 10), 0, false);
         tick(QDate(2026, 2, 10), 0, true);            // still 80 %: given before the restart
         tick(QDate(2026, 2, 10), 250'000'000, false); // 105 %: only 100 % is new
@@ -449,7 +456,7 @@ private slots:
         history.name = "<b>eth0</b>";
         const QDate today(2027, 1, 28); // far down the month's list of days
         history.add(today, 1234567, 89);
-        UsageFeature feature(&history, &r.env.tray,
+        UsageFeature feature(&history, nullptr,
                              {UsageFeature::systemClocks().monotonicMs, [&] { return today; }});
         feature.attach(&r.w);
         r.env.interfaces.add(2, QStringLiteral("Fast Ethernet Adapter")).name = history.name;
@@ -466,17 +473,22 @@ private slots:
         r.env.interfaces.find(2)->outOctets += 333;
         r.w.tmrAdapterUpdate_Timer();
         QCOMPARE(window->lblDown->text() + u'|' + window->lblUp->text(),
-                 "Download: " + r.text("lblDownBytes") + " byte/sec|Upload: 333 byte/sec");
-        QCOMPARE(window->lblToday->text(),
-                 QStringLiteral("Today: 1,234,567 bytes received, 89 bytes sent"));
+                 "Download: " + *RateText::kiloText(r.text("lblDownBytes")) +
+                     " k/sec|Upload: 0.33 k/sec");
+        QCOMPARE(window->lblToday->text() + u'|' + window->lblToday->toolTip(),
+                 "Today: 1.23 MB received, 89 B sent|1,234,567 bytes received, 89 bytes sent");
+        window->cmbRates->setCurrentIndex(1);
+        emit window->cmbRates->activated(1); // bits, stored for the next start and applied at once
+        QCOMPARE(window->lblUp->text() + u' ' + stored("UsageWindowRates"),
+                 "Upload: 2.66 kbit/s bits");
         QCOMPARE(window->tableMonths->rowCount(), 12);
         QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
                      window->tableMonths->item(11, 0)->text(),
-                 QStringLiteral("Feb 2026 Jan 2027"));
+                 QStringLiteral("Feb 2026 Jan 2027 ◂"));
         window->close();
-        feature.sampled({2, history.name, true, true, 3e6}); // while hidden
+        feature.sampled({2, history.name, true, true, 3e6}); // while hidden; 24 Mbit/s: 50 on top
         r.w.mUsage->trigger();
-        QVERIFY(feature.window() == window && window->graphDown->scale() == 5e6);
+        QVERIFY(feature.window() == window && window->graphDown->scale() == 50e6 / 8);
         window->tabs->setCurrentIndex(1); // the list of days opens at today
         QVERIFY(window->tableDays->viewport()->rect().contains(
             window->tableDays->visualItemRect(window->tableDays->item(27, 0))));
@@ -490,7 +502,7 @@ private slots:
         const QRect screen = window->screen()->availableGeometry();
         window->move(screen.right() - 100, 70);
         history.on = false;
-        UsageFeature again(&history, &r.env.tray);
+        UsageFeature again(&history, nullptr);
         window->close();
         again.showWindow();
         QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
@@ -499,6 +511,34 @@ private slots:
         QCOMPARE(again.window()->frameGeometry(), screen);
         QCOMPARE(qobject_cast<QStackedWidget *>(again.window()->tabs->widget(1))->currentIndex(),
                  1);
+        // A veth counts from the tick of its box on, at once; switched off, history says so.
+        StoreRig rig;
+        rig.interfaces.add(5, QStringLiteral("veth0"));
+        auto rec = rig.recorder();
+        UsageFeature veth(rec.get(), nullptr);
+        veth.cap().setSettings({true});
+        veth.showWindow();
+        UsageWindow *v = veth.window();
+        veth.sampled({5, "veth0"});
+        QCOMPARE(v->lblRecording->text() + u'|' + v->lblCapStatus->text(),
+                 "Usage of veth0 is not recorded.|Usage of veth0 is not recorded, so the data "
+                 "cap cannot count it.");
+        v->chkRecord->click();
+        QCoreApplication::processEvents(); // the save it asked for
+        rig.interfaces.find(5)->inOctets += 700;
+        rig.platform.advance(10);
+        QVERIFY(rec->saveNow() && v->lblRecording->isHidden());
+        QCOMPARE(rec->days("veth0", QDate(2026, 12, 7), QDate(2026, 12, 7)).at(0).received, 700u);
+        v->chkKeepHistory->click();
+        veth.sampled({5, "veth0"});
+        QCOMPARE(stored("KeepHistory") + stored("HistoryInterfaces") + v->lblCapStatus->text(),
+                 "0veth0The usage history is off, so the data cap cannot count.");
+        QCOMPARE(qobject_cast<QStackedWidget *>(v->tabs->widget(2))->currentIndex(), 1);
+        rig.interfaces.find(5)->inOctets += 500; // moved while history is off: never counted
+        v->chkKeepHistory->click();
+        rig.platform.advance(10);
+        QVERIFY(rec->saveNow());
+        QCOMPARE(rec->days("veth0", QDate(2026, 12, 7), QDate(2026, 12, 7)).at(0).received, 700u);
     }
 };
 

@@ -2,62 +2,139 @@
 
 #include "Version.h"
 
+namespace {
+
+// How many values follow one of Qt's own options (QGuiApplication's,
+// QApplication's and the X11 plugin's, with one or two leading dashes as Qt
+// takes them); -1 for anything else.
+int qtOptionValues(QString option) {
+    static const QStringList withValue = {QStringLiteral("-platform"),
+                                          QStringLiteral("-platformpluginpath"),
+                                          QStringLiteral("-platformtheme"),
+                                          QStringLiteral("-plugin"),
+                                          QStringLiteral("-qwindowgeometry"),
+                                          QStringLiteral("-geometry"),
+                                          QStringLiteral("-qwindowtitle"),
+                                          QStringLiteral("-title"),
+                                          QStringLiteral("-qwindowicon"),
+                                          QStringLiteral("-icon"),
+                                          QStringLiteral("-session"),
+                                          QStringLiteral("-style"),
+                                          QStringLiteral("-stylesheet"),
+                                          QStringLiteral("-display"),
+                                          QStringLiteral("-name"),
+                                          QStringLiteral("-visual"),
+                                          QStringLiteral("-qmljsdebugger")};
+    static const QStringList flags = {
+        QStringLiteral("-reverse"), QStringLiteral("-testability"), QStringLiteral("-widgetcount"),
+        QStringLiteral("-sync"),    QStringLiteral("-nograb"),      QStringLiteral("-dograb")};
+    if (option.startsWith(QLatin1String("--")))
+        option.remove(0, 1);
+    if (withValue.contains(option))
+        return 1;
+    const QString name = option.section(QLatin1Char('='), 0, 0);
+    if (flags.contains(option) ||
+        (option.contains(QLatin1Char('=')) &&
+         (name == QLatin1String("-style") || name == QLatin1String("-stylesheet") ||
+          name == QLatin1String("-qmljsdebugger"))))
+        return 0;
+    return -1;
+}
+
+CommandLine invalid(const QString &text) {
+    CommandLine c;
+    c.request = CommandLineRequest::Invalid;
+    c.error = QStringLiteral("zarn-bandwidth: ") + text;
+    return c;
+}
+
+} // namespace
+
 QString argumentText(const QStringList &arguments) {
-    return arguments.mid(1).join(QLatin1Char(' '));
+    return arguments.join(QLatin1Char(' '));
 }
 
-QString argumentText(int argc, const char *const *argv) {
+QStringList programArguments(int argc, const char *const *argv) {
     QStringList arguments;
-    for (int i = 0; i < argc && argv[i]; ++i)
+    for (int i = 1; i < argc && argv[i]; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    return argumentText(arguments);
+    return arguments;
 }
 
-CommandLineRequest commandLineRequest(const QString &argumentText) {
-    if (argumentText == QLatin1String("--help"))
-        return CommandLineRequest::Help;
-    if (argumentText == QLatin1String("--version"))
-        return CommandLineRequest::Version;
-    if (argumentText.section(QLatin1Char(' '), 0, 0) == QLatin1String("--usage"))
-        return CommandLineRequest::Usage;
-    return CommandLineRequest::Run;
-}
-
-bool showsUsageWindow(const QString &argumentText) {
-    return argumentText.split(QLatin1Char(' ')).contains(QLatin1String("--show-usage"));
-}
-
-UsageRequest usageRequest(const QString &argumentText) {
-    UsageRequest r;
-    const QStringList words = argumentText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (words.value(0) != QLatin1String("--usage"))
-        return r;
-    for (const QString &word : words.mid(1)) {
-        if (word == QLatin1String("--json") && !r.json)
-            r.json = true;
-        else if (!word.startsWith(QLatin1Char('-')) && r.interfaceName.isEmpty())
-            r.interfaceName = word;
+CommandLine parseCommandLine(const QStringList &arguments) {
+    CommandLine c;
+    bool help = false, version = false, usage = false, startup = false, qt = false;
+    int json = 0, bytes = 0;
+    QStringList words;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            help = true;
+        else if (a == QLatin1String("--version"))
+            version = true;
+        else if (a == QLatin1String("-startup"))
+            startup = true;
+        else if (a == QLatin1String("--show-usage"))
+            c.showUsage = true;
+        else if (a == QLatin1String("--json"))
+            ++json;
+        else if (a == QLatin1String("--bytes"))
+            ++bytes;
+        else if (a == QLatin1String("--usage"))
+            usage = true;
+        else if (a.startsWith(QLatin1String("--usage=")))
+            usage = true, words << a.mid(8);
+        else if (!a.startsWith(QLatin1Char('-')))
+            words << a;
+        else if (const int values = qtOptionValues(a); values < 0)
+            return invalid(QStringLiteral("unknown option %1 (see --help)").arg(a));
+        else if (i + values >= arguments.size())
+            return invalid(QStringLiteral("option %1 needs a value").arg(a));
         else
-            return r;
+            i += values, qt = true;
     }
-    r.valid = true;
-    return r;
+    if (help || version) {
+        c.request = help ? CommandLineRequest::Help : CommandLineRequest::Version;
+    } else if (usage) {
+        if (startup || c.showUsage || qt || json + bytes > 1 || words.size() > 1 ||
+            words.value(0, QStringLiteral("-")).isEmpty())
+            return invalid(
+                QStringLiteral("usage: zarn-bandwidth --usage [INTERFACE] [--json | --bytes]"));
+        c.request = CommandLineRequest::Usage;
+        c.json = json == 1;
+        c.bytes = bytes == 1;
+        c.interfaceName = words.value(0);
+    } else if (json + bytes > 0) {
+        return invalid(QStringLiteral("%1 goes with --usage (see --help)")
+                           .arg(json ? QStringLiteral("--json") : QStringLiteral("--bytes")));
+    } else if (!words.isEmpty()) {
+        return invalid(QStringLiteral("unexpected argument %1 (see --help)").arg(words.first()));
+    } else {
+        c.handOver = c.showUsage ? HandOver::ShowUsage
+                     : startup   ? HandOver::Nothing
+                                 : HandOver::ShowMain;
+    }
+    return c;
 }
 
 QString helpText() {
     return QStringLiteral(
         "Usage: zarn-bandwidth [-startup] [--show-usage]\n"
-        "       zarn-bandwidth --usage [INTERFACE] [--json]\n"
+        "       zarn-bandwidth --usage [INTERFACE] [--json | --bytes]\n"
         "Shows the traffic of one network interface in a window and in the\n"
         "notification area, and keeps a history of every interface's use.\n"
+        "Started again while it runs, it brings the running copy's window to\n"
+        "the front (or its Usage window, with --show-usage) and ends.\n"
         "\n"
         "  -startup      start in the notification area, with the window hidden\n"
         "  --show-usage  open the Usage window as well\n"
         "  --usage       print today's, this month's days' and the last 12 months'\n"
         "                use of INTERFACE (default: the selected adapter) and exit;\n"
-        "                with --json, as JSON\n"
-        "  --help        print this help and exit\n"
-        "  --version     print the version and exit\n");
+        "                with --json, as JSON; with --bytes, in whole bytes;\n"
+        "                --usage=INTERFACE works too\n"
+        "  -h, --help    print this help and exit\n"
+        "  --version     print the version and exit\n"
+        "Qt's own options (-platform, -display, -style ...) are passed on to Qt.\n");
 }
 
 QString versionText() {

@@ -9,31 +9,35 @@
 // different gives another text.
 QString argumentText(const QStringList &arguments);
 
-// The same from main()'s own argc/argv, read before Qt takes out the
-// arguments it understands.
-QString argumentText(int argc, const char *const *argv);
+// The arguments after the program's own name, from main()'s own argc/argv,
+// read before Qt takes out the arguments it understands.
+QStringList programArguments(int argc, const char *const *argv);
 
-// What the command line asks for. Only an argument text of exactly
-// "--help" or "--version", or one that starts with the word "--usage", asks
-// for a text instead of the program: any other text, "--help" among further
-// arguments included, starts the program as before (and only exactly
-// "-startup" keeps its window hidden).
-enum class CommandLineRequest { Run, Help, Version, Usage };
-CommandLineRequest commandLineRequest(const QString &argumentText);
+// What the command line asks for: a text (--help or -h, --version, the usage
+// report) instead of the program, the program itself, or nothing but one
+// line on standard error (Invalid: an unknown option, a stray word, --usage
+// with more than an interface name and --json).
+enum class CommandLineRequest { Run, Help, Version, Usage, Invalid };
 
-// Whether the Usage window is asked for ("--show-usage" among the
-// arguments); the main window starts as it would without it.
-bool showsUsageWindow(const QString &argumentText);
+// What a second start asks of the copy that already runs: a plain start
+// brings its main window back, --show-usage its Usage window, and
+// -startup (the session starting it once more) nothing.
+enum class HandOver { Nothing, ShowMain, ShowUsage };
 
-// The usage report's request: "--usage [INTERFACE] [--json]", the two
-// after "--usage" in either order. valid is false for anything else
-// ("--usage a b", an unknown option).
-struct UsageRequest {
-    bool valid = false;
-    bool json = false;
-    QString interfaceName; // empty: the selected adapter's
+struct CommandLine {
+    CommandLineRequest request = CommandLineRequest::Run;
+    bool showUsage = false;                 // Run: open the Usage window as well
+    HandOver handOver = HandOver::ShowMain; // Run
+    bool json = false;                      // Usage
+    bool bytes = false;                     // Usage: whole bytes in the text
+    QString interfaceName;                  // Usage; empty: the selected adapter's
+    QString error;                          // Invalid: the line to print, without its break
 };
-UsageRequest usageRequest(const QString &argumentText);
+
+// Each argument is taken as given (an interface name may hold blanks), in
+// any order. Qt's own options (-platform NAME, -style=NAME, -reverse ...)
+// are accepted with their values and left to QApplication.
+CommandLine parseCommandLine(const QStringList &arguments);
 
 // The texts printed for those requests, each ending in a line break.
 QString helpText();

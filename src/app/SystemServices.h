@@ -4,6 +4,7 @@
 
 class Autostart;
 class InterfaceSource;
+class Notifier;
 class QObject;
 class TrayHost;
 class UsagePlatform;
@@ -22,6 +23,8 @@ struct HistoryServices {
 struct SystemServices : HistoryServices {
     std::unique_ptr<TrayHost> tray;
     std::unique_ptr<Autostart> autostart;
+    // Desktop notifications (the data cap's warnings); may use the tray.
+    std::unique_ptr<Notifier> notifier;
     // Ends the event loop normally when the session ends the program, so
     // the last save still runs; null where Qt already does so.
     std::unique_ptr<QObject> sessionEnd;

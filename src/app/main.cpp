@@ -1,16 +1,20 @@
 #include "Version.h"
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
+#include "app/Notifier.h"
 #include "app/Platform.h"
 #include "app/SystemServices.h"
+#include "instance/RunningCopy.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
+#include "ui/Images.h"
 #include "ui/frmMain.h"
 #include "usage/UsagePlatform.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usagewindow/UsageFeature.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -92,26 +96,25 @@ bool preferPlainImages(int argc, char *argv[]) {
 int main(int argc, char *argv[]) {
     // Taken before QApplication removes the options it knows (-platform and
     // the like): the text must be the command line as given.
-    const QString arguments = argumentText(argc, argv);
+    const QStringList arguments = programArguments(argc, argv);
+    const CommandLine command = parseCommandLine(arguments);
     // Answered before any window or display connection exists, so that they
-    // work on a console with no desktop at all.
-    switch (commandLineRequest(arguments)) {
+    // work on a console with no desktop at all, and never ask a running copy.
+    switch (command.request) {
     case CommandLineRequest::Help:
         std::fputs(helpText().toLocal8Bit().constData(), stdout);
         return 0;
     case CommandLineRequest::Version:
         std::fputs(versionText().toLocal8Bit().constData(), stdout);
         return 0;
+    case CommandLineRequest::Invalid:
+        std::fprintf(stderr, "%s\n", command.error.toLocal8Bit().constData());
+        return 2;
     case CommandLineRequest::Usage: {
-        const UsageRequest request = usageRequest(arguments);
-        if (!request.valid) {
-            std::fputs("zarn-bandwidth: usage: zarn-bandwidth --usage [INTERFACE] [--json]\n",
-                       stderr);
-            return 2;
-        }
         const HistoryServices services = historyServices();
-        return UsageReport::run(request.interfaceName, request.json, *services.interfaces,
-                                *services.usage, stdout, stderr);
+        return UsageReport::run(
+            {command.interfaceName, command.json, command.bytes, UsageSettings::sizeSystem()},
+            *services.interfaces, *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:
         break;
@@ -129,6 +132,14 @@ int main(int argc, char *argv[]) {
     // The program lives in the tray: closing the mini window while the main
     // window is hidden must not end it. Form_Unload ends it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window's icon, and the picture of a balloon from a hidden tray icon.
+    QApplication::setWindowIcon(Images::windowIcon());
+
+    // A second start hands its request to the copy that runs and ends
+    // before it makes a tray icon or a window of its own.
+    RunningCopy runningCopy(runningCopyName());
+    if (!runningCopy.claim(command.handOver))
+        return 0;
 
     const SystemServices services = systemServices();
     InterfaceSource &interfaces = *services.interfaces;
@@ -142,7 +153,7 @@ int main(int argc, char *argv[]) {
     platform.messages = &messages;
     platform.clock = &clock;
     platform.programPath = QApplication::applicationFilePath();
-    platform.argumentText = arguments;
+    platform.argumentText = argumentText(arguments);
 
     frmMain window(platform);
     ShownReporter reporter;
@@ -159,12 +170,20 @@ int main(int argc, char *argv[]) {
     // process: nothing after exec() would run there.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &usage, &UsageRecorder::saveNow);
     // Connected after the history, so that the data cap counts this tick.
-    UsageFeature usageWindow(&usage, services.tray.get());
+    UsageFeature usageWindow(&usage, services.notifier.get());
     usageWindow.attach(&window);
 
     window.startUp();
-    if (showsUsageWindow(arguments) && !window.unloaded)
+    if (command.showUsage && !window.unloaded)
         usageWindow.showWindow();
+    // What later starts ask for: a plain start brings the window back as
+    // "Show Main" does, --show-usage the Usage window.
+    QObject::connect(&runningCopy, &RunningCopy::handedOver, &window, [&](HandOver request) {
+        if (request == HandOver::ShowMain)
+            window.mShowDialog_Click();
+        else if (request == HandOver::ShowUsage)
+            usageWindow.showWindow();
+    });
     // Queued behind the window's first paint: opening and checking the store
     // and the first save cost the window nothing.
     QTimer::singleShot(0, &usage, &UsageRecorder::start);

@@ -39,8 +39,9 @@ public:
     // The menu the host opens on a context request.
     virtual void setContextMenu(QMenu *menu) = 0;
 
-    // A desktop notification: a title and one plain-text line.
-    virtual void showMessage(const QString &title, const QString &text) = 0;
+    // The tray's own balloon: a title and one plain-text line. True when it
+    // was shown, false when this tray cannot show one.
+    virtual bool showMessage(const QString &title, const QString &text) = 0;
 
     // Set by the owner; called for every mouse action on the icon.
     std::function<void(TrayActivation)> onActivated;

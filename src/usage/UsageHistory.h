@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QSet>
 #include <QtGlobal>
 #include <vector>
 
@@ -13,7 +14,8 @@ struct UsageTotal {
     quint64 sent = 0;
 };
 
-// Read access to the usage history, for the report and the Usage window.
+// Read access to the usage history, for the report and the Usage window,
+// and the choice of what it records.
 // Interfaces are named by the kernel's bytes, not by index, so that a link
 // re-created under a new index keeps its history. The answers include what
 // has been counted but not yet saved, so a reader sees the latest tick.
@@ -33,4 +35,14 @@ public:
     // inclusive, oldest first, months without traffic with zeros.
     virtual std::vector<UsageTotal> months(const QByteArray &interfaceName, QDate first,
                                            QDate last) const = 0;
+
+    // Whether history is being recorded ("KeepHistory"). While it is not,
+    // what was kept stays readable but stands still.
+    virtual bool recording() const { return true; }
+    // Whether the traffic of this interface is being recorded now.
+    virtual bool records(const QByteArray &) const { return recording(); }
+    // The interfaces recorded because the user named them ("HistoryInterfaces").
+    virtual QSet<QByteArray> namedInterfaces() const { return {}; }
+    // Chooses what is recorded, from now on and at the next start.
+    virtual void setRecording(bool, const QSet<QByteArray> &) {}
 };

@@ -87,6 +87,7 @@ void UsageRecorder::start() {
         return;
     }
     store_->setZone(options_.zone);
+    rebase_ = rebase_ || store_->note("paused") == "1";
     for (const QByteArray &name : store_->names())
         known_.insert(name);
     interfaces_.watchLinks([this](const InterfaceRow &row, bool gone) { linkChanged(row, gone); });
@@ -222,6 +223,11 @@ std::vector<UsageStore::Named> UsageRecorder::readCounters() {
         r.speed = platform_.linkSpeed(row.name);
         out.push_back({row.name, r, before.contains(row.name) ? std::nullopt : since});
     }
+    if (rebase_) {
+        for (auto &n : out)
+            n.rebase = true;
+        store_->setNote("paused", QByteArray());
+    }
     store_->setNote("table", tableNote(now, boot));
     std::sort(present.begin(), present.end());
     if (QSet<QByteArray>(present.begin(), present.end()) != before)
@@ -249,6 +255,7 @@ bool UsageRecorder::saveNow() {
     for (const auto &n : saved)
         known_.insert(n.name);
     removed_.clear();
+    rebase_ = false;
     if (!gone_.isEmpty()) {
         samples_.erase(gone_);
         gone_.clear();
@@ -311,4 +318,56 @@ std::vector<UsageTotal> UsageRecorder::months(const QByteArray &interfaceName, Q
     if (!available())
         return {};
     return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone);
+}
+
+bool UsageRecorder::records(const QByteArray &interfaceName) const {
+    if (!options_.record || !available() || interfaceName.isEmpty())
+        return false;
+    auto kind = kindsByName_.constFind(interfaceName);
+    if (kind == kindsByName_.cend()) {
+        // The kind needs the link's type, from the interface table: read
+        // once per name, since the data cap asks at every tick.
+        std::vector<InterfaceRow> rows;
+        if (interfaces_.interfaceTable(rows) != TableResult::Ok)
+            return UsageRules::counted(UsageRules::LinkKind::Counted, interfaceName,
+                                       options_.named);
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const InterfaceRow &r) {
+            return r.name == interfaceName;
+        });
+        const auto found = platform_.linkKind(interfaceName, row == rows.end() ? 0 : row->type);
+        if (row == rows.end()) // gone: it may come back as another kind
+            return UsageRules::counted(found, interfaceName, options_.named);
+        kind = kindsByName_.insert(interfaceName, found);
+    }
+    return UsageRules::counted(*kind, interfaceName, options_.named);
+}
+
+void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
+    if (keep != options_.record)
+        Registry::writeSetting(QStringLiteral("KeepHistory"),
+                               keep ? QStringLiteral("1") : QStringLiteral("0"));
+    if (named != options_.named) {
+        QList<QByteArray> names(named.begin(), named.end());
+        std::sort(names.begin(), names.end());
+        Registry::writeSetting(QStringLiteral("HistoryInterfaces"),
+                               QString::fromUtf8(names.join(' ')));
+    }
+    const bool was = options_.record;
+    // What was counted until now stays in the history; what the links move
+    // while it is off is never counted, also by a copy started later.
+    if (was && !keep && saveNow())
+        store_->setNote("paused", "1");
+    rebase_ = rebase_ || (!was && keep);
+    options_.record = keep;
+    options_.named = named;
+    if (!keep) {
+        timer_.stop();
+    } else if (!was) {
+        // The store was opened to read only, or not at all.
+        store_.reset();
+        error_.clear();
+        start();
+    } else {
+        saveSoon();
+    }
 }

@@ -4,6 +4,7 @@
 #include "usage/UsageHistory.h"
 #include "usage/UsageStore.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTimeZone>
@@ -60,6 +61,14 @@ public:
     UsageStore *store() const { return store_.get(); }
 
     bool available() const override;
+    bool recording() const override { return options_.record; }
+    bool records(const QByteArray &interfaceName) const override;
+    QSet<QByteArray> namedInterfaces() const override { return options_.named; }
+    // Stores both settings and takes effect at once: a newly named interface
+    // counts from the next save, which comes soon; switched on, the store
+    // opens for recording; switched off, what was counted is saved and
+    // nothing more.
+    void setRecording(bool keep, const QSet<QByteArray> &named) override;
     std::vector<UsageTotal> days(const QByteArray &interfaceName, QDate first,
                                  QDate last) const override;
     std::vector<UsageTotal> months(const QByteArray &interfaceName, QDate first,
@@ -90,6 +99,9 @@ private:
     mutable QString error_;
     QTimer timer_;
     bool saveQueued_ = false;
+    // History was switched off since the last save: the next one only
+    // takes the counters as they are.
+    bool rebase_ = false;
     QSet<QByteArray> known_;               // names the store holds
     QSet<QByteArray> sighted_;             // names the tick has shown
     std::map<QByteArray, Sample> samples_; // the tick's last totals per name
@@ -101,4 +113,5 @@ private:
     // What kind of link each index the system has shown is.
     std::map<qint32, UsageRules::LinkKind> kinds_;
     bool noteSelected_ = false;
+    mutable QHash<QByteArray, UsageRules::LinkKind> kindsByName_; // for records()
 };

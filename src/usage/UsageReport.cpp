@@ -78,7 +78,64 @@ QByteArray selectedName(InterfaceSource &interfaces, UsageStore *store) {
 
 } // namespace
 
-QString text(const Report &report, const QLocale &locale) {
+QString todayLine(const UsageTotal &day, UsageUnits::System system, const QLocale &locale) {
+    return QStringLiteral("Today: %1 received, %2 sent")
+        .arg(UsageUnits::size(day.received, system, locale),
+             UsageUnits::size(day.sent, system, locale));
+}
+
+QString exactLine(const UsageTotal &day, const QLocale &locale) {
+    return QStringLiteral("%1 bytes received, %2 bytes sent")
+        .arg(number(day.received, locale), number(day.sent, locale));
+}
+
+std::array<UsageUnits::Unit, 3> columnUnits(const std::vector<UsageTotal> &totals,
+                                            UsageUnits::System system) {
+    quint64 received = 0, sent = 0, total = 0;
+    for (const UsageTotal &t : totals) {
+        received = std::max(received, t.received);
+        sent = std::max(sent, t.sent);
+        total = std::max(total, t.received + t.sent);
+    }
+    return {UsageUnits::unitFor(received, system), UsageUnits::unitFor(sent, system),
+            UsageUnits::unitFor(total, system)};
+}
+
+namespace {
+
+QString table(const char *first, const std::vector<UsageTotal> &totals, const QString &format,
+              UsageUnits::System system, const QLocale &locale) {
+    const auto units = columnUnits(totals, system);
+    const auto heading = [](const char *what, const UsageUnits::Unit &unit) {
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(what), unit.name);
+    };
+    QString out = QStringLiteral("%1 %2 %3 %4\n")
+                      .arg(QLatin1String(first), -10)
+                      .arg(heading("Received", units[0]), 16)
+                      .arg(heading("Sent", units[1]), 16)
+                      .arg(heading("Total", units[2]), 16);
+    for (const UsageTotal &t : totals)
+        out += QStringLiteral("%1 %2 %3 %4\n")
+                   .arg(t.period.toString(format), -10)
+                   .arg(UsageUnits::figure(t.received, units[0], locale), 16)
+                   .arg(UsageUnits::figure(t.sent, units[1], locale), 16)
+                   .arg(UsageUnits::figure(t.received + t.sent, units[2], locale), 16);
+    return out;
+}
+
+} // namespace
+
+QString text(const Report &report, UsageUnits::System system, const QLocale &locale) {
+    QString out = QStringLiteral("Usage of %1\n").arg(QString::fromUtf8(report.interfaceName));
+    if (!report.days.empty())
+        out += todayLine(report.days.back(), system, locale) + QLatin1Char('\n');
+    return out + QLatin1Char('\n') +
+           table("Day", report.days, QStringLiteral("yyyy-MM-dd"), system, locale) +
+           QLatin1Char('\n') +
+           table("Month", report.months, QStringLiteral("yyyy-MM"), system, locale);
+}
+
+QString bytesText(const Report &report, const QLocale &locale) {
     QString out =
         QStringLiteral("Usage of %1 in bytes\n\n").arg(QString::fromUtf8(report.interfaceName));
     if (!report.days.empty())
@@ -103,8 +160,9 @@ QByteArray json(const Report &report) {
            ", \"months\": " + entries(report.months, "month", "yyyy-MM") + "}\n";
 }
 
-int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
-        UsagePlatform &platform, FILE *out, FILE *err) {
+int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &platform, FILE *out,
+        FILE *err) {
+    const QString &interfaceName = request.interfaceName;
     const auto fail = [err](const QString &why) {
         std::fputs(QStringLiteral("zarn-bandwidth: %1\n").arg(why).toLocal8Bit().constData(), err);
         return 1;
@@ -126,10 +184,18 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
         QStringList known;
         for (const QByteArray &n : store->names())
             known << QLatin1Char('"') + QString::fromUtf8(n) + QLatin1Char('"');
+        // What to do about it, in the window the user knows.
+        const QString remedy =
+            UsageRecorder::optionsFromSettings().record
+                ? QStringLiteral("; to record it, tick \"Record usage of this interface\" in "
+                                 "the Usage window, or name it in HistoryInterfaces")
+                : QStringLiteral("; the usage history is off: tick \"Keep usage history\" in "
+                                 "the Usage window");
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
                         .arg(QString::fromUtf8(name), known.isEmpty()
                                                           ? QStringLiteral("none")
-                                                          : known.join(QStringLiteral(", "))));
+                                                          : known.join(QStringLiteral(", "))) +
+                    remedy);
     }
     const Report report = build(history, name, QDate::currentDate());
     if (store->failed())
@@ -138,7 +204,9 @@ int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
     const QString path = UsageRecorder::storePath(platform);
     if (!QFileInfo(path).isWritable())
         fail(QStringLiteral("note: %1: it is read-only, so no usage is being recorded").arg(path));
-    const QByteArray bytes = asJson ? json(report) : text(report).toLocal8Bit();
+    const QByteArray bytes = request.json    ? json(report)
+                             : request.bytes ? bytesText(report).toLocal8Bit()
+                                             : text(report, request.system).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
     return std::fflush(out) == 0 ? 0 : 1;
 }

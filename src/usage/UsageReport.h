@@ -1,6 +1,9 @@
 #pragma once
 
 #include "usage/UsageHistory.h"
+#include "usage/UsageUnits.h"
+
+#include <array>
 
 #include <QLocale>
 #include <QString>
@@ -20,14 +23,34 @@ struct Report {
 
 Report build(const UsageHistory &history, const QByteArray &interfaceName, QDate today);
 
-// Byte counts grouped as the windows show them.
-QString text(const Report &report, const QLocale &locale = QLocale());
+// "Today: 2.11 GB received, 351 MB sent", as the Usage window shows it,
+// and the same in whole bytes ("2,107,312,513 bytes received, ...").
+QString todayLine(const UsageTotal &day, UsageUnits::System system,
+                  const QLocale &locale = QLocale());
+QString exactLine(const UsageTotal &day, const QLocale &locale = QLocale());
+
+// The unit each figure column of a table reads in (received, sent, total):
+// that of its largest figure, so that the rows compare at a glance.
+std::array<UsageUnits::Unit, 3> columnUnits(const std::vector<UsageTotal> &totals,
+                                            UsageUnits::System system);
+
+// The lines the Usage window shows, each column in one readable unit.
+QString text(const Report &report, UsageUnits::System system, const QLocale &locale = QLocale());
+// Whole byte counts grouped as the main window shows them, for scripts.
+QString bytesText(const Report &report, const QLocale &locale = QLocale());
 // {"interface": ..., "days": [{"date", "received", "sent"}...], "months": [...]}
 QByteArray json(const Report &report);
 
+struct Request {
+    QString interfaceName; // empty: the adapter selected in the window
+    bool json = false;
+    bool bytes = false;
+    UsageUnits::System system = UsageUnits::System::Decimal;
+};
+
 // Answers the command line: prints the report on out, or one line on err and
 // returns non-zero. Reads the store and the settings, writes nothing.
-int run(const QString &interfaceName, bool asJson, InterfaceSource &interfaces,
-        UsagePlatform &platform, FILE *out, FILE *err);
+int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &platform, FILE *out,
+        FILE *err);
 
 } // namespace UsageReport

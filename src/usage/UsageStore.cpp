@@ -308,7 +308,8 @@ bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *d
         const bool own = saved.has_value();
         if (!own && before[i])
             saved = before[i]->reading.counter;
-        const UsageRules::Count c = UsageRules::count(saved ? saved : n.base, n.reading);
+        const UsageRules::Count c =
+            n.rebase ? UsageRules::Count() : UsageRules::count(saved ? saved : n.base, n.reading);
         if (c.kind == UsageRules::CountKind::Implausible && dropped)
             dropped->push_back({n.name, c});
         if (c.adds()) {

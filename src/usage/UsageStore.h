@@ -42,6 +42,9 @@ public:
         // Stands in for the saved counter of a name never saved: a link
         // known to have come up after base was taken counts from zero.
         std::optional<UsageRules::Counter> base = std::nullopt;
+        // Counts nothing, only takes the reading as the new saved counter:
+        // history was off, and what the link moved meanwhile is not kept.
+        bool rebase = false;
     };
     using Reader = std::function<std::vector<Named>()>;
     // A count that was dropped, for the caller to note.

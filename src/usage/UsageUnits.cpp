@@ -57,20 +57,32 @@ QString size(quint64 bytes, System system, const QLocale &locale) {
     return figure(bytes, unit, locale) + QLatin1Char(' ') + unit.name;
 }
 
-QString rate(double bytesPerSecond, RateUnit unit, const QLocale &locale) {
+namespace {
+
+QString rateText(double bytesPerSecond, RateUnit unit, const QLocale &locale, bool axis) {
+    const auto number = [&](double value, const QString &fraction) {
+        return axis && value == std::floor(value) ? RateText::wholeNumber(value, locale) : fraction;
+    };
     if (unit == RateUnit::KiloBytes) {
         const double kilo = bytesPerSecond / 1000.0;
-        return (kilo == std::floor(kilo) ? RateText::wholeNumber(kilo, locale)
-                                         : RateText::twoDecimals(kilo, locale)) +
-               QStringLiteral(" k/sec");
+        return number(kilo, RateText::twoDecimals(kilo, locale)) + QStringLiteral(" k/sec");
     }
     static const std::array<const char *, 3> names{"kbit/s", "Mbit/s", "Gbit/s"};
     double value = std::max(bytesPerSecond, 0.0) * 8.0 / 1000.0;
     const int n = steps(value, 1000.0, int(names.size()) - 1);
     value /= std::pow(1000.0, n);
-    const QString number =
-        value == std::floor(value) ? RateText::wholeNumber(value, locale) : decimal(value, locale);
-    return number + QLatin1Char(' ') + QLatin1String(names[size_t(n)]);
+    return number(value, decimal(value, locale)) + QLatin1Char(' ') +
+           QLatin1String(names[size_t(n)]);
+}
+
+} // namespace
+
+QString rate(double bytesPerSecond, RateUnit unit, const QLocale &locale) {
+    return rateText(bytesPerSecond, unit, locale, false);
+}
+
+QString axisRate(double bytesPerSecond, RateUnit unit, const QLocale &locale) {
+    return rateText(bytesPerSecond, unit, locale, true);
 }
 
 } // namespace UsageUnits

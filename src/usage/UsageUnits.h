@@ -30,10 +30,13 @@ QString figure(quint64 bytes, const Unit &unit, const QLocale &locale = QLocale(
 // figure() and the unit's name: "2.11 GB".
 QString size(quint64 bytes, System system, const QLocale &locale = QLocale());
 
-// Rates as the live graph shows them: k/sec (1000 bytes, as the mini
-// window), or bits as providers sell them (kbit/s below 1 Mbit/s, Mbit/s
-// above, Gbit/s from 1000 Mbit/s).
+// Rates as the live graph shows them: k/sec (1000 bytes, two decimals, as
+// the mini window), or bits as providers sell them (kbit/s below 1 Mbit/s,
+// Mbit/s above, Gbit/s from 1000 Mbit/s; three significant digits).
 enum class RateUnit { KiloBytes, Bits };
 QString rate(double bytesPerSecond, RateUnit unit, const QLocale &locale = QLocale());
+// The same for a scale's label: a whole figure without decimals, and digit
+// groups ("2,000 k/sec", "5 Mbit/s").
+QString axisRate(double bytesPerSecond, RateUnit unit, const QLocale &locale = QLocale());
 
 } // namespace UsageUnits

@@ -1,6 +1,6 @@
 #include "usagewindow/CapWatcher.h"
 
-#include "tray/TrayHost.h"
+#include "app/Notifier.h"
 #include "usage/UsageHistory.h"
 
 #include <algorithm>
@@ -37,9 +37,9 @@ int percentOf(quint64 used, quint64 cap) {
 
 } // namespace
 
-CapWatcher::CapWatcher(const UsageHistory *history, TrayHost *tray, Today today)
-    : history_(history), tray_(tray), today_(std::move(today)), settings_(UsageSettings::readCap()),
-      given_(UsageSettings::readGiven()) {}
+CapWatcher::CapWatcher(const UsageHistory *history, Notifier *notifier, Today today)
+    : history_(history), notifier_(notifier), today_(std::move(today)),
+      settings_(UsageSettings::readCap()), given_(UsageSettings::readGiven()) {}
 
 void CapWatcher::setSettings(const CapSettings &settings) {
     UsageSettings::writeCap(settings, settings_);
@@ -58,7 +58,8 @@ void CapWatcher::setSettings(const CapSettings &settings) {
 }
 
 bool CapWatcher::historyReadable() const {
-    return history_ && history_->available();
+    // Switched off, what was kept stands still: nothing new would count.
+    return history_ && history_->available() && history_->recording();
 }
 
 void CapWatcher::sampled(const TickSample &sample) {
@@ -74,6 +75,11 @@ void CapWatcher::sampled(const TickSample &sample) {
         // A tick that read nothing leaves the last count standing.
         if (status_.kind != Status::Counting)
             status_ = {Status::Waiting, {}, 0, 0};
+        return;
+    }
+    interface_ = sample.name;
+    if (!history_->records(sample.name)) {
+        status_ = {Status::NotRecorded, {}, 0, 0};
         return;
     }
     const QDate today = today_();
@@ -92,16 +98,15 @@ void CapWatcher::sampled(const TickSample &sample) {
         given_ = {span.first, {}};
     const std::vector<int> crossed =
         CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings, given_.percentages);
-    if (crossed.empty())
+    // Several warnings reached in one tick (a cap lowered below the use,
+    // the first tick after a long pause) make one notification: the
+    // highest, which says all the others.
+    if (crossed.empty() || !notifier_ ||
+        !notifier_->notify(capWarningTitle(crossed.back()), capWarningText(status_, settings_)))
         return;
     given_.percentages.insert(given_.percentages.end(), crossed.begin(), crossed.end());
     std::sort(given_.percentages.begin(), given_.percentages.end());
     UsageSettings::writeGiven(given_);
-    // Several warnings reached in one tick (a cap lowered below the use,
-    // the first tick after a long pause) make one notification: the
-    // highest, which says all the others.
-    if (tray_)
-        tray_->showMessage(capWarningTitle(crossed.back()), capWarningText(status_, settings_));
 }
 
 QString CapWatcher::statusText(const QLocale &locale) const {
@@ -109,7 +114,10 @@ QString CapWatcher::statusText(const QLocale &locale) const {
     case Status::Off:
         return QStringLiteral("No data cap is set.");
     case Status::HistoryOff:
-        return QStringLiteral("The data cap needs the usage history, which is off.");
+        return QStringLiteral("The usage history is off, so the data cap cannot count.");
+    case Status::NotRecorded:
+        return QStringLiteral("Usage of %1 is not recorded, so the data cap cannot count it.")
+            .arg(QString::fromUtf8(interface_));
     case Status::Waiting:
         return QStringLiteral("Waiting for the first reading of the interface.");
     case Status::Counting:

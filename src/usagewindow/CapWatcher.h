@@ -8,18 +8,19 @@
 #include <QString>
 #include <functional>
 
-class TrayHost;
+class Notifier;
 class UsageHistory;
 
 // Watches the selected interface's traffic against the data cap and puts a
 // desktop notification up when a warning percentage is reached. Each
 // warning is given once per period; what was given is stored, so a restart
-// does not repeat it.
+// does not repeat it. A warning counts as given only once the desktop took
+// it; until then every tick tries again.
 class CapWatcher {
 public:
     using Today = std::function<QDate()>; // the user's local date
 
-    CapWatcher(const UsageHistory *history, TrayHost *tray, Today today);
+    CapWatcher(const UsageHistory *history, Notifier *notifier, Today today);
 
     const CapSettings &settings() const { return settings_; }
     // Stores what changed and checks the new cap at the next tick; another
@@ -30,7 +31,7 @@ public:
     void sampled(const TickSample &sample);
 
     struct Status {
-        enum Kind { Off, HistoryOff, Waiting, Counting } kind = Off;
+        enum Kind { Off, HistoryOff, NotRecorded, Waiting, Counting } kind = Off;
         CapRules::Span span;
         quint64 used = 0;
         quint64 cap = 0;
@@ -42,8 +43,9 @@ private:
     bool historyReadable() const;
 
     const UsageHistory *history_;
-    TrayHost *tray_;
+    Notifier *notifier_;
     Today today_;
+    QByteArray interface_; // the one the last tick measured
     CapSettings settings_;
     GivenWarnings given_;
     Status status_;

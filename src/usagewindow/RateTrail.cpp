@@ -24,13 +24,6 @@ double niceCeiling(double rate) {
     return decade * 10.0;
 }
 
-QString axisText(double rate, const QLocale &locale) {
-    const double kilo = rate / 1000.0;
-    const QString number = kilo == std::floor(kilo) ? RateText::wholeNumber(kilo, locale)
-                                                    : RateText::twoDecimals(kilo, locale);
-    return number + QStringLiteral(" k/sec");
-}
-
 } // namespace GraphScale
 
 void RateTrail::add(qint64 atMs, double down, double up) {

@@ -15,11 +15,6 @@ namespace GraphScale {
 // magnify single packets into a wall of noise.
 double niceCeiling(double value);
 
-// An axis label in the units of the mini window and the tray tip ("k/sec",
-// kilo = 1000), numbers under the locale's rules: whole k/sec with digit
-// groups ("2,000 k/sec"), two decimals below that ("0.50 k/sec").
-QString axisText(double bytesPerSecond, const QLocale &locale = QLocale());
-
 } // namespace GraphScale
 
 class RateTrail {
@@ -44,8 +39,13 @@ public:
     // Each direction has its own scale, set by the highest rate still on
     // the graph: it rises with a new peak at once and comes down only once
     // that peak has scrolled out.
-    double downScale() const { return GraphScale::niceCeiling(peak(&Point::down)); }
-    double upScale() const { return GraphScale::niceCeiling(peak(&Point::up)); }
+    // In bits, the steps are those of bits per second (1, 2, 5 Mbit/s).
+    double downScale(bool bits = false) const { return scale(&Point::down, bits); }
+    double upScale(bool bits = false) const { return scale(&Point::up, bits); }
+    double scale(double Point::*direction, bool bits) const {
+        const double factor = bits ? 8.0 : 1.0;
+        return GraphScale::niceCeiling(peak(direction) * factor) / factor;
+    }
 
 private:
     double peak(double Point::*direction) const;

@@ -40,7 +40,15 @@ RateGraph::RateGraph(const RateTrail &trail, double RateTrail::Point::*direction
 }
 
 double RateGraph::currentScale() const {
-    return direction_ == &RateTrail::Point::down ? trail_.downScale() : trail_.upScale();
+    return trail_.scale(direction_, unit_ == UsageUnits::RateUnit::Bits);
+}
+
+void RateGraph::setRateUnit(UsageUnits::RateUnit unit) {
+    if (unit == unit_)
+        return;
+    unit_ = unit;
+    scale_ = currentScale();
+    update();
 }
 
 double RateGraph::edgeColumn(const QRect &plot) const {
@@ -111,8 +119,8 @@ QRect RateGraph::plotRect() const {
     // is cut at a fractional scale.
     int labels = 0;
     for (double value : {scale_, scale_ / 2})
-        labels = std::max({labels, fm.horizontalAdvance(GraphScale::axisText(value)),
-                           fm.boundingRect(GraphScale::axisText(value)).width()});
+        labels = std::max({labels, fm.horizontalAdvance(UsageUnits::axisRate(value, unit_)),
+                           fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
     labels += 2 * kGap;
     return rect().adjusted(labels, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
 }
@@ -129,8 +137,8 @@ void RateGraph::paintEvent(QPaintEvent *event) {
             p.drawText(QRect(0, y - lineHeight / 2, plot.left() - kGap, lineHeight),
                        Qt::AlignRight | Qt::AlignVCenter, text);
         };
-        axisLabel(GraphScale::axisText(scale_), plot.top());
-        axisLabel(GraphScale::axisText(scale_ / 2), plot.center().y());
+        axisLabel(UsageUnits::axisRate(scale_, unit_), plot.top());
+        axisLabel(UsageUnits::axisRate(scale_ / 2, unit_), plot.center().y());
         axisLabel(QStringLiteral("0"), plot.bottom());
         const QRect under(plot.left(), plot.bottom() + kGap / 2, plot.width(), lineHeight);
         p.drawText(under, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("2 min ago"));
@@ -268,6 +276,13 @@ bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
     return true;
 }
 
+void UsageBars::setSystem(UsageUnits::System system) {
+    if (system != system_) {
+        system_ = system;
+        update();
+    }
+}
+
 void UsageBars::paintEvent(QPaintEvent *) {
     QPainter p(this);
     const QFontMetrics fm = fontMetrics();
@@ -283,7 +298,7 @@ void UsageBars::paintEvent(QPaintEvent *) {
     p.setPen(palette().windowText().color());
     const QRect header(kGap, kGap / 2, width() - 2 * kGap, lineHeight);
     p.drawText(header, Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("top line: %1 bytes").arg(RateText::wholeNumber(scale)));
+               QStringLiteral("top line: %1").arg(UsageUnits::size(quint64(scale), system_)));
     const QString sentWord = QStringLiteral("Sent");
     const QString receivedWord = QStringLiteral("Received");
     const int swatch = lineHeight * 2 / 3;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usage/UsageHistory.h"
+#include "usage/UsageUnits.h"
 #include "usagewindow/RateTrail.h"
 
 #include <QColor>
@@ -26,6 +27,8 @@ public:
     // the whole graph, labels included.
     void refresh();
     double scale() const { return scale_; }
+    // The unit of the scale's labels, and of its steps.
+    void setRateUnit(UsageUnits::RateUnit unit);
     // Where the rates are drawn; the scale's labels fit to its left.
     QRect plotRect() const;
 
@@ -62,6 +65,7 @@ private:
     QRect painted_;
     qint64 oldestMs_ = 0;
     qint64 newestMs_ = 0;
+    UsageUnits::RateUnit unit_ = UsageUnits::RateUnit::KiloBytes;
 };
 
 // Received and sent bytes of a row of days or months, side by side, the
@@ -74,6 +78,8 @@ public:
 
     // False when the totals are the ones already shown.
     bool setTotals(std::vector<UsageTotal> totals);
+    // The units of the top line's size.
+    void setSystem(UsageUnits::System system);
     const std::vector<UsageTotal> &totals() const { return totals_; }
 
     QSize sizeHint() const override { return {420, 150}; }
@@ -85,6 +91,7 @@ protected:
 private:
     Label label_;
     std::vector<UsageTotal> totals_;
+    UsageUnits::System system_ = UsageUnits::System::Decimal;
 };
 
 // The colours of the two directions, shared by graph, bars and legends.

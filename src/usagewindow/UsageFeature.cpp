@@ -19,10 +19,10 @@ UsageFeature::Clocks UsageFeature::systemClocks() {
     return {[] { return clock.nowNs() / 1000000; }, [] { return QDate::currentDate(); }};
 }
 
-UsageFeature::UsageFeature(const UsageHistory *history, TrayHost *tray, Clocks clocks,
+UsageFeature::UsageFeature(UsageHistory *history, Notifier *notifier, Clocks clocks,
                            QObject *parent)
     : QObject(parent), history_(history), clocks_(std::move(clocks)),
-      cap_(history, tray, clocks_.today) {}
+      cap_(history, notifier, clocks_.today) {}
 
 UsageFeature::~UsageFeature() {
     delete window_.data();

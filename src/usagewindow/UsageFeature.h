@@ -10,7 +10,7 @@
 #include <functional>
 
 class frmMain;
-class TrayHost;
+class Notifier;
 class UsageHistory;
 
 // Everything behind the "&Usage" menu item: the trail of recent rates, the
@@ -26,7 +26,7 @@ public:
     };
     static Clocks systemClocks();
 
-    UsageFeature(const UsageHistory *history, TrayHost *tray, Clocks clocks = systemClocks(),
+    UsageFeature(UsageHistory *history, Notifier *notifier, Clocks clocks = systemClocks(),
                  QObject *parent = nullptr);
     ~UsageFeature() override;
 
@@ -42,7 +42,7 @@ public:
     CapWatcher &cap() { return cap_; }
 
 private:
-    const UsageHistory *history_;
+    UsageHistory *history_;
     Clocks clocks_;
     RateTrail trail_;
     CapWatcher cap_;

@@ -18,6 +18,8 @@ const QString kWarnings = QStringLiteral("DataCapWarnings");
 const QString kGiven = QStringLiteral("DataCapWarningsGiven");
 const QString kLeft = QStringLiteral("UsageWindowLeft");
 const QString kTop = QStringLiteral("UsageWindowTop");
+const QString kSizes = QStringLiteral("UsageWindowSizes");
+const QString kRates = QStringLiteral("UsageWindowRates");
 
 // The words an enum is stored as, in the enum's order.
 template <typename E, std::size_t N> using Words = std::array<std::pair<E, const char *>, N>;
@@ -29,6 +31,10 @@ constexpr Words<CapRules::Direction, 3> kDirectionWords{
     {{CapRules::Direction::Both, "both"},
      {CapRules::Direction::Received, "received"},
      {CapRules::Direction::Sent, "sent"}}};
+constexpr Words<UsageUnits::System, 2> kSizeWords{
+    {{UsageUnits::System::Decimal, "1000"}, {UsageUnits::System::Binary, "1024"}}};
+constexpr Words<UsageUnits::RateUnit, 2> kRateWords{
+    {{UsageUnits::RateUnit::KiloBytes, "k/sec"}, {UsageUnits::RateUnit::Bits, "bits"}}};
 
 template <typename E, std::size_t N>
 E readWord(const QString &name, const Words<E, N> &words, E fallback) {
@@ -110,6 +116,28 @@ void writeGiven(const GivenWarnings &given) {
     if (!given.percentages.empty())
         text += u' ' + CapRules::percentagesText(given.percentages);
     Registry::writeSetting(kGiven, text);
+}
+
+UsageUnits::System readSizeChoice() {
+    return readWord(kSizes, kSizeWords, UsageUnits::System::Decimal);
+}
+
+void writeSizeChoice(UsageUnits::System system) {
+    Registry::writeSetting(kSizes, wordOf(kSizeWords, system));
+}
+
+UsageUnits::System sizeSystem() {
+    const CapSettings cap = readCap();
+    return cap.enabled && cap.unit == CapRules::Unit::GiB ? UsageUnits::System::Binary
+                                                          : readSizeChoice();
+}
+
+UsageUnits::RateUnit readRateUnit() {
+    return readWord(kRates, kRateWords, UsageUnits::RateUnit::KiloBytes);
+}
+
+void writeRateUnit(UsageUnits::RateUnit unit) {
+    Registry::writeSetting(kRates, wordOf(kRateWords, unit));
 }
 
 std::optional<QPoint> readWindowPosition() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usage/UsageUnits.h"
 #include "usagewindow/CapRules.h"
 
 #include <QDate>
@@ -38,6 +39,14 @@ void writeCap(const CapSettings &settings, const CapSettings &before);
 
 GivenWarnings readGiven();
 void writeGiven(const GivenWarnings &given);
+
+// The units the window and the report give sizes and rates in. Sizes are
+// binary when chosen so, or when the data cap is counted in GiB.
+UsageUnits::System readSizeChoice();
+void writeSizeChoice(UsageUnits::System system);
+UsageUnits::System sizeSystem();
+UsageUnits::RateUnit readRateUnit();
+void writeRateUnit(UsageUnits::RateUnit unit);
 
 std::optional<QPoint> readWindowPosition();
 void writeWindowPosition(QPoint position);

@@ -1,9 +1,10 @@
 #include "usagewindow/UsageWindow.h"
 
-#include "monitor/RateText.h"
 #include "usage/UsageHistory.h"
+#include "usage/UsageReport.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,15 +40,14 @@ QLabel *plainLabel(const QString &text = QString()) {
     return label;
 }
 
-QString bytesText(quint64 bytes) {
-    return RateText::wholeNumber(static_cast<qint64>(std::min<quint64>(bytes, INT64_MAX)));
-}
-
-QString rateLine(const QString &direction, double rate) {
+QString rateLine(const QString &direction, double rate, UsageUnits::RateUnit unit) {
     if (std::isnan(rate))
         return direction + QStringLiteral(": no reading");
-    return direction + QStringLiteral(": ") + RateText::wholeNumber(rate) +
-           QStringLiteral(" byte/sec");
+    return direction + QStringLiteral(": ") + UsageUnits::rate(rate, unit);
+}
+
+bool sameTotal(const UsageTotal &a, const UsageTotal &b) {
+    return a.period == b.period && a.received == b.received && a.sent == b.sent;
 }
 
 QString dayLabel(const QDate &day) {
@@ -64,16 +64,32 @@ QString monthYearLabel(const QDate &month) {
     return QLocale().toString(month, QStringLiteral("MMM yyyy"));
 }
 
+// Each figure column in one unit, named in its heading, with the exact byte
+// count a hover away; the row of today (or this month) in bold.
 void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
-               const std::function<QString(const QDate &)> &label) {
+               const std::function<QString(const QDate &)> &label, QDate current,
+               UsageUnits::System system) {
+    const auto units = UsageReport::columnUnits(totals, system);
+    const QString period = table->horizontalHeaderItem(0)->text();
+    table->setHorizontalHeaderLabels({period, QStringLiteral("Received (%1)").arg(units[0].name),
+                                      QStringLiteral("Sent (%1)").arg(units[1].name)});
     table->setRowCount(int(totals.size()));
     for (int row = 0; row < int(totals.size()); ++row) {
         const UsageTotal &t = totals[row];
-        const QStringList cells{label(t.period), bytesText(t.received), bytesText(t.sent)};
-        for (int column = 0; column < cells.size(); ++column) {
+        const bool now = t.period == current;
+        const QString cells[] = {label(t.period) + (now ? QStringLiteral(" ◂") : QString()),
+                                 UsageUnits::figure(t.received, units[0]),
+                                 UsageUnits::figure(t.sent, units[1])};
+        for (int column = 0; column < 3; ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             item->setTextAlignment(column ? Qt::AlignRight | Qt::AlignVCenter
                                           : Qt::AlignLeft | Qt::AlignVCenter);
+            item->setToolTip(UsageReport::exactLine(t));
+            if (now) {
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+            }
             table->setItem(row, column, item);
         }
     }
@@ -81,8 +97,7 @@ void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
 
 QTableWidget *totalsTable(const QString &period) {
     auto *table = new QTableWidget(0, 3);
-    table->setHorizontalHeaderLabels(
-        {period, QStringLiteral("Received (bytes)"), QStringLiteral("Sent (bytes)")});
+    table->setHorizontalHeaderLabels({period, QStringLiteral("Received"), QStringLiteral("Sent")});
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -114,7 +129,7 @@ private:
 
 } // namespace
 
-UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history,
+UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history,
                          Today today, QWidget *parent)
     : QWidget(parent, Qt::Window), trail_(trail), cap_(cap), history_(history),
       today_(std::move(today)) {
@@ -133,7 +148,9 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHis
     tabs->addTab(capPage(), QStringLiteral("Data &cap"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblInterface);
+    layout->addLayout(recordingRow());
     layout->addWidget(tabs);
+    layout->addLayout(unitsRow());
     resize(520, 440);
     connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
     showCapSettings();
@@ -145,11 +162,101 @@ UsageWindow::~UsageWindow() {
         rememberPosition();
 }
 
+QLayout *UsageWindow::recordingRow() {
+    lblRecording = plainLabel();
+    chkRecord = new QCheckBox(QStringLiteral("Record &usage of this interface"));
+    chkKeepHistory = new QCheckBox(QStringLiteral("Keep usage &history"));
+    auto *boxes = new QHBoxLayout;
+    boxes->addWidget(chkRecord);
+    boxes->addStretch(1);
+    boxes->addWidget(chkKeepHistory);
+    auto *rows = new QVBoxLayout;
+    rows->addWidget(lblRecording);
+    rows->addLayout(boxes);
+    // Only the user's clicks: the boxes are set from the history's answers.
+    connect(chkKeepHistory, &QCheckBox::clicked, this, [this](bool keep) {
+        history_->setRecording(keep, history_->namedInterfaces());
+        refreshHistory();
+    });
+    connect(chkRecord, &QCheckBox::clicked, this, [this](bool record) {
+        QSet<QByteArray> named = history_->namedInterfaces();
+        if (record)
+            named.insert(interface_);
+        else
+            named.remove(interface_);
+        history_->setRecording(history_->recording(), named);
+        refreshHistory();
+    });
+    return rows;
+}
+
+QLayout *UsageWindow::unitsRow() {
+    cmbSizes = new QComboBox;
+    cmbSizes->addItems(
+        {QStringLiteral("kB, MB, GB (1000)"), QStringLiteral("KiB, MiB, GiB (1024)")});
+    cmbSizes->setToolTip(QStringLiteral("A data cap counted in GiB shows sizes in GiB as well."));
+    cmbSizes->setCurrentIndex(int(UsageSettings::readSizeChoice()));
+    cmbRates = new QComboBox;
+    cmbRates->addItems({QStringLiteral("k/sec (1000 bytes)"), QStringLiteral("kbit/s, Mbit/s")});
+    cmbRates->setCurrentIndex(int(UsageSettings::readRateUnit()));
+    auto *row = new QHBoxLayout;
+    for (auto [text, box] : {std::pair{"S&izes in:", cmbSizes}, {"Ra&tes in:", cmbRates}}) {
+        auto *label = new QLabel(QLatin1String(text));
+        label->setBuddy(box);
+        row->addWidget(label);
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+    connect(cmbSizes, &QComboBox::activated, this, [this](int index) {
+        UsageSettings::writeSizeChoice(UsageUnits::System(index));
+        showUnits();
+    });
+    connect(cmbRates, &QComboBox::activated, this, [this](int index) {
+        UsageSettings::writeRateUnit(UsageUnits::RateUnit(index));
+        showUnits();
+    });
+    return row;
+}
+
+void UsageWindow::showUnits() {
+    rateUnit_ = UsageSettings::readRateUnit();
+    graphDown->setRateUnit(rateUnit_);
+    graphUp->setRateUnit(rateUnit_);
+    lblDown->setText(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    lblUp->setText(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    sizes_ = UsageSettings::sizeSystem();
+    barsDays->setSystem(sizes_);
+    barsMonths->setSystem(sizes_);
+    shownDays_.clear();
+    shownMonths_.clear();
+    refreshHistory();
+}
+
+void UsageWindow::showRecording() {
+    const bool keep = history_ && history_->recording();
+    const bool on = keep && history_->available();
+    const bool recorded = on && history_->records(interface_);
+    chkKeepHistory->setEnabled(history_ != nullptr);
+    chkKeepHistory->setChecked(keep);
+    chkRecord->setChecked(recorded);
+    // An interface the history counts by itself (not loopback, a veth or a
+    // bridge) has nothing to choose.
+    chkRecord->setEnabled(on && !interface_.isEmpty() &&
+                          (!recorded || history_->namedInterfaces().contains(interface_)));
+    QString line;
+    if (!on)
+        line = QStringLiteral("The usage history is off.");
+    else if (!interface_.isEmpty() && !recorded)
+        line = QStringLiteral("Usage of %1 is not recorded.").arg(QString::fromUtf8(interface_));
+    lblRecording->setText(line);
+    lblRecording->setVisible(!line.isEmpty());
+}
+
 QWidget *UsageWindow::livePage() {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
-    lblDown = plainLabel(rateLine(QStringLiteral("Download"), std::nan("")));
-    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), std::nan("")));
+    lblDown = plainLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
     layout->addWidget(new TickLine(lblDown));
@@ -276,6 +383,8 @@ void UsageWindow::capControlsChanged() {
         s.warnings = *warnings;
     cap_.setSettings(s);
     showCapSettings();
+    if (UsageSettings::sizeSystem() != sizes_)
+        showUnits(); // a cap in GiB shows sizes in GiB
 }
 
 std::optional<double> UsageWindow::typedAmount() const {
@@ -305,14 +414,14 @@ void UsageWindow::sampled(const TickSample &sample) {
         // front; behind the live graph they cost no tick anything.
         refreshHistory();
     }
-    const double down = sample.hasRates ? sample.downRate : std::nan("");
-    const double up = sample.hasRates ? sample.upRate : std::nan("");
+    down_ = sample.hasRates ? sample.downRate : std::nan("");
+    up_ = sample.hasRates ? sample.upRate : std::nan("");
     // Only what changed: a label keeps a text it already shows, and the
     // graphs repaint only while their page is the one in front.
-    const QString downText = rateLine(QStringLiteral("Download"), down);
+    const QString downText = rateLine(QStringLiteral("Download"), down_, rateUnit_);
     if (lblDown->text() != downText)
         lblDown->setText(downText);
-    const QString upText = rateLine(QStringLiteral("Upload"), up);
+    const QString upText = rateLine(QStringLiteral("Upload"), up_, rateUnit_);
     if (lblUp->text() != upText)
         lblUp->setText(upText);
     if (graphDown->isVisible()) {
@@ -326,7 +435,9 @@ void UsageWindow::sampled(const TickSample &sample) {
 
 void UsageWindow::refreshHistory() {
     ticksSinceRefresh_ = 0;
-    const bool available = history_ && history_->available();
+    showRecording();
+    // Switched off, what was kept stands still: shown, it would look live.
+    const bool available = history_ && history_->available() && history_->recording();
     for (QStackedWidget *stack : historyStacks_)
         stack->setCurrentIndex(available ? 0 : 1);
     if (!available || interface_.isEmpty()) {
@@ -346,11 +457,14 @@ void UsageWindow::refreshHistory() {
     for (int row = 0; row < int(days.size()); ++row)
         if (const UsageTotal &day = days[row]; day.period == today) {
             todayRow = row;
-            lblToday->setText(QStringLiteral("Today: %1 bytes received, %2 bytes sent")
-                                  .arg(bytesText(day.received), bytesText(day.sent)));
+            lblToday->setText(UsageReport::todayLine(day, sizes_));
+            lblToday->setToolTip(UsageReport::exactLine(day));
         }
-    if (barsDays->setTotals(days))
-        fillTable(tableDays, days, dayLabel);
+    barsDays->setTotals(days);
+    if (!std::equal(days.begin(), days.end(), shownDays_.begin(), shownDays_.end(), sameTotal)) {
+        fillTable(tableDays, days, dayLabel, today, sizes_);
+        shownDays_ = days;
+    }
     // Today in sight when the list comes up, and on a new day; not at every
     // refresh, which would take the list away from where the user scrolled.
     if (todayRow >= 0 && tableDays->isVisible() && daysScrolledTo_ != today) {
@@ -359,8 +473,12 @@ void UsageWindow::refreshHistory() {
     }
     const QDate firstMonth = firstOfMonth.addMonths(-11);
     const auto months = history_->months(interface_, firstMonth, firstOfMonth);
-    if (barsMonths->setTotals(months))
-        fillTable(tableMonths, months, monthYearLabel);
+    barsMonths->setTotals(months);
+    if (!std::equal(months.begin(), months.end(), shownMonths_.begin(), shownMonths_.end(),
+                    sameTotal)) {
+        fillTable(tableMonths, months, monthYearLabel, firstOfMonth, sizes_);
+        shownMonths_ = months;
+    }
 }
 
 void UsageWindow::changeEvent(QEvent *event) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "monitor/TickSample.h"
+#include "usage/UsageHistory.h"
+#include "usagewindow/UsageSettings.h"
 
 #include <QDate>
 #include <QWidget>
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -12,6 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
@@ -25,12 +29,13 @@ class UsageHistory;
 
 // The "Usage" window: the live graph of the selected interface, its days
 // and months from the usage history, and the data cap. It keeps no figures
-// of its own: the trail, the history and the cap watcher are handed in.
+// of its own: the trail, the history and the cap watcher are handed in. It
+// says when the interface is not recorded, and chooses what is.
 class UsageWindow final : public QWidget {
 public:
     using Today = std::function<QDate()>;
 
-    UsageWindow(const RateTrail &trail, CapWatcher &cap, const UsageHistory *history, Today today,
+    UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history, Today today,
                 QWidget *parent = nullptr);
     ~UsageWindow() override;
 
@@ -43,6 +48,9 @@ public:
 
     QTabWidget *tabs = nullptr;
     QLabel *lblInterface = nullptr;
+    QLabel *lblRecording = nullptr; // shown while the interface is not recorded
+    QCheckBox *chkRecord = nullptr;
+    QCheckBox *chkKeepHistory = nullptr;
     QLabel *lblDown = nullptr;
     QLabel *lblUp = nullptr;
     RateGraph *graphDown = nullptr;
@@ -60,6 +68,8 @@ public:
     QComboBox *cmbCounts = nullptr;
     QLineEdit *txtWarnings = nullptr;
     QLabel *lblCapStatus = nullptr;
+    QComboBox *cmbSizes = nullptr;
+    QComboBox *cmbRates = nullptr;
 
 protected:
     void hideEvent(QHideEvent *event) override;
@@ -71,6 +81,10 @@ private:
     QWidget *livePage();
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
     QWidget *capPage();
+    QLayout *recordingRow();
+    QLayout *unitsRow();
+    void showUnits();
+    void showRecording();
     void showCapSettings();
     void capControlsChanged();
     // The size in the box as typed so far, if it reads as one.
@@ -79,8 +93,15 @@ private:
 
     const RateTrail &trail_;
     CapWatcher &cap_;
-    const UsageHistory *history_;
+    UsageHistory *history_;
     Today today_;
+    UsageUnits::System sizes_ = UsageSettings::sizeSystem();
+    UsageUnits::RateUnit rateUnit_ = UsageSettings::readRateUnit();
+    double down_ = std::nan("");
+    double up_ = std::nan("");
+    // What the tables show, so that a refresh with the same figures
+    // rebuilds nothing.
+    std::vector<UsageTotal> shownDays_, shownMonths_;
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
     QList<QStackedWidget *> historyStacks_;

@@ -4,30 +4,42 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-// --help, --version and --usage answer on stdout (or with one line on stderr)
-// and end the program before it opens any window; any other text runs it.
+// --help, --version and --usage answer on stdout, a wrong command line with
+// one line on stderr; both end the program before it opens any window.
 class CommandLineTest : public QObject {
     Q_OBJECT
 private slots:
-    // Run, Help, Version, Usage: 0-3; then "json name" of --usage, "-": invalid.
+    // Run, Help, Version, Usage, Invalid: 0-4; then the hand-over of a run
+    // (0 nothing, 1 main window, 2 Usage window), "json name" of --usage, or "-".
     void request_data() {
         const auto r = table<QString, QString>({"text", "request"});
-        r("capitals", "--HELP", "0 -");
-        r("--usage later", "-startup --usage", "0 -");
-        r("--usages", "--usages", "0 -");
+        r("capitals", "--HELP", "4 -");
+        r("-h", "-h", "1 -");
+        r("--version among others", "-startup --version", "2 -");
+        r("--usage with -startup", "-startup --usage", "4 -");
+        r("--usages", "--usages", "4 -");
+        r("a stray word", "eth0", "4 -");
+        r("plain start", "", "0 1");
+        r("Qt's options", "-platform offscreen -style=Fusion -display :0 -startup", "0 0");
+        r("--show-usage", "--reverse --show-usage -startup", "0 2");
         r("selected adapter", "--usage", "3 0 ");
         r("JSON first", "--usage --json wlan0", "3 1 wlan0");
         r("JSON last", "--usage wlan0 --json", "3 1 wlan0");
-        r("JSON twice", "--usage --json --json", "3 -");
-        r("unknown option", "--usage -x", "3 -");
+        r("JSON before --usage", "--json --usage", "3 1 ");
+        r("--usage=NAME", "--usage=eth0", "3 0 eth0");
+        r("a name with a blank", "--usage \"Wi-Fi 2\"", "3 0 Wi-Fi 2");
+        r("JSON twice", "--usage --json --json", "4 -");
+        r("--bytes without --usage", "--bytes", "4 -");
+        r("unknown option", "--usage -x", "4 -");
     }
     void request() {
-        const QString text = cell<QString>("text");
-        const UsageRequest u = usageRequest(text);
-        QTEST(
-            QString::number(int(commandLineRequest(text))) + u' ' +
-                (u.valid ? QString::number(u.json) + u' ' + u.interfaceName : QStringLiteral("-")),
-            "request");
+        const CommandLine c = parseCommandLine(QProcess::splitCommand(cell<QString>("text")));
+        const QString detail = c.request == CommandLineRequest::Run
+                                   ? QString::number(int(c.handOver))
+                               : c.request == CommandLineRequest::Usage
+                                   ? QString::number(c.json) + u' ' + c.interfaceName
+                                   : QStringLiteral("-");
+        QTEST(QString::number(int(c.request)) + u' ' + detail, "request");
     }
 
     // The built program over an empty home, on xcb with no display: one that
@@ -37,9 +49,11 @@ private slots:
             table<QString, QString, int, QString>({"argument", "output", "code", "error"});
         r("--version", "--version", "zarn-bandwidth 1.2.0\n", 0, "");
         r("--help", "--help", helpText(), 0, "");
+        r("-h", "-h", helpText(), 0, "");
+        r("an unknown option", "--frobnicate", "", 2, "--frobnicate");
         r("--usage --json, no history yet", "--usage eth0 --json", "", 1, "no usage history yet");
         r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json]");
-        r("not a request", "-startup --version", "", -1, "");
+        r("Qt's options", "-platform offscreen -startup", "", -1, "");
     }
     void printsAndExits() {
         const bool runs = cell<int>("code") < 0;

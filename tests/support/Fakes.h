@@ -34,7 +34,6 @@ public:
     TableResult tableResult = TableResult::Ok;
     std::vector<InterfaceRow> rows; // the interface table, in the system's order
     std::vector<AddressRow> addresses;
-    bool addressesReadable = true;
     int rowQueries = 0, tableQueries = 0;
 
     // The row with this index, for a test to change its counters.
@@ -62,9 +61,9 @@ public:
     }
     // Sorted by address, as the system hands it over.
     bool addressTable(std::vector<AddressRow> &out) override {
-        out = addressesReadable ? addresses : std::vector<AddressRow>();
+        out = addresses;
         std::sort(out.begin(), out.end(), [](auto &a, auto &b) { return a.address < b.address; });
-        return addressesReadable;
+        return true;
     }
 
     // What the window asked to be told; announce() tells it, as the system would.
@@ -84,11 +83,9 @@ public:
         return true;
     }
     void remove(qint32 index) {
-        const auto it =
-            std::find_if(rows.begin(), rows.end(), [&](auto &r) { return r.index == index; });
-        if (it != rows.end() && onLink)
-            onLink(*it, true);
-        rows.erase(it);
+        if (onLink && find(index))
+            onLink(*find(index), true);
+        std::erase_if(rows, [&](auto &r) { return r.index == index; });
     }
 };
 
@@ -114,17 +111,15 @@ public:
     bool reportsDoubleClick() const override { return doubleClicks; }
     void setContextMenu(QMenu *m) override { menu = m; }
     QStringList messages; // "title: text", one a notification
-    void showMessage(const QString &title, const QString &text) override {
-        messages << title + QStringLiteral(": ") + text;
+    bool showMessage(const QString &title, const QString &text) override {
+        if (available)
+            messages << title + QStringLiteral(": ") + text;
+        return available;
     }
 
     void activate(TrayActivation reason) {
         if (onActivated)
             onActivated(reason);
-    }
-    int count(Request::Kind kind) const {
-        return int(std::count_if(requests.begin(), requests.end(),
-                                 [kind](const Request &r) { return r.kind == kind; }));
     }
 
 private:
@@ -179,8 +174,8 @@ public:
     QByteArray bootId() override { return boot; }
     qint64 bootMs() override { return sinceBootMs; }
     qint64 utcNow() override { return utc; }
-    UsageRules::LinkKind linkKind(const QByteArray &, quint32) override {
-        return UsageRules::LinkKind::Counted;
+    UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
+        return name.startsWith("veth") ? UsageRules::LinkKind::Veth : UsageRules::LinkKind::Counted;
     }
     quint64 linkSpeed(const QByteArray &) override { return 0; }
     QString dataFolder() override { return folder; }
@@ -221,7 +216,6 @@ public:
     QString settingsFilePath() const {                // where the settings store writes
         return dir_.path() + u'/' + zarn::kOrganization + u'/' + zarn::kProductName + ".conf";
     }
-    bool settingsFileExists() const { return QFile::exists(settingsFilePath()); }
     // Writes raw lines into the settings file, as a user editing it would.
     void writeSettingsFile(const QByteArray &content) {
         QDir().mkpath(QFileInfo(settingsFilePath()).path());

@@ -50,6 +50,5 @@ struct Rig {
     QLineEdit *edit(const char *name) { return get<QLineEdit>(name); }
     QLabel *label(const char *name) { return get<QLabel>(name); }
     QString text(const char *name) { return label(name)->text(); }
-    Qt::CheckState state(const char *name) { return box(name)->checkState(); }
     bool enabled(const char *name) { return get(name)->isEnabledTo(&w); }
 };

@@ -1,6 +1,7 @@
 #include "adapters/InterfaceSource.h"
 #include "app/Autostart.h"
 #include "app/SystemServices.h"
+#include "platform/linux/DBusNotifier.h"
 #include "platform/linux/LinuxUsagePlatform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "platform/linux/QuitOnSignals.h"
@@ -24,6 +25,8 @@ SystemServices systemServices() {
     services.tray = std::make_unique<QtTrayHost>(
         trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()));
     services.autostart = std::make_unique<XdgAutostart>();
+    services.notifier =
+        std::make_unique<DBusNotifier>(std::make_unique<TrayNotifier>(*services.tray));
     services.sessionEnd = std::make_unique<QuitOnSignals>();
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         services.toolWindows = std::make_unique<XcbToolWindows>();

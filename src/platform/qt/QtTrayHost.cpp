@@ -1,16 +1,18 @@
 #include "platform/qt/QtTrayHost.h"
 
 #include <QApplication>
-#ifndef Q_OS_WIN
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusMessage>
-#endif
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+// How long a balloon stays up, where the system lets a program choose.
+constexpr int kBalloonMs = 10000;
+
+} // namespace
 
 static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
@@ -29,7 +31,10 @@ static TrayActivation activationFor(QSystemTrayIcon::ActivationReason reason) {
 }
 
 QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
-    : QObject(parent), icon_(new QSystemTrayIcon(this)), protocol_(protocol) {
+    : QObject(parent), icon_(new QSystemTrayIcon(this)), protocol_(protocol),
+      balloonTimer_(new QTimer(this)) {
+    balloonTimer_->setSingleShot(true);
+    connect(balloonTimer_, &QTimer::timeout, icon_, &QSystemTrayIcon::hide);
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (onActivated)
@@ -40,6 +45,7 @@ QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
 QtTrayHost::~QtTrayHost() = default;
 
 void QtTrayHost::show(const QIcon &icon, const QString &tip) {
+    balloonTimer_->stop(); // shown for good now
     icon_->setIcon(icon);
     icon_->setToolTip(tip);
     icon_->show();
@@ -55,11 +61,13 @@ void QtTrayHost::update(const QIcon &icon, const QString &tip) {
 }
 
 void QtTrayHost::remove() {
+    balloonTimer_->stop();
     icon_->hide();
 }
 
 bool QtTrayHost::isShown() const {
-    return icon_->isVisible();
+    // An icon up only for a balloon is not the user's icon: it goes again.
+    return icon_->isVisible() && !balloonTimer_->isActive();
 }
 
 bool QtTrayHost::isAvailable() const {
@@ -105,41 +113,21 @@ void QtTrayHost::setContextMenu(QMenu *menu) {
     qApp->installEventFilter(releaseMenu_);
 }
 
-namespace {
-
-// Hands a notification to the desktop's notification server; false when no
-// server is on the session bus. The call does not wait for the answer: the
-// tick that found the reason goes on at once.
-bool notifyDesktop(const QString &title, const QString &text) {
-#ifdef Q_OS_WIN
-    // The shell's own notification icon shows the message itself.
-    (void)title;
-    (void)text;
-    return false;
-#else
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
-    if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(service).value())
+bool QtTrayHost::showMessage(const QString &title, const QString &text) {
+    // A StatusNotifierItem hands its messages to the notification server,
+    // which the notifier has asked already.
+    if (protocol_ == TrayProtocol::StatusNotifierItem || !isAvailable())
         return false;
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
-                                       service, QStringLiteral("Notify"));
-    call << QGuiApplication::applicationDisplayName() << 0u << QString() << title << text
-         << QStringList() << QVariantMap() << -1;
-    return bus.send(call);
-#endif
-}
-
-} // namespace
-
-void QtTrayHost::showMessage(const QString &title, const QString &text) {
-    // For a StatusNotifierItem Qt sends the message to the notification
-    // server itself. For an XEmbed icon it would draw a balloon of its own
-    // beside the icon instead, which the desktop neither styles nor keeps
-    // in its history; the server gets it directly then, and the balloon is
-    // left for desktops that run no server.
-    if (protocol_ == TrayProtocol::XEmbed && notifyDesktop(title, text))
-        return;
-    icon_->showMessage(title, text, icon_->icon());
+    if (!isShown()) {
+        // The balloon points at the icon, and Qt shows none from a hidden
+        // one ("ShowTrayIcon" off): the icon comes up for the balloon alone.
+        if (icon_->icon().isNull())
+            icon_->setIcon(QGuiApplication::windowIcon());
+        if (icon_->icon().isNull())
+            return false;
+        icon_->show();
+        balloonTimer_->start(kBalloonMs + 2000);
+    }
+    icon_->showMessage(title, text, icon_->icon(), kBalloonMs);
+    return true;
 }

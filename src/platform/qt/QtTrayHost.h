@@ -10,6 +10,7 @@
 class QEvent;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 // How the desktop's tray takes Qt's icon. On Linux Qt docks an XEmbed icon
 // (XFCE, trayer, stalonetray) or registers a StatusNotifierItem over D-Bus
@@ -56,8 +57,10 @@ public:
     // double-click.
     bool reportsDoubleClick() const override;
     void setContextMenu(QMenu *menu) override;
-    // Through the desktop's notification server (org.freedesktop.Notifications).
-    void showMessage(const QString &title, const QString &text) override;
+    // A balloon out of the icon (XEmbed, Windows), also while the icon is
+    // hidden: it comes up for the balloon and goes again after it. A
+    // StatusNotifierItem has no balloon of its own.
+    bool showMessage(const QString &title, const QString &text) override;
 
     TrayProtocol protocol() const { return protocol_; }
 
@@ -65,4 +68,5 @@ private:
     QSystemTrayIcon *icon_;
     TrayProtocol protocol_;
     QPointer<ReleaseMenu> releaseMenu_;
+    QTimer *balloonTimer_; // runs while the icon is up only for a balloon
 };

@@ -1,4 +1,5 @@
 #include "app/Autostart.h"
+#include "app/Notifier.h"
 #include "app/SystemServices.h"
 #include "platform/qt/QtTrayHost.h"
 #include "platform/windows/IpHelperInterfaceSource.h"
@@ -19,6 +20,9 @@ SystemServices systemServices() {
     static_cast<HistoryServices &>(services) = historyServices();
     services.tray = std::make_unique<QtTrayHost>(TrayProtocol::WindowsNotifyIcon);
     services.autostart = std::make_unique<RegistryAutostart>();
+    // No notification server: the balloon of the notification-area icon,
+    // which comes up for it while the icon is hidden.
+    services.notifier = std::make_unique<TrayNotifier>(*services.tray);
     // Qt quits the event loop itself when Windows ends the session.
     return services;
 }
