@@ -408,11 +408,15 @@ void UsageWindow::sampled(const TickSample &sample) {
                                   ? QStringLiteral("Interface: none selected")
                                   : QStringLiteral("Interface: ") + QString::fromUtf8(interface_));
         refreshHistory();
-    } else if (++ticksSinceRefresh_ >= kRefreshTicks &&
-               historyStacks_.contains(qobject_cast<QStackedWidget *>(tabs->currentWidget()))) {
+    } else if (++ticksSinceRefresh_ >= kRefreshTicks) {
         // The days and months are read again when their page comes to the
-        // front; behind the live graph they cost no tick anything.
-        refreshHistory();
+        // front; behind the live graph only the recording row is kept up.
+        if (historyStacks_.contains(qobject_cast<QStackedWidget *>(tabs->currentWidget()))) {
+            refreshHistory();
+        } else {
+            ticksSinceRefresh_ = 0;
+            showRecording();
+        }
     }
     down_ = sample.hasRates ? sample.downRate : std::nan("");
     up_ = sample.hasRates ? sample.upRate : std::nan("");
