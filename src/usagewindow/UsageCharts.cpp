@@ -114,15 +114,21 @@ void RateGraph::showEvent(QShowEvent *event) {
 
 QRect RateGraph::plotRect() const {
     const QFontMetrics fm = fontMetrics();
-    // The middle label can be the wider one: "0.50 k/sec" under "1 k/sec".
-    // The bounding rectangle, not the advance, so that no glyph's overhang
-    // is cut at a fractional scale.
-    int labels = 0;
-    for (double value : {scale_, scale_ / 2})
-        labels = std::max({labels, fm.horizontalAdvance(UsageUnits::axisRate(value, unit_)),
-                           fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
-    labels += 2 * kGap;
-    return rect().adjusted(labels, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
+    // Measured again only when the scale, its unit or the font changed: the
+    // tick asks for the plot's place twice per graph, and measuring shapes
+    // the texts.
+    if (labels_.width < 0 || labels_.scale != scale_ || labels_.unit != unit_ ||
+        labels_.font != font()) {
+        // The middle label can be the wider one: "0.50 k/sec" under "1 k/sec".
+        // The bounding rectangle, not the advance, so that no glyph's overhang
+        // is cut at a fractional scale.
+        int width = 0;
+        for (double value : {scale_, scale_ / 2})
+            width = std::max({width, fm.horizontalAdvance(UsageUnits::axisRate(value, unit_)),
+                              fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
+        labels_ = {width + 2 * kGap, scale_, unit_, font()};
+    }
+    return rect().adjusted(labels_.width, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
 }
 
 void RateGraph::paintEvent(QPaintEvent *event) {

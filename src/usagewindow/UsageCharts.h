@@ -5,6 +5,7 @@
 #include "usagewindow/RateTrail.h"
 
 #include <QColor>
+#include <QFont>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -66,6 +67,14 @@ private:
     qint64 oldestMs_ = 0;
     qint64 newestMs_ = 0;
     UsageUnits::RateUnit unit_ = UsageUnits::RateUnit::KiloBytes;
+    // The width of the scale's labels, and what it was measured for.
+    struct LabelsWidth {
+        int width = -1;
+        double scale = 0;
+        UsageUnits::RateUnit unit = UsageUnits::RateUnit::KiloBytes;
+        QFont font;
+    };
+    mutable LabelsWidth labels_;
 };
 
 // Received and sent bytes of a row of days or months, side by side, the
