@@ -13,9 +13,17 @@ namespace {
 constexpr double kExactHalves = 4503599627370496.0; // 2^52
 
 QLocale ungrouped(const QLocale &locale) {
-    QLocale l = locale;
-    l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
-    return l;
+    // Kept for the locale last asked for: changing a locale's number options
+    // makes a private copy of it, an allocation for every number on every
+    // tick otherwise.
+    thread_local QLocale source = QLocale::c();
+    thread_local QLocale result = QLocale::c();
+    if (!(locale == source)) {
+        source = locale;
+        result = locale;
+        result.setNumberOptions(result.numberOptions() | QLocale::OmitGroupSeparator);
+    }
+    return result;
 }
 
 // Digits grouped in threes with the locale's separator. Some locales group
