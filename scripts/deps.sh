@@ -1,27 +1,38 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Zarn Bandwidth needs on Debian 12.
+# Installs the Debian 12 packages Zarn Bandwidth needs: with --run only what
+# building and running the program needs (the run command's share), without
+# it also everything the tests, the quality gates and the Windows build use.
 # Uses sudo when not run as root. Safe to run again: apt-get skips what is there.
 set -euo pipefail
 
-packages=(
-  # build
+# Building and running: the compiler and build tools, the Qt and SQLite the
+# program links, and the fonts its windows are laid out for.
+run_packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # qt6-svg-dev by its own name: dpkg-query does not see the libqt6svg6-dev
+  # it provides, and every run would go to apt-get again
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   # the X11 window states Qt has no flag for (the mini window off the taskbar)
   libxcb1-dev
   # the usage history's store
   libsqlite3-dev
   # the Tahoma face the windows are laid out for (Wine's free Tahoma)
   fonts-wine fonts-dejavu-core
-  # tests: real kernel interfaces in namespaces, a real X desktop with a tray
+  # Qt's Wayland platform, for sessions without Xwayland (the .deb
+  # recommends it too)
+  qt6-wayland
+)
+
+# Only the tests and the release checks use these.
+test_packages=(
+  # real kernel interfaces in namespaces, a real X desktop with a tray
   iproute2 iperf3 xvfb xauth openbox trayer xdotool x11-utils imagemagick
   # a private session bus for the StatusNotifierItem desktop test, and GLib's
   # desktop-entry launcher for the autostart test
   dbus python3-gi libglib2.0-bin
   # real StatusNotifierItem hosts: XFCE's panel on X11, and a headless
-  # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots;
-  # Qt's Wayland platform for the native-Wayland part)
-  xfce4-panel sway waybar xwayland grim qt6-wayland
+  # Wayland session (sway with waybar's tray, Xwayland, grim for screenshots)
+  xfce4-panel sway waybar xwayland grim
   # headless GNOME Shell, stock and with the AppIndicator extension (its
   # StatusNotifierItem host); gjs runs the shell's notification server
   gnome-shell gnome-shell-extension-appindicator gjs
@@ -37,24 +48,19 @@ packages=(
   # packaging checks
   dpkg-dev appstream desktop-file-utils file lintian
   # the Windows build: the cross compiler (posix threads), Qt's source
-  # unpacker, the tclsh that makes SQLite's one-file source, and Wine to run
-  # the tests and the program
-  g++-mingw-w64-x86-64-posix xz-utils tcl wine64
+  # unpacker, the tclsh that makes SQLite's one-file source, NSIS for the
+  # installer, and Wine to run the tests, the program and the installer
+  g++-mingw-w64-x86-64-posix xz-utils tcl nsis wine64
 )
 
-if [ "$(id -u)" -eq 0 ]; then
-  SUDO=()
-else
-  SUDO=(sudo)
-fi
+case "${1:-}" in
+  --run) packages=("${run_packages[@]}") ;;
+  "") packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [--run]" >&2
+    exit 2
+    ;;
+esac
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  "${SUDO[@]}" apt-get update
-  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+. "$(dirname "$0")/apt-need.sh"
+need_packages "${packages[@]}"

@@ -14,6 +14,7 @@ jobs="$(nproc)"
 app_id="example.zarndev.ZarnBandwidth"
 package="zarn-bandwidth"
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
+"$root/scripts/deps.sh"
 
 fail() {
   echo "package check: $*" >&2

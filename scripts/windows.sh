@@ -3,8 +3,8 @@
 # into a cache folder, see build-qt-mingw.sh and build-sqlite-mingw.sh), the
 # program and its tests cross-built with warnings as errors, the tests run
 # under Wine (the unit and widget tests headless in a Wine prefix of the
-# build folder's own; the whole program once on Xvfb), and the zip
-# package. Prints the time of each part.
+# build folder's own; the installer and the whole program it installs once on
+# Xvfb), the zip and the installer. Prints the time of each part.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZARN_WINDOWS_BUILD:-$root/build-windows}"
@@ -32,5 +32,7 @@ ctest --test-dir "$build" --output-on-failure
 test_seconds=$(seconds "$started")
 
 zip="$(ls "$build"/ZarnBandwidth-*-windows-x64.zip)"
+setup="$(ls "$build"/ZarnBandwidth-*-windows-x64-setup.exe)"
 echo "Windows: Qt and SQLite ${qt_seconds} s, program and tests built in ${build_seconds} s," \
-  "tests under Wine ${test_seconds} s; $(basename "$zip") $(du -k "$zip" | cut -f1) KiB"
+  "tests under Wine ${test_seconds} s; $(basename "$zip") $(du -k "$zip" | cut -f1) KiB," \
+  "$(basename "$setup") $(du -k "$setup" | cut -f1) KiB"

@@ -145,6 +145,8 @@ private slots:
     void localDaysAfterMerges() {
         StoreRig rig;
         const QTimeZone zone(cell<QByteArray>("zone"));
+        if (!zone.isValid())
+            QSKIP("this system's time-zone data does not hold the zone");
         rig.platform.utc = QDateTime(QDate(2026, 12, 6), QTime(23, 40), zone).toSecsSinceEpoch();
         auto rec = rig.recorder(zone);
         QString expected = QStringLiteral("600 0");

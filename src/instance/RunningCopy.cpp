@@ -109,21 +109,8 @@ bool RunningCopy::claim(HandOver request) {
     // The copy that holds the lock listens a moment later: a start that
     // comes in between tries again for a few seconds.
     for (int attempt = 0; attempt < 30; ++attempt) {
-        if (lock_.tryLock(0)) {
-            // A copy that crashed leaves its socket file behind; the lock
-            // says that no copy uses it any more.
-            QLocalServer::removeServer(name_);
-            server_ = new QLocalServer(this);
-            server_->setSocketOptions(QLocalServer::UserAccessOption);
-            connect(server_, &QLocalServer::newConnection, this, [this] {
-                while (QLocalSocket *socket = server_->nextPendingConnection())
-                    answer(socket);
-            });
-            if (!server_->listen(name_))
-                qWarning("zarn-bandwidth: later starts cannot reach this one: %s",
-                         qPrintable(server_->errorString()));
-            return true;
-        }
+        if (lock_.tryLock(0))
+            return serve();
         if (lock_.error() != QLockFile::LockFailedError) {
             qWarning("zarn-bandwidth: no lock can be taken in %s: later starts will not find "
                      "this copy",
@@ -133,13 +120,40 @@ bool RunningCopy::claim(HandOver request) {
         const Delivery delivery = handOver(name_, request);
         if (delivery == Delivery::Answered)
             return false;
-        if (delivery == Delivery::Unanswered)
-            break;
+        if (delivery == Delivery::Unanswered) {
+            // Better a second copy than none: a copy that holds the lock
+            // and never answers (stopped in a debugger, hung) must not
+            // keep the user out.
+            qWarning("zarn-bandwidth: the running copy does not answer; starting another");
+            return true;
+        }
         QThread::msleep(100);
     }
-    // Better a second copy than none: a copy that holds the lock and never
-    // answers (stopped in a debugger, hung) must not keep the user out.
-    qWarning("zarn-bandwidth: the running copy does not answer; starting another");
+    // A lock whose holder never listened in all that time is a crashed
+    // copy's, although a live process now has its number (Wine gives the
+    // same few numbers again after its server ended): this copy takes over.
+    lock_.removeStaleLockFile();
+    return lock_.tryLock(0) ? serve() : true;
+}
+
+bool RunningCopy::serve() {
+    // A copy that crashed leaves its socket file behind; the lock says that
+    // no copy uses it any more.
+    QLocalServer::removeServer(name_);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = server_->nextPendingConnection())
+            answer(socket);
+    });
+    // Where the system cannot limit the socket to the user, it serves with
+    // the default access rather than not at all.
+    if (!server_->listen(name_)) {
+        server_->setSocketOptions(QLocalServer::NoOptions);
+        if (!server_->listen(name_))
+            qWarning("zarn-bandwidth: later starts cannot reach this one: %s",
+                     qPrintable(server_->errorString()));
+    }
     return true;
 }
 

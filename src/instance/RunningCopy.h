@@ -31,6 +31,8 @@ signals:
     void handedOver(HandOver request);
 
 private:
+    // Takes the socket name and listens; always true (this copy runs).
+    bool serve();
     void answer(QLocalSocket *socket);
 
     QString name_;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -66,6 +67,10 @@ constexpr int kFramedMs = 300;
 // pixels, taller than a 1280 x 800 screen, and a place remembered from a
 // larger screen or another scale would leave its title bar out of reach.
 void keepOnScreen(QWidget *window) {
+    // At the size the window will be shown at: a window not shown yet has
+    // not grown to what its contents need (wider fonts, a larger scale).
+    if (window->layout())
+        window->layout()->activate();
     const QRect frame = window->frameGeometry();
     const QScreen *screen = QGuiApplication::screenAt(frame.topLeft() + QPoint(16, 16));
     if (!screen && !(screen = window->screen()))

@@ -52,7 +52,7 @@ private slots:
         r("-h", "-h", helpText(), 0, "");
         r("an unknown option", "--frobnicate", "", 2, "--frobnicate");
         r("--usage --json, no history yet", "--usage eth0 --json", "", 1, "no usage history yet");
-        r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json]");
+        r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json | --bytes]");
         r("Qt's options", "-platform offscreen -startup", "", -1, "");
     }
     void printsAndExits() {

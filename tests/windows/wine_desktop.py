@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The Windows build under Wine on Xvfb with openbox and trayer, in a network namespace
-whose only interface, its loopback, iperf3 loads: the tray arrows turn yellow, then red,
-against thresholds set in Wine's registry, the tray menu's "E&xit" ends the program, and the
-usage history holds the traffic. Arguments: --program EXE --prefix WINEPREFIX --artefacts DIR"""
+"""The installer and the program under Wine on Xvfb with openbox and trayer, in a network
+namespace whose loopback iperf3 loads: a silent install into a fresh prefix; the installed
+program's tray arrows turn yellow, then red, against thresholds set in Wine's registry, "E&xit"
+ends it and its usage history holds the traffic; a silent uninstall leaves only the settings and
+the history. Arguments: --program SETUP.EXE --version V --prefix WINEPREFIX --artefacts DIR"""
 
 import os
 import shutil
@@ -17,6 +18,9 @@ from desktop import (MAIN_TITLE, X_TOOLS, Desktop, Failure, Skip, main,  # noqa:
 
 WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
 SETTINGS_KEY = r"HKCU\Software\ZarnDev\Zarn Bandwidth"
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarnBandwidth"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+USER = os.environ.get("USER", "root")  # names the prefix's profile folder
 COLOURS = {(0, 255, 0): "green", (255, 255, 0): "yellow", (255, 0, 0): "red"}
 
 
@@ -42,20 +46,12 @@ def menu_opens(d, icon, window):
         return None
 
 
-def session(d, program, prefix, ns):
-    env = dict(d.env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    netns = ["ip", "netns", "exec", ns]
-    # A prefix from an earlier run is reused without the program's key and history.
-    subprocess.run(netns + [WINE, "reg", "delete", SETTINGS_KEY, "/f"], env=env,
-                   capture_output=True, timeout=240)
-    store = os.path.join(prefix, "drive_c", "users", os.environ.get("USER", "root"), "AppData",
-                         "Local", "ZarnDev", "Zarn Bandwidth", "usage.sqlite")
-    shutil.rmtree(os.path.dirname(store), ignore_errors=True)
+def session(d, program, env, netns, local):
+    store = os.path.join(local, "ZarnDev", "Zarn Bandwidth", "usage.sqlite")
     # The loopback is left out of the history unless it is named.
     for name, text in (("Adapter", "1"), ("AutoAdjustThreshold", "0"), ("HistoryInterfaces", "lo"),
                        ("YellowThreshold", "1000"), ("RedThreshold", "2000")):  # REG_SZ texts
-        subprocess.run(netns + [WINE, "reg", "add", SETTINGS_KEY, "/v", name, "/d", text, "/f"],
-                       env=env, check=True, capture_output=True, timeout=60)
+        reg(netns, env, "add", SETTINGS_KEY, "/v", name, "/d", text, "/f").check_returncode()
     d.spawn(netns + ["iperf3", "-s", "-B", "127.0.0.1"])
     try:
         # Under Wine 8 and trayer the first program of a fresh Wine session
@@ -75,6 +71,10 @@ def session(d, program, prefix, ns):
             subprocess.run(netns + [WINESERVER, "-k"], env=env, capture_output=True, timeout=30)
             app.wait(10)
         d.keys("Escape")
+        again = subprocess.run(netns + [WINE, program], env=env, capture_output=True, timeout=60)
+        if again.returncode or len(d.windows_named(MAIN_TITLE)) != 1:
+            raise Failure("a second start: status %d, %d main windows, not one running copy"
+                          % (again.returncode, len(d.windows_named(MAIN_TITLE))))
         panel = d.trayer_panel()
         seen = {}
         for rate, colour in (("12M", "yellow"), ("40M", "red")):
@@ -109,7 +109,35 @@ def session(d, program, prefix, ns):
         raise Failure("the usage history of lo: %d bytes in, %d out" % (received, sent))
 
 
-def scenario(d, program):
+def reg(netns, env, *args):
+    return subprocess.run(netns + [WINE, "reg", *args], env=env, capture_output=True, text=True,
+                          timeout=60)
+
+
+def uninstall(env, netns, local, program):
+    version = sys.argv[sys.argv.index("--version") + 1]
+    shown = reg(netns, env, "query", UNINSTALL_KEY, "/v", "DisplayVersion").stdout.split()[-1:]
+    shortcut = os.path.join(os.path.dirname(local), "Roaming", "Microsoft", "Windows",
+                            "Start Menu", "Programs", "Zarn Bandwidth.lnk")
+    if shown != [version] or not os.path.exists(shortcut):
+        raise Failure("installed: version %s, not %s, or no shortcut" % (shown, version))
+    step("a silent uninstall")  # after what "Startup with windows" writes for this copy
+    reg(netns, env, "add", RUN_KEY, "/v", "ZarnBandwidth", "/f", "/d", r'"C:\users\%s\AppData\Local'
+        r'\Programs\Zarn Bandwidth\ZarnBandwidth.exe" -startup' % USER)
+    subprocess.run(netns + [WINE, os.path.join(os.path.dirname(program), "Uninstall.exe"), "/S"],
+                   env=env, timeout=120)
+    # The uninstaller goes on from a copy of itself: wait until the prefix is quiet.
+    subprocess.run(netns + [WINESERVER, "-w"], env=env, timeout=120)
+    left = [p for p in (os.path.dirname(program), shortcut) if os.path.exists(p)]
+    left += [k[-1] for k in ((UNINSTALL_KEY,), (RUN_KEY, "/v", "ZarnBandwidth"))
+             if reg(netns, env, "query", *k).returncode == 0]
+    kept = reg(netns, env, "query", SETTINGS_KEY).returncode == 0 and os.path.exists(
+        os.path.join(local, "ZarnDev", "Zarn Bandwidth", "usage.sqlite"))
+    if left or not kept:
+        raise Failure("after the uninstall: left %s; settings and history kept: %s" % (left, kept))
+
+
+def scenario(d, setup):
     prefix = os.path.abspath(sys.argv[sys.argv.index("--prefix") + 1])
     ns = "zarn-wine-%d" % os.getpid()
     if subprocess.run(["ip", "netns", "add", ns], capture_output=True).returncode != 0:
@@ -118,7 +146,17 @@ def scenario(d, program):
         subprocess.run(["ip", "-n", ns, "link", "set", "lo", "up"], check=True)
         d.start_x()
         d.start_desktop()
-        session(d, program, prefix, ns)
+        env = dict(d.env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Every Wine process runs inside the namespace: the first one starts
+        # the services that answer for the interfaces.
+        netns = ["ip", "netns", "exec", ns]
+        step("a silent install into a fresh prefix")
+        shutil.rmtree(prefix, ignore_errors=True)
+        subprocess.run(netns + [WINE, setup, "/S"], env=env, check=True, timeout=240)
+        local = os.path.join(prefix, "drive_c", "users", USER, "AppData", "Local")
+        program = os.path.join(local, "Programs", "Zarn Bandwidth", "ZarnBandwidth.exe")
+        session(d, program, env, netns, local)
+        uninstall(env, netns, local, program)
     finally:
         # What still runs inside keeps the namespace until the session ends it.
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
