@@ -226,6 +226,16 @@ Received: ${totaldown %(interface)s}  Sent: ${totalup %(interface)s}
 ]]
 """
 
+# conky drawing a rate graph each way: the peer for the Usage window's live
+# graph. A second conky of its own, so that its cost is the graphs'.
+CONKY_GRAPH_TEXT = """conky.text = [[
+Down: ${downspeed %(interface)s}
+${downspeedgraph %(interface)s 60,240}
+Up: ${upspeed %(interface)s}
+${upspeedgraph %(interface)s 60,240}
+]]
+"""
+
 NETLOAD_RC = """[Settings]
 Use_Label=true
 Show_Values=true
@@ -273,10 +283,16 @@ def cpu_ns_quiet(pid):
         return 0  # ended meanwhile
 
 
-def start_conky(d, ns, interval_ms, interface):
-    config = os.path.join(d.tmp, "conky.conf")
+def start_conky(d, ns, interval_ms, interface, graphs=False):
+    config = os.path.join(d.tmp, "conky-graphs.conf" if graphs else "conky.conf")
+    text = CONKY_CONFIG % {"seconds": interval_ms / 1000.0, "interface": interface}
+    if graphs:
+        # Beside the text-only conky, not on top of it.
+        text = text.replace("own_window_title = 'conky-bench'",
+                            "own_window_title = 'conky-graphs'").replace("gap_x = 20", "gap_x = 300")
+        text = text[:text.index("conky.text")] + CONKY_GRAPH_TEXT % {"interface": interface}
     with open(config, "w") as f:
-        f.write(CONKY_CONFIG % {"seconds": interval_ms / 1000.0, "interface": interface})
+        f.write(text)
     return d.spawn(in_ns(ns, ["conky", "-c", config]))
 
 
@@ -319,15 +335,25 @@ def docked_icons(d):
                and py <= y < py + ph)
 
 
-def start_programs(d, programs, ns, hidden):
+def start_programs(d, programs, ns, phase):
     """Starts every program to compare, the window shown side by side (or
-    hidden in the tray), and waits for all their tray icons."""
+    hidden in the tray, or hidden with the Usage window open on its live
+    graph), and waits for all their tray icons."""
     procs = []
     for name, path in programs:
-        args = [path] + (["-startup"] if hidden else [])
+        args = [path] + {"shown": [], "hidden": ["-startup"],
+                         "live": ["-startup", "--show-usage"]}[phase]
         procs.append(Tool(name, d.spawn(in_ns(ns, args), env=own_settings(d, name))))
     wait_for(lambda: docked_icons(d) >= len(procs), 20, "every program's tray icon")
-    if not hidden:
+    if phase == "live":
+        for i, tool in enumerate(procs):
+            wid = wait_for(lambda: windows_of(d, tool.proc.pid, "Usage"), 15,
+                           "the Usage window")[0]
+            # Two of them side by side on the 1024 pixels of the screen,
+            # none covering another.
+            d.run(["xdotool", "windowsize", str(wid), "500", "420"])
+            d.run(["xdotool", "windowmove", str(wid), str(512 * i), "40"])
+    if phase == "shown":
         for i, tool in enumerate(procs):
             wid = wait_for(lambda: program_window(d, tool.proc.pid), 10, "the main window")
             # Side by side, none covering another.
@@ -346,34 +372,41 @@ def measure(tools, seconds):
             for t in tools}
 
 
-def peer_comparison(d, programs, floor, ns, seconds, interval_ms, interface, rounds):
+def peer_comparison(d, programs, floor, ns, seconds, interval_ms, interface, rounds,
+                    phases=("shown", "hidden", "live")):
     """The programs beside conky, xfce4-panel with netload, ifstat and the
     floor, all at the same interval on the same interface and measured over
     the same seconds: first with the programs' windows shown, then with them
-    hidden in the tray (the peers show what they always show)."""
+    hidden in the tray, then hidden with the Usage window open on its live
+    graph (the peers show what they always show)."""
     # Thresholds above the traffic: with automatic thresholds a new highest
     # rate raises them and stores them (a settings file written and synced),
     # which is not the steady state being measured.
     write_settings(d, ["Adapter=1", "UpdateFrequency=%d" % interval_ms,
                        "ShowTrayIcon=1", "AnimateTrayIcon=1", "ShowBandwidthInTray=1",
                        "YellowThreshold=5000", "RedThreshold=10000"])
-    peers = [Tool("conky", start_conky(d, ns, interval_ms, interface))]
+    peers = [Tool("conky", start_conky(d, ns, interval_ms, interface)),
+             Tool("conky, two rate graphs 60x240", start_conky(d, ns, interval_ms, interface,
+                                                              graphs=True))]
     panel, bus = start_xfce_panel(d, ns, interval_ms, interface)
     peers.append(Tool("xfce4-panel+netload", panel, extra_roots=[bus.pid]))
     peers.append(Tool("ifstat", d.spawn(in_ns(ns, ["ifstat", "-i", interface,
                                                     "%.1f" % (interval_ms / 1000.0)]))))
     # The panel shows once its plugin's wrapper process runs.
-    wait_for(lambda: len(peers[1].pids()) > 1, 20, "the netload plugin's process")
+    wait_for(lambda: len(peers[2].pids()) > 1, 20, "the netload plugin's process")
     results = []
-    for phase in ("shown", "hidden"):
-        mine = start_programs(d, programs, ns, phase == "hidden")
+    for phase in phases:
+        mine = start_programs(d, programs, ns, phase)
         hidden = ["--hidden"] if phase == "hidden" else []
-        floors = [Tool("floor: empty Qt window, one timer",
-                       d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
-                  Tool("Qt window, 1 plain patch repainted per tick",
-                       d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
-                  Tool("Qt window, 4 labels rewritten per tick",
-                       d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
+        # The live graph is compared with conky's graphs; the floors would
+        # only crowd the screen there.
+        floors = [] if phase == "live" else [
+            Tool("floor: empty Qt window, one timer",
+                 d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
+            Tool("Qt window, 1 plain patch repainted per tick",
+                 d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
+            Tool("Qt window, 4 labels rewritten per tick",
+                 d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
         try:
             time.sleep(3)  # past start-up: the figures are for the steady state
             for _ in range(rounds):
@@ -396,6 +429,8 @@ def main():
                         default=[], help="measure CPU time beside conky and xfce4-panel")
     parser.add_argument("--rounds", type=int, default=1,
                         help="--peers: measurements in a row for each window state")
+    parser.add_argument("--phases", default="shown,hidden,live",
+                        help="--peers: the window states to measure, from shown, hidden, live")
     parser.add_argument("--startup", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
                         default=[], help="measure start-up in this namespace")
     parser.add_argument("--cpu", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
@@ -448,12 +483,14 @@ def main():
                 print("  %-22s %8.1f ms CPU per minute" % (name, ms))
         for ns, count in args.peers:
             results = peer_comparison(d, programs, args.floor, ns, args.seconds, args.interval,
-                                      args.interface, args.rounds)
+                                      args.interface, args.rounds,
+                                      tuple(args.phases.split(",")))
             print("CPU over %.0f s at %d ms watching %s, %s interfaces present, beside the "
                   "desktop's monitors (every process of each):" % (args.seconds, args.interval,
                                                                    args.interface, count))
             for phase, figures in results:
-                print("  programs' windows %s:" % phase)
+                print("  programs' windows %s:" % {"live": "hidden, Usage window on Live"}
+                      .get(phase, phase))
                 for name, (cpu, rss) in figures.items():
                     print("    %-36s %8.1f ms CPU per minute   resident %6.1f MB"
                           % (name, cpu, rss))

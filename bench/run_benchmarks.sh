@@ -32,7 +32,7 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zarn-bandwidth bench_interface_read bench_tick \
-    bench_rate_accuracy bench_usage bench_adapter_refresh bench_floor_window >/dev/null
+    bench_rate_accuracy bench_usage bench_adapter_refresh bench_floor_window bench_graph >/dev/null
 
 programs=(--program "$build/zarn-bandwidth")
 if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
@@ -113,6 +113,12 @@ echo "-- the same with the Usage window's feature attached, its window hidden"
 "$build/bench/bench_tick" --fake --usage --ticks 20000 2>/dev/null | grep -v '^cores'
 
 echo
+echo "== the Usage window's live graph, offscreen: one graph, 2000 ticks of a made-up trail =="
+for mode in "" --full; do
+    QT_QPA_PLATFORM=offscreen "$build/bench/bench_graph" --ticks 2000 $mode 2>/dev/null
+done
+
+echo
 echo "== the adapter list read again after a change report =="
 for pair in "$ns1:1" "$ns100:100" "$ns1000:1000"; do
     echo "-- ${pair##*:} interfaces"
@@ -151,15 +157,17 @@ for ns in "$ns4" "$ns1000"; do
 done
 sleep 0.5
 for ns in "$ns4" "$ns1000"; do
-    # Light steady traffic, so that the labels and the tray change every tick.
-    ip netns exec "$ns" iperf3 -c 127.0.0.1 -b 2M -l 1400 -t 200 >/dev/null 2>&1 &
+    # Light steady traffic, so that the labels and the tray change every tick,
+    # for longer than all desktop measurements below take together (the three
+    # window states of the peers' comparison alone take over six minutes).
+    ip netns exec "$ns" iperf3 -c 127.0.0.1 -b 2M -l 1400 -t 900 >/dev/null 2>&1 &
 done
 python3 "$root/bench/desktop_bench.py" --program "$build/zarn-bandwidth" \
     --startup "$ns1" 1 --startup "$ns1000" 1000 \
     --cpu "$ns4" 4 --cpu "$ns1000" 1000 --usage "$ns4" --seconds 60 --interval 300
 
 echo
-echo "== desktop peers: conky and xfce4-panel's netload beside the program, same interval, same lo =="
+echo "== desktop peers: conky (text, and two rate graphs) and xfce4-panel's netload beside the program: window shown, hidden, Usage window on Live =="
 python3 "$root/bench/desktop_bench.py" "${programs[@]}" --floor "$build/bench/bench_floor_window" \
     --peers "$ns4" 4 --seconds 60 --interval 300 --rounds "${ZARN_BENCH_ROUNDS:-2}"
 

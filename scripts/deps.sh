@@ -39,6 +39,9 @@ test_packages=(
   # the Usage window's desktop test: a notification server, and the
   # accessibility bus to read the windows' figures
   dunst at-spi2-core python3-pyatspi
+  # benchmarks: the desktop's own monitors beside the program (conky, also
+  # drawing rate graphs, and XFCE's netload plugin)
+  conky-std xfce4-netload-plugin
   # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind

@@ -13,9 +13,17 @@ namespace {
 constexpr double kExactHalves = 4503599627370496.0; // 2^52
 
 QLocale ungrouped(const QLocale &locale) {
-    QLocale l = locale;
-    l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
-    return l;
+    // Kept for the locale last asked for: changing a locale's number options
+    // makes a private copy of it, an allocation for every number on every
+    // tick otherwise.
+    thread_local QLocale source = QLocale::c();
+    thread_local QLocale result = QLocale::c();
+    if (!(locale == source)) {
+        source = locale;
+        result = locale;
+        result.setNumberOptions(result.numberOptions() | QLocale::OmitGroupSeparator);
+    }
+    return result;
 }
 
 // Digits grouped in threes with the locale's separator. Some locales group
@@ -23,12 +31,16 @@ QLocale ungrouped(const QLocale &locale) {
 QString groupInThrees(const QString &digits, const QLocale &locale) {
     const qsizetype width = std::max<qsizetype>(1, locale.zeroDigit().size());
     const QString separator = locale.groupSeparator();
-    QString out;
     const qsizetype count = digits.size() / width;
+    // One allocation for the whole text: this runs for every value label on
+    // every tick.
+    QString out;
+    out.reserve(digits.size() + (count - 1) / 3 * separator.size());
+    const QStringView all(digits);
     for (qsizetype i = 0; i < count; ++i) {
         if (i > 0 && (count - i) % 3 == 0)
             out += separator;
-        out += digits.mid(i * width, width);
+        out += all.mid(i * width, width);
     }
     return out;
 }

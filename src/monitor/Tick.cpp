@@ -38,8 +38,8 @@ void updateMiniWindow(frmMain &w) {
     frmMiniBandwidth *mini = w.miniWindow(false);
     if (!mini || !mini->isVisible())
         return;
-    const auto up = RateText::kiloText(w.ui->lblUpBytes->text());
-    const auto down = RateText::kiloText(w.ui->lblDownBytes->text());
+    const auto up = RateText::kiloText(w.valueText(w.ui->lblUpBytes));
+    const auto down = RateText::kiloText(w.valueText(w.ui->lblDownBytes));
     if (!up || !down)
         return;
     mini->ui->lblMiniUp->setText(*up);
@@ -65,7 +65,7 @@ void handOff(frmMain &w, TrayPicture picture, const QString &tip) {
 }
 
 QString currentTip(const frmMain &w) {
-    return RateText::trayTip(w.ui->lblDownBytes->text(), w.ui->lblUpBytes->text(),
+    return RateText::trayTip(w.valueText(w.ui->lblDownBytes), w.valueText(w.ui->lblUpBytes),
                              w.showBandwidthInTray, w.multiLineTooltip);
 }
 
@@ -112,8 +112,8 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
 // rates, the mini window and the tip say so rather than repeat figures from
 // before, and the tray shows the idle picture. The totals stay.
 void showNothingMeasured(frmMain &w) {
-    w.ui->lblDownBytes->clear();
-    w.ui->lblUpBytes->clear();
+    w.setValueText(w.ui->lblDownBytes, QString());
+    w.setValueText(w.ui->lblUpBytes, QString());
     if (frmMiniBandwidth *mini = w.miniWindow(false); mini && mini->isVisible()) {
         mini->ui->lblMiniUp->clear();
         mini->ui->lblMiniDown->clear();
@@ -184,8 +184,8 @@ void frmMain::tmrAdapterUpdate_Timer() {
             // when the interface was selected, and the totals of the
             // interface followed so far are not this one's.
             adopt(*this, ui->lblInfoAdapterName->text());
-            ui->lblSentBytes->clear();
-            ui->lblRecvBytes->clear();
+            setValueText(ui->lblSentBytes, QString());
+            setValueText(ui->lblRecvBytes, QString());
         }
         showNothingMeasured(*this);
         return;
@@ -218,21 +218,21 @@ void frmMain::tmrAdapterUpdate_Timer() {
                                 sent->reset};
     const double elapsedMs = elapsed.value_or(0);
 
-    ui->lblSentBytes->setText(RateText::wholeNumber(sampler.sentTotal));
-    ui->lblRecvBytes->setText(RateText::wholeNumber(sampler.recvTotal));
+    setValueText(ui->lblSentBytes, RateText::wholeNumber(sampler.sentTotal));
+    setValueText(ui->lblRecvBytes, RateText::wholeNumber(sampler.recvTotal));
     std::optional<double> downRate;
     std::optional<double> upRate;
     if (down.hasRate()) {
         downRate = Sampler::rate(down.difference(), elapsedMs);
         if (!downRate)
             return;
-        ui->lblDownBytes->setText(RateText::wholeNumber(*downRate));
+        setValueText(ui->lblDownBytes, RateText::wholeNumber(*downRate));
     }
     if (up.hasRate()) {
         upRate = Sampler::rate(up.difference(), elapsedMs);
         if (!upRate)
             return;
-        ui->lblUpBytes->setText(RateText::wholeNumber(*upRate));
+        setValueText(ui->lblUpBytes, RateText::wholeNumber(*upRate));
     }
 
     updateMiniWindow(*this);

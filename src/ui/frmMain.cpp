@@ -105,6 +105,10 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     for (QLabel *value :
          {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
         makeValueLabel(value);
+    values_ = {KeptValue{ui->lblSentBytes, ui->lblSentBytes->text(), false},
+               KeptValue{ui->lblRecvBytes, ui->lblRecvBytes->text(), false},
+               KeptValue{ui->lblUpBytes, ui->lblUpBytes->text(), false},
+               KeptValue{ui->lblDownBytes, ui->lblDownBytes->text(), false}};
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 
@@ -199,6 +203,45 @@ void frmMain::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+void frmMain::showEvent(QShowEvent *event) {
+    // The labels catch up before the window's first paint.
+    for (KeptValue &value : values_)
+        if (value.pending) {
+            value.label->setText(value.text);
+            value.pending = false;
+        }
+    QWidget::showEvent(event);
+}
+
+// Hidden into the tray by the user, or kept there from start-up. A window
+// that was never shown nor hidden (a test's, or one still starting) writes
+// its labels as it goes.
+bool frmMain::livesInTray() const {
+    return !isVisible() && (hiddenAtStartUp || testAttribute(Qt::WA_WState_ExplicitShowHide));
+}
+
+void frmMain::setValueText(QLabel *label, const QString &text) {
+    for (KeptValue &value : values_)
+        if (value.label == label) {
+            if (value.text == text && !value.pending)
+                return;
+            value.text = text;
+            value.pending = livesInTray();
+            if (!value.pending)
+                label->setText(text);
+            return;
+        }
+    label->setText(text);
+}
+
+const QString &frmMain::valueText(const QLabel *label) const {
+    for (const KeptValue &value : values_)
+        if (value.label == label)
+            return value.text;
+    static const QString none;
+    return none;
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

@@ -10,11 +10,13 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QTimer;
 class QUrl;
@@ -62,6 +64,12 @@ public:
 
     // monitor/Tick.cpp
     void tmrAdapterUpdate_Timer();
+    // The texts of the four value labels (sent, received, up, down). While
+    // the window lives in the tray they are only kept here, and the labels
+    // take them when it is shown again: a hidden label still lays out its
+    // text and raises an accessibility event for every new one.
+    void setValueText(QLabel *label, const QString &text);
+    const QString &valueText(const QLabel *label) const;
 
     // tray/TrayOptions.cpp
     void chkShowTrayIcon_Click();
@@ -131,9 +139,17 @@ signals:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void connectHandlers();
+    bool livesInTray() const;
     QPointer<frmMiniBandwidth> mini_;
+    struct KeptValue {
+        QLabel *label;
+        QString text;
+        bool pending; // not yet on the label
+    };
+    std::array<KeptValue, 4> values_;
 };

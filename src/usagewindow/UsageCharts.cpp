@@ -2,11 +2,14 @@
 
 #include "monitor/RateText.h"
 
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 QColor receivedColour() {
     return QColor(0x1f, 0x6f, 0xc5);
@@ -48,14 +51,60 @@ void RateGraph::setRateUnit(UsageUnits::RateUnit unit) {
     update();
 }
 
+double RateGraph::edgeColumn(const QRect &plot) const {
+    const auto &points = trail_.points();
+    if (points.empty() || plot.width() <= 0)
+        return 0;
+    return std::ceil(double(points.back().atMs) * plot.width() / RateTrail::kSpanMs);
+}
+
+double RateGraph::xOf(const RateTrail::Point &point, const QRect &plot) const {
+    return plot.right() + 1 - (edge_ - double(point.atMs) * plot.width() / RateTrail::kSpanMs);
+}
+
 void RateGraph::refresh() {
     const double scale = currentScale();
+    const QRect plot = plotRect();
+    const auto &points = trail_.points();
     if (scale != scale_) {
         scale_ = scale;
         update(); // the labels, and with them the plot's left edge, move
-    } else {
-        update(plotRect());
+        return;
     }
+    if (points.empty() || plot != painted_ || !isVisible()) {
+        update(plot);
+        return;
+    }
+    const double edge = edgeColumn(plot);
+    const double shift = edge - edge_;
+    if (shift < 0 || shift >= plot.width() || points.front().atMs < oldestMs_) {
+        update(plot);
+        return;
+    }
+    // The columns of the newest painted segment, from the point before the
+    // newest painted one (the line's antialiased cap there changes once the
+    // segment is no longer the last) to the right edge, after the move.
+    double from = plot.right() + 1;
+    int seen = 0;
+    for (auto it = points.rbegin(); it != points.rend() && seen < 2; ++it)
+        if (it->atMs <= newestMs_) {
+            from = xOf(*it, plot) - shift;
+            ++seen;
+        }
+    const int right = int(std::max(std::floor(from) - 2, double(plot.left())));
+    // Where the oldest segment left the trail, the full picture shows
+    // nothing left of the first point that remains.
+    const int left =
+        int(std::min(std::ceil(xOf(points.front(), plot) - shift) + 3, double(plot.right())));
+    const bool dropped = points.front().atMs != oldestMs_;
+    if (shift > 0)
+        scroll(-int(shift), 0, plot);
+    edge_ = edge;
+    oldestMs_ = points.front().atMs;
+    newestMs_ = points.back().atMs;
+    update(QRect(QPoint(right, plot.top()), plot.bottomRight()));
+    if (dropped)
+        update(QRect(plot.topLeft(), QPoint(left, plot.bottom())));
 }
 
 void RateGraph::showEvent(QShowEvent *event) {
@@ -65,15 +114,21 @@ void RateGraph::showEvent(QShowEvent *event) {
 
 QRect RateGraph::plotRect() const {
     const QFontMetrics fm = fontMetrics();
-    // The middle label can be the wider one: "0.50 k/sec" under "1 k/sec".
-    // The bounding rectangle, not the advance, so that no glyph's overhang
-    // is cut at a fractional scale.
-    int labels = 0;
-    for (double value : {scale_, scale_ / 2})
-        labels = std::max({labels, fm.horizontalAdvance(UsageUnits::axisRate(value, unit_)),
-                           fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
-    labels += 2 * kGap;
-    return rect().adjusted(labels, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
+    // Measured again only when the scale, its unit or the font changed: the
+    // tick asks for the plot's place twice per graph, and measuring shapes
+    // the texts.
+    if (labels_.width < 0 || labels_.scale != scale_ || labels_.unit != unit_ ||
+        labels_.font != font()) {
+        // The middle label can be the wider one: "0.50 k/sec" under "1 k/sec".
+        // The bounding rectangle, not the advance, so that no glyph's overhang
+        // is cut at a fractional scale.
+        int width = 0;
+        for (double value : {scale_, scale_ / 2})
+            width = std::max({width, fm.horizontalAdvance(UsageUnits::axisRate(value, unit_)),
+                              fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
+        labels_ = {width + 2 * kGap, scale_, unit_, font()};
+    }
+    return rect().adjusted(labels_.width, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
 }
 
 void RateGraph::paintEvent(QPaintEvent *event) {
@@ -95,65 +150,123 @@ void RateGraph::paintEvent(QPaintEvent *event) {
         p.drawText(under, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("2 min ago"));
         p.drawText(under, Qt::AlignRight | Qt::AlignTop, QStringLiteral("now"));
     }
+    // A paint of the whole plot (shown again, resized, a new scale) takes
+    // the trail as it stands from here on; the scroll in refresh() moves on
+    // from there.
+    if (plot != painted_ || (event->region() & plot) == QRegion(plot)) {
+        painted_ = plot;
+        edge_ = edgeColumn(plot);
+        const auto &points = trail_.points();
+        oldestMs_ = points.empty() ? 0 : points.front().atMs;
+        newestMs_ = points.empty() ? 0 : points.back().atMs;
+        paintColumns(p, plot, plot.left(), plot.right());
+        return;
+    }
+    for (const QRect &r : event->region())
+        if (const QRect part = r & plot; !part.isEmpty())
+            paintColumns(p, plot, part.left(), part.right());
+}
 
-    p.fillRect(plot, palette().base());
+void RateGraph::paintColumns(QPainter &p, const QRect &plot, int left, int right) const {
+    // Only the points whose segments reach the columns: from the last one
+    // left of them to the first one right of them.
+    const auto &points = trail_.points();
+    auto first = points.begin();
+    for (auto it = points.begin(); it != points.end() && xOf(*it, plot) < left - 3; ++it)
+        first = it;
+    auto last = first;
+    while (last != points.end() && xOf(*last, plot) <= right + 3)
+        ++last;
+    if (last != points.end())
+        ++last;
+    // Qt's antialiased one-pixel line steps differently from where a clip
+    // cuts it. So the segments are drawn whole into a strip of their own,
+    // cut nowhere, not even at the plot's edges, and the columns are copied
+    // from it: a column shows the same pixels whether the plot was painted
+    // whole or scrolled and painted a few columns at a time.
+    int from = left;
+    int to = right;
+    if (first != last) {
+        from = std::min(from, int(std::floor(xOf(*first, plot))) - 3);
+        to = std::max(to, int(std::ceil(xOf(*std::prev(last), plot))) + 3);
+    }
+    const QRect strip(QPoint(from, plot.top()), QPoint(to, plot.bottom()));
+    QImage image(strip.size(), QImage::Format_RGB32);
+    {
+        QPainter ip(&image);
+        ip.translate(-strip.topLeft());
+        drawPlot(ip, plot, strip, first, last);
+    }
+    p.drawImage(QPoint(left, plot.top()), image,
+                QRect(left - strip.left(), 0, right - left + 1, plot.height()));
+}
+
+void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip,
+                         Points::const_iterator first, Points::const_iterator last) const {
+    p.fillRect(strip, palette().base());
     p.setPen(QPen(palette().mid().color(), 1));
     for (int y : {plot.top(), plot.center().y(), plot.bottom()})
         hairLine(p, plot.left(), plot.right() + 1, y);
-
-    const auto &points = trail_.points();
-    if (points.empty())
+    if (first == last)
         return;
-    const qint64 newest = points.back().atMs;
-    const double width = plot.width();
     const double height = plot.height() - 1;
     const auto at = [&](const RateTrail::Point &point) {
-        const double x =
-            plot.right() + 1 - double(newest - point.atMs) * width / RateTrail::kSpanMs;
         const double share = std::clamp(point.*direction_ / scale_, 0.0, 1.0);
-        return QPointF(x, plot.bottom() + 0.5 - share * height);
+        return QPointF(xOf(point, plot), plot.bottom() + 0.5 - share * height);
     };
     // The line breaks where a tick measured nothing; each unbroken run is
-    // drawn as its own filled area.
+    // drawn as its own filled area. A run cut off at first or last is
+    // closed outside the columns that are copied.
     QPainterPath area;
-    QPainterPath line;
+    QVarLengthArray<QLineF, 512> line;
     bool inRun = false;
     QPointF runStart;
-    QPointF last;
+    QPointF previous;
     const auto closeRun = [&] {
         if (!inRun)
             return;
-        area.lineTo(last.x(), plot.bottom() + 0.5);
+        area.lineTo(previous.x(), plot.bottom() + 0.5);
         area.lineTo(runStart.x(), plot.bottom() + 0.5);
         area.closeSubpath();
         inRun = false;
     };
-    for (const RateTrail::Point &point : points) {
-        if (std::isnan(point.*direction_)) {
+    for (auto it = first; it != last; ++it) {
+        if (std::isnan((*it).*direction_)) {
             closeRun();
             continue;
         }
-        last = at(point);
+        const QPointF point = at(*it);
         if (!inRun) {
-            runStart = last;
-            area.moveTo(last);
-            line.moveTo(last);
+            runStart = point;
+            area.moveTo(point);
             inRun = true;
         } else {
-            area.lineTo(last);
-            line.lineTo(last);
+            area.lineTo(point);
+            line.append(QLineF(previous, point));
         }
+        previous = point;
     }
     closeRun();
-    p.setClipRect(plot);
     p.setRenderHint(QPainter::Antialiasing);
     QColor fill = colour_;
     fill.setAlpha(60);
-    p.fillPath(area, fill);
+    // A few rows at a time: Qt hands a fill of more than about a hundred
+    // spans to its thread pool in pieces, and for a strip this small the
+    // waking and waiting of those threads cost far more than the blending.
+    // A clip cuts a fill's spans without moving a pixel.
+    constexpr int kBandRows = 16;
+    for (int top = strip.top(); top <= strip.bottom(); top += kBandRows) {
+        p.setClipRect(QRect(strip.left(), top, strip.width(), kBandRows));
+        p.fillPath(area, fill);
+    }
+    p.setClipping(false);
     // One pixel wide: Qt strokes that on its fast path at 100 %, where
-    // a wider pen cost a sixth more CPU per repaint.
+    // a wider pen cost a sixth more CPU per repaint. Segment by segment:
+    // Qt's stroke of a whole path lets each segment's pixels depend on the
+    // path around it, and a segment must look the same whether the plot is
+    // painted whole or only the columns around it.
     p.setPen(QPen(colour_, 1));
-    p.drawPath(line);
+    p.drawLines(line.constData(), int(line.size()));
 }
 
 UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std::move(label)) {}

@@ -5,6 +5,7 @@
 #include "usagewindow/RateTrail.h"
 
 #include <QColor>
+#include <QFont>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -20,8 +21,11 @@ public:
     RateGraph(const RateTrail &trail, double RateTrail::Point::*direction, QColor colour,
               QWidget *parent = nullptr);
 
-    // A new point is on the trail: repaints the plot, and the axis labels
-    // as well only when the scale moved.
+    // A new point is on the trail. The plot keeps its picture and moves it
+    // left by whole pixel columns; only the columns at the right end that
+    // the new segment touches, and those at the left end where the oldest
+    // segment left the trail, are painted again. A moved scale repaints
+    // the whole graph, labels included.
     void refresh();
     double scale() const { return scale_; }
     // The unit of the scale's labels, and of its steps.
@@ -39,12 +43,38 @@ protected:
 
 private:
     double currentScale() const;
+    // The column of the plot's right edge: the newest point's time in
+    // whole columns, so that a point's x moves by whole pixels from one
+    // picture to the next and a scrolled picture is the one a full paint
+    // would make.
+    double edgeColumn(const QRect &plot) const;
+    double xOf(const RateTrail::Point &point, const QRect &plot) const;
+    // The plot's background, hair lines and the trail's segments that reach
+    // into columns [left, right], clipped to them.
+    void paintColumns(QPainter &p, const QRect &plot, int left, int right) const;
+    using Points = std::deque<RateTrail::Point>;
+    void drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Points::const_iterator first,
+                  Points::const_iterator last) const;
 
     const RateTrail &trail_;
     double RateTrail::Point::*direction_;
     QColor colour_;
     double scale_ = 0;
+    // What the plot's pixels show: the edge column, the plot and the trail's
+    // oldest and newest points they were painted with.
+    double edge_ = 0;
+    QRect painted_;
+    qint64 oldestMs_ = 0;
+    qint64 newestMs_ = 0;
     UsageUnits::RateUnit unit_ = UsageUnits::RateUnit::KiloBytes;
+    // The width of the scale's labels, and what it was measured for.
+    struct LabelsWidth {
+        int width = -1;
+        double scale = 0;
+        UsageUnits::RateUnit unit = UsageUnits::RateUnit::KiloBytes;
+        QFont font;
+    };
+    mutable LabelsWidth labels_;
 };
 
 // Received and sent bytes of a row of days or months, side by side, the

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -104,6 +105,27 @@ QTableWidget *totalsTable(const QString &period) {
     table->setSelectionMode(QAbstractItemView::NoSelection);
     return table;
 }
+
+// Holds one line of text that changes on every tick. A QLabel whose text
+// changes asks the layouts above it to run again, and that request climbs to
+// the tab widget, which then repaints itself whole, frame and tab row
+// included, on every tick. A widget without a layout of its own ends the
+// request here; the line's height never changes anyway.
+class TickLine final : public QWidget {
+public:
+    explicit TickLine(QLabel *label) : label_(label) {
+        label->setParent(this);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override { return {0, label_->sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent *) override { label_->setGeometry(rect()); }
+
+private:
+    QLabel *label_;
+};
 
 } // namespace
 
@@ -237,9 +259,9 @@ QWidget *UsageWindow::livePage() {
     lblUp = plainLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
-    layout->addWidget(lblDown);
+    layout->addWidget(new TickLine(lblDown));
     layout->addWidget(graphDown, 1);
-    layout->addWidget(lblUp);
+    layout->addWidget(new TickLine(lblUp));
     layout->addWidget(graphUp, 1);
     // The page, its labels and the graphs share one plain background, and
     // each fills its own: a tick then repaints only the labels' and the
@@ -376,6 +398,9 @@ std::optional<double> UsageWindow::typedAmount() const {
 }
 
 void UsageWindow::sampled(const TickSample &sample) {
+    last_ = sample;
+    if (isMinimized())
+        return;
     if (sample.name != interface_) {
         interface_ = sample.name;
         daysScrolledTo_ = {};
@@ -384,7 +409,14 @@ void UsageWindow::sampled(const TickSample &sample) {
                                   : QStringLiteral("Interface: ") + QString::fromUtf8(interface_));
         refreshHistory();
     } else if (++ticksSinceRefresh_ >= kRefreshTicks) {
-        refreshHistory();
+        // The days and months are read again when their page comes to the
+        // front; behind the live graph only the recording row is kept up.
+        if (historyStacks_.contains(qobject_cast<QStackedWidget *>(tabs->currentWidget()))) {
+            refreshHistory();
+        } else {
+            ticksSinceRefresh_ = 0;
+            showRecording();
+        }
     }
     down_ = sample.hasRates ? sample.downRate : std::nan("");
     up_ = sample.hasRates ? sample.upRate : std::nan("");
@@ -451,6 +483,12 @@ void UsageWindow::refreshHistory() {
         fillTable(tableMonths, months, monthYearLabel, firstOfMonth, sizes_);
         shownMonths_ = months;
     }
+}
+
+void UsageWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized())
+        sampled(last_);
 }
 
 void UsageWindow::hideEvent(QHideEvent *event) {

@@ -39,7 +39,9 @@ public:
                 QWidget *parent = nullptr);
     ~UsageWindow() override;
 
-    // Called for every tick while the window is shown.
+    // Called for every tick while the window is shown. A minimised window
+    // only keeps the sample; the days and months are read again only while
+    // one of their pages is in front.
     void sampled(const TickSample &sample);
     // Reads days, months and today again from the history.
     void refreshHistory();
@@ -71,6 +73,9 @@ public:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    // Brought back from the taskbar: up to date at once, not from the next
+    // tick on.
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *livePage();
@@ -102,4 +107,5 @@ private:
     QList<QStackedWidget *> historyStacks_;
     QTimer *amountPause_ = nullptr;
     QDate daysScrolledTo_; // the day the list was last brought to
+    TickSample last_;      // kept while minimised, shown on restore
 };
