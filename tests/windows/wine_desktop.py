@@ -72,10 +72,6 @@ def session(d, program, env, netns, local):
             subprocess.run(netns + [WINESERVER, "-k"], env=env, capture_output=True, timeout=30)
             app.wait(10)
         d.keys("Escape")
-        again = subprocess.run(netns + [WINE, program], env=env, capture_output=True, timeout=60)
-        if again.returncode or len(d.windows_named(MAIN_TITLE)) != 1:
-            raise Failure("a second start: status %d, %d main windows, not one running copy"
-                          % (again.returncode, len(d.windows_named(MAIN_TITLE))))
         panel = d.trayer_panel()
         seen = {}
         for rate, colour in (("12M", "yellow"), ("40M", "red")):
