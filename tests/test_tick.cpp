@@ -18,6 +18,7 @@ namespace {
 QLocale localeNamed(const QString &name) {
     return name == u"de"   ? QLocale(QLocale::German, QLocale::Germany)
            : name == u"in" ? QLocale(QLocale::English, QLocale::India)
+           : name == u"ar" ? QLocale(QLocale::Arabic, QLocale::Egypt)
                            : QLocale(QLocale::English, QLocale::UnitedStates);
 }
 template <typename T> QString shown(const std::optional<T> &v) {
@@ -104,6 +105,9 @@ private slots:
         r("largest whole number in integers", "kilo", "999,999,999,999,995", "1000000000000.00");
         r("beyond it, through the text", "kilo", "1,000,000,000,000,005", "1000000000000.01");
         r("not a whole number", "kilo", "12.5", "0.01");
+        r("kilo de, negative", "kilo de", "-1.234.567", "-1234,57");
+        r("kilo, digits of the locale", "kilo ar", "\u0661\u0662\u0663\u0664\u0665",
+          "\u0661\u0662\u066B\u0663\u0665");
         r("en blanks", "read", " 12.5 ", "12.5");
         r("en empty", "read", "", "-");
         r("en misplaced groups", "read", "1,2,3", "-");
@@ -164,6 +168,12 @@ private slots:
         const QLocale l = localeNamed(call.value(1));
         const QStringList a = in.split(u' ');
         QString out;
+        // The tick keeps the whole numbers its labels show and works from them.
+        const auto whole = [&](const QString &text) -> std::optional<qint64> {
+            const auto v = RateText::readNumber(text, l);
+            return v && *v == std::trunc(*v) && std::fabs(*v) < 9e18 ? std::optional(qint64(*v))
+                                                                     : std::nullopt;
+        };
         if (f == u"whole") {
             out = RateText::wholeNumber(in.toDouble(), l);
         } else if (f == u"two") {
@@ -174,8 +184,13 @@ private slots:
             // Worked out in integers, it must be the rate over 1000 as twoDecimals rounds it.
             out = RateText::kiloText(in, l).value_or("-");
             QCOMPARE(out, RateText::twoDecimals(*RateText::readNumber(in, l) / 1000.0, l));
+            if (whole(in))
+                QCOMPARE(RateText::kiloText(*whole(in), l), out);
         } else if (f.startsWith(u"tip")) {
             out = RateText::trayTip(a[0], a[1], f != u"tipOff", f == u"tipLines", l);
+            QCOMPARE(
+                RateText::trayTip(whole(a[0]), whole(a[1]), f != u"tipOff", f == u"tipLines", l),
+                out);
         } else if (f == u"fold") {
             const auto r = Sampler::foldCounter(a[0].toULongLong(), a[1].toInt(), a[2].toLongLong(),
                                                 a[3].toLongLong());

@@ -130,18 +130,23 @@ QString wholeNumber(qint64 value, const QLocale &locale) {
     return withSign(ungrouped(locale).toString(magnitude), value < 0, locale);
 }
 
-QString wholeNumber(double value, const QLocale &locale) {
+std::optional<qint64> roundedWhole(double value) {
     // Below 2^52 every half is exactly representable, so a double whose
     // shortest decimal text ends in .5 is that half itself, and rounding the
     // double rounds its text: halves away from zero give roundDecimal's
     // answer without writing the number out and reading it back, on every
     // tick. Not std::round: mingw-w64's adds a half first, which takes the
     // largest double below a half up to 1. The fraction below is exact.
-    if (std::fabs(value) < kExactHalves) {
-        const double whole = std::floor(std::fabs(value));
-        const qint64 magnitude = qint64(whole) + (std::fabs(value) - whole >= 0.5 ? 1 : 0);
-        return wholeNumber(value < 0 ? -magnitude : magnitude, locale);
-    }
+    if (!(std::fabs(value) < kExactHalves))
+        return std::nullopt;
+    const double whole = std::floor(std::fabs(value));
+    const qint64 magnitude = qint64(whole) + (std::fabs(value) - whole >= 0.5 ? 1 : 0);
+    return value < 0 ? -magnitude : magnitude;
+}
+
+QString wholeNumber(double value, const QLocale &locale) {
+    if (const auto whole = roundedWhole(value))
+        return wholeNumber(*whole, locale);
     const QString rounded = roundDecimal(value, 0);
     bool ok = false;
     const qint64 whole = rounded.toLongLong(&ok);
@@ -175,33 +180,103 @@ std::optional<double> readNumber(const QString &text, const QLocale &locale) {
     return value;
 }
 
+namespace {
+
+// A whole number of bytes below 10^15 over 1000 has at most 15 significant
+// digits, so its shortest decimal text is exactly n/1000 and roundDecimal
+// rounds its third decimal: the hundredths are (n + 5) / 10, in integers, and
+// the double nearest to them is one division away.
+constexpr double kExactThousandths = 1e15;
+
+// What writing a number by hand needs of a locale, kept for the locale last
+// asked for: each of these is a new string every time the locale is asked.
+struct Symbols {
+    QLocale source = QLocale::c();
+    bool asciiDigits = true;
+    QString decimalPoint = QStringLiteral(".");
+    QString negativeSign = QStringLiteral("-");
+};
+
+const Symbols &symbols(const QLocale &locale) {
+    thread_local Symbols kept;
+    if (!(locale == kept.source)) {
+        kept.source = locale;
+        kept.asciiDigits = locale.zeroDigit() == QLatin1String("0");
+        kept.decimalPoint = locale.decimalPoint();
+        kept.negativeSign = locale.negativeSign();
+    }
+    return kept;
+}
+
+QString kiloOfWhole(qint64 n, const QLocale &locale) {
+    const qint64 hundredths = (n < 0 ? -n + 5 : n + 5) / 10;
+    // Locales that write ASCII digits get the digits written here: this is
+    // the tray tip's text on every tick, and the double conversion behind
+    // the locale's own writing is most of what the tip costs.
+    const Symbols &s = symbols(locale);
+    if (!s.asciiDigits) {
+        const double rounded = double(n < 0 ? -hundredths : hundredths) / 100.0;
+        return ungrouped(locale).toString(rounded == 0 ? 0.0 : rounded, 'f', 2);
+    }
+    char digits[24];
+    char *const end = digits + sizeof digits;
+    char *p = end;
+    qint64 rest = hundredths;
+    for (int i = 0; i < 3 || rest > 0; ++i, rest /= 10)
+        *--p = char('0' + rest % 10);
+    const bool negative = n < 0 && hundredths != 0;
+    QString text;
+    text.reserve(s.negativeSign.size() + (end - p) + s.decimalPoint.size());
+    if (negative)
+        text.append(s.negativeSign);
+    text.append(QLatin1String(p, end - p - 2)).append(s.decimalPoint);
+    return text.append(QLatin1String(end - 2, 2));
+}
+
+QString tipText(const std::optional<QString> &down, const std::optional<QString> &up,
+                bool showBandwidth, bool multiLine) {
+    if (!showBandwidth || !down || !up)
+        return QString::fromUtf8(zarn::kProductName);
+    const QLatin1String separator(multiLine ? "\r\n" : " - ");
+    QString tip;
+    tip.reserve(40 + down->size() + up->size());
+    tip.append(QLatin1String("Bandwidth")).append(separator);
+    tip.append(QLatin1String("Down: ")).append(*down).append(QLatin1String(" k/sec"));
+    tip.append(separator);
+    tip.append(QLatin1String("Up: ")).append(*up).append(QLatin1String(" k/sec"));
+    return tip;
+}
+
+} // namespace
+
 std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale) {
     const auto value = readNumber(rateLabel, locale);
     if (!value)
         return std::nullopt;
-    // A whole number of bytes below 10^15 over 1000 has at most 15
-    // significant digits, so its shortest decimal text is exactly n/1000 and
-    // roundDecimal rounds its third decimal: the hundredths are (n + 5) / 10,
-    // in integers, and the double nearest to them is one division away.
-    if (std::fabs(*value) < 1e15 && *value == std::trunc(*value)) {
-        const qint64 n = qint64(*value);
-        const qint64 hundredths = (n < 0 ? -n + 5 : n + 5) / 10;
-        const double rounded = double(n < 0 ? -hundredths : hundredths) / 100.0;
-        return ungrouped(locale).toString(rounded == 0 ? 0.0 : rounded, 'f', 2);
-    }
+    if (std::fabs(*value) < kExactThousandths && *value == std::trunc(*value))
+        return kiloOfWhole(qint64(*value), locale);
     return twoDecimals(*value / 1000.0, locale);
+}
+
+QString kiloText(qint64 bytesPerSecond, const QLocale &locale) {
+    if (std::fabs(double(bytesPerSecond)) < kExactThousandths)
+        return kiloOfWhole(bytesPerSecond, locale);
+    return twoDecimals(double(bytesPerSecond) / 1000.0, locale);
 }
 
 QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
                 bool multiLine, const QLocale &locale) {
-    const auto down = kiloText(downLabel, locale);
-    const auto up = kiloText(upLabel, locale);
+    if (!showBandwidth)
+        return tipText(std::nullopt, std::nullopt, false, multiLine);
+    return tipText(kiloText(downLabel, locale), kiloText(upLabel, locale), showBandwidth,
+                   multiLine);
+}
+
+QString trayTip(std::optional<qint64> down, std::optional<qint64> up, bool showBandwidth,
+                bool multiLine, const QLocale &locale) {
     if (!showBandwidth || !down || !up)
-        return QString::fromUtf8(zarn::kProductName);
-    const QString separator = multiLine ? QStringLiteral("\r\n") : QStringLiteral(" - ");
-    return QStringLiteral("Bandwidth") + separator + QStringLiteral("Down: ") + *down +
-           QStringLiteral(" k/sec") + separator + QStringLiteral("Up: ") + *up +
-           QStringLiteral(" k/sec");
+        return tipText(std::nullopt, std::nullopt, false, multiLine);
+    return tipText(kiloText(*down, locale), kiloText(*up, locale), true, multiLine);
 }
 
 } // namespace RateText

@@ -15,6 +15,10 @@ namespace RateText {
 QString wholeNumber(qint64 value, const QLocale &locale = QLocale());
 QString wholeNumber(double value, const QLocale &locale = QLocale());
 
+// The number wholeNumber(double) writes, as an integer; nullopt for values it
+// writes beyond what an integer holds exactly.
+std::optional<qint64> roundedWhole(double value);
+
 // Exactly two decimals, no digit groups ("0.00").
 QString twoDecimals(double value, const QLocale &locale = QLocale());
 
@@ -25,10 +29,16 @@ std::optional<double> readNumber(const QString &text, const QLocale &locale = QL
 // A rate label showing bytes per second, as kbyte/sec text; nullopt when the
 // label is not a number.
 std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale = QLocale());
+// The same for a label showing this whole number: the tick keeps its numbers
+// and need not read its own texts back.
+QString kiloText(qint64 bytesPerSecond, const QLocale &locale = QLocale());
 
 // The tray tip: both rates in k/sec when wanted and both labels are numbers,
 // the product name otherwise.
 QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
+                bool multiLine, const QLocale &locale = QLocale());
+// The same for labels showing these whole numbers (nullopt: not a number).
+QString trayTip(std::optional<qint64> down, std::optional<qint64> up, bool showBandwidth,
                 bool multiLine, const QLocale &locale = QLocale());
 
 // Decimal rounding of value to the given number of decimals, halves away from

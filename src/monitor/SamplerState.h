@@ -27,4 +27,12 @@ struct SamplerState {
     std::optional<TrayPicture> lastTrayPicture;
     QString lastTrayTip;
     qint64 topRate = 0;
+    // The threshold boxes as last read: their texts change seldom, and
+    // reading a number by the locale's rules costs more than the rest of a
+    // tick hidden in the tray.
+    struct ReadThreshold {
+        QString text;
+        std::optional<double> value;
+    };
+    ReadThreshold yellow, red;
 };

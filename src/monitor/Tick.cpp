@@ -32,25 +32,42 @@ bool isOn(const QCheckBox *box) {
     return box->checkState() != Qt::Unchecked;
 }
 
+// A rate label as kbyte/sec text, from the number it shows where it shows one.
+std::optional<QString> kiloText(const frmMain &w, const QLabel *label) {
+    if (const auto number = w.valueNumber(label))
+        return RateText::kiloText(*number);
+    return RateText::kiloText(w.valueText(label));
+}
+
 // The mini window repeats the main window's rounded rates in k/sec; it is left
 // alone while hidden or while either rate label has no number yet.
 void updateMiniWindow(frmMain &w) {
     frmMiniBandwidth *mini = w.miniWindow(false);
     if (!mini || !mini->isVisible())
         return;
-    const auto up = RateText::kiloText(w.valueText(w.ui->lblUpBytes));
-    const auto down = RateText::kiloText(w.valueText(w.ui->lblDownBytes));
+    const auto up = kiloText(w, w.ui->lblUpBytes);
+    const auto down = kiloText(w, w.ui->lblDownBytes);
     if (!up || !down)
         return;
     mini->ui->lblMiniUp->setText(*up);
     mini->ui->lblMiniDown->setText(*down);
 }
 
-// Writing the box runs its change handler, which stores the new threshold.
-void adjustThreshold(QLineEdit *box, double candidate, qint64 topRate, bool autoAdjust) {
+// A threshold box as a number, read again only when its text changed.
+const std::optional<double> &threshold(const QLineEdit *box, SamplerState::ReadThreshold &read) {
     const QString text = box->text();
-    if (Sampler::raisesThreshold(text.isEmpty(), RateText::readNumber(text), candidate, topRate,
-                                 autoAdjust))
+    if (!text.isSharedWith(read.text) && text != read.text) {
+        read.value = RateText::readNumber(text);
+        read.text = text;
+    }
+    return read.value;
+}
+
+// Writing the box runs its change handler, which stores the new threshold.
+void adjustThreshold(QLineEdit *box, SamplerState::ReadThreshold &read, double candidate,
+                     qint64 topRate, bool autoAdjust) {
+    const std::optional<double> &current = threshold(box, read);
+    if (Sampler::raisesThreshold(read.text.isEmpty(), current, candidate, topRate, autoAdjust))
         box->setText(RateText::twoDecimals(candidate));
 }
 
@@ -65,6 +82,10 @@ void handOff(frmMain &w, TrayPicture picture, const QString &tip) {
 }
 
 QString currentTip(const frmMain &w) {
+    const auto down = w.valueNumber(w.ui->lblDownBytes);
+    const auto up = w.valueNumber(w.ui->lblUpBytes);
+    if (down && up)
+        return RateText::trayTip(down, up, w.showBandwidthInTray, w.multiLineTooltip);
     return RateText::trayTip(w.valueText(w.ui->lblDownBytes), w.valueText(w.ui->lblUpBytes),
                              w.showBandwidthInTray, w.multiLineTooltip);
 }
@@ -85,13 +106,14 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
         if (!candidates)
             return false;
         const bool autoAdjust = isOn(w.ui->chkAutoAdjustThreshold);
-        adjustThreshold(w.ui->txtYellowThreshold, candidates->yellow, *top, autoAdjust);
-        adjustThreshold(w.ui->txtRedThreshold, candidates->red, *top, autoAdjust);
+        adjustThreshold(w.ui->txtYellowThreshold, w.sampler.yellow, candidates->yellow, *top,
+                        autoAdjust);
+        adjustThreshold(w.ui->txtRedThreshold, w.sampler.red, candidates->red, *top, autoAdjust);
 
         // Thresholds that are not numbers leave the idle picture, but the
         // tip still goes out.
-        const auto red = RateText::readNumber(w.ui->txtRedThreshold->text());
-        const auto yellow = RateText::readNumber(w.ui->txtYellowThreshold->text());
+        const auto red = threshold(w.ui->txtRedThreshold, w.sampler.red);
+        const auto yellow = threshold(w.ui->txtYellowThreshold, w.sampler.yellow);
         if (red && yellow) {
             const auto upRate = Sampler::rate(up.difference(), elapsedMs);
             if (!upRate)
@@ -130,6 +152,13 @@ void adopt(frmMain &w, const QString &name) {
     w.sampler.recvWraps = 0;
     w.sampler.sentWraps = 0;
     w.trackedAdapter = QString::number(w.selectedAdapter);
+}
+
+void showRate(frmMain &w, QLabel *label, double rate) {
+    if (const auto whole = RateText::roundedWhole(rate))
+        w.setValueNumber(label, *whole);
+    else
+        w.setValueText(label, RateText::wholeNumber(rate));
 }
 
 // Hands what the tick measured to the listeners of frmMain::sampled however
@@ -218,21 +247,21 @@ void frmMain::tmrAdapterUpdate_Timer() {
                                 sent->reset};
     const double elapsedMs = elapsed.value_or(0);
 
-    setValueText(ui->lblSentBytes, RateText::wholeNumber(sampler.sentTotal));
-    setValueText(ui->lblRecvBytes, RateText::wholeNumber(sampler.recvTotal));
+    setValueNumber(ui->lblSentBytes, sampler.sentTotal);
+    setValueNumber(ui->lblRecvBytes, sampler.recvTotal);
     std::optional<double> downRate;
     std::optional<double> upRate;
     if (down.hasRate()) {
         downRate = Sampler::rate(down.difference(), elapsedMs);
         if (!downRate)
             return;
-        setValueText(ui->lblDownBytes, RateText::wholeNumber(*downRate));
+        showRate(*this, ui->lblDownBytes, *downRate);
     }
     if (up.hasRate()) {
         upRate = Sampler::rate(up.difference(), elapsedMs);
         if (!upRate)
             return;
-        setValueText(ui->lblUpBytes, RateText::wholeNumber(*upRate));
+        showRate(*this, ui->lblUpBytes, *upRate);
     }
 
     updateMiniWindow(*this);

@@ -1,4 +1,5 @@
 #include "ui/frmMain.h"
+#include "monitor/RateText.h"
 
 #include "adapters/InterfaceSource.h"
 #include "ui/Fonts.h"
@@ -105,10 +106,10 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     for (QLabel *value :
          {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
         makeValueLabel(value);
-    values_ = {KeptValue{ui->lblSentBytes, ui->lblSentBytes->text(), false},
-               KeptValue{ui->lblRecvBytes, ui->lblRecvBytes->text(), false},
-               KeptValue{ui->lblUpBytes, ui->lblUpBytes->text(), false},
-               KeptValue{ui->lblDownBytes, ui->lblDownBytes->text(), false}};
+    values_ = {KeptValue{ui->lblSentBytes, ui->lblSentBytes->text(), false, std::nullopt, false},
+               KeptValue{ui->lblRecvBytes, ui->lblRecvBytes->text(), false, std::nullopt, false},
+               KeptValue{ui->lblUpBytes, ui->lblUpBytes->text(), false, std::nullopt, false},
+               KeptValue{ui->lblDownBytes, ui->lblDownBytes->text(), false, std::nullopt, false}};
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
 
@@ -209,7 +210,7 @@ void frmMain::showEvent(QShowEvent *event) {
     // The labels catch up before the window's first paint.
     for (KeptValue &value : values_)
         if (value.pending) {
-            value.label->setText(value.text);
+            value.label->setText(valueText(value.label));
             value.pending = false;
         }
     QWidget::showEvent(event);
@@ -222,26 +223,61 @@ bool frmMain::livesInTray() const {
     return !isVisible() && (hiddenAtStartUp || testAttribute(Qt::WA_WState_ExplicitShowHide));
 }
 
-void frmMain::setValueText(QLabel *label, const QString &text) {
+frmMain::KeptValue *frmMain::keptValue(const QLabel *label) const {
     for (KeptValue &value : values_)
-        if (value.label == label) {
-            if (value.text == text && !value.pending)
-                return;
-            value.text = text;
-            value.pending = livesInTray();
-            if (!value.pending)
-                label->setText(text);
-            return;
-        }
-    label->setText(text);
+        if (value.label == label)
+            return &value;
+    return nullptr;
+}
+
+void frmMain::setValueText(QLabel *label, const QString &text) {
+    KeptValue *value = keptValue(label);
+    if (!value) {
+        label->setText(text);
+        return;
+    }
+    if (!value->number && value->text == text && !value->pending)
+        return;
+    value->number.reset();
+    value->stale = false;
+    value->text = text;
+    value->pending = livesInTray();
+    if (!value->pending)
+        label->setText(text);
+}
+
+void frmMain::setValueNumber(QLabel *label, qint64 number) {
+    KeptValue *value = keptValue(label);
+    if (!value) {
+        label->setText(RateText::wholeNumber(number));
+        return;
+    }
+    // The same number is the same text, on the label or waiting for it.
+    if (value->number == number)
+        return;
+    value->number = number;
+    value->stale = true;
+    value->pending = livesInTray();
+    if (!value->pending)
+        label->setText(valueText(label));
 }
 
 const QString &frmMain::valueText(const QLabel *label) const {
-    for (const KeptValue &value : values_)
-        if (value.label == label)
-            return value.text;
-    static const QString none;
-    return none;
+    KeptValue *value = keptValue(label);
+    if (!value) {
+        static const QString none;
+        return none;
+    }
+    if (value->stale) {
+        value->text = RateText::wholeNumber(*value->number);
+        value->stale = false;
+    }
+    return value->text;
+}
+
+std::optional<qint64> frmMain::valueNumber(const QLabel *label) const {
+    const KeptValue *value = keptValue(label);
+    return value ? value->number : std::nullopt;
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -70,6 +71,13 @@ public:
     // text and raises an accessibility event for every new one.
     void setValueText(QLabel *label, const QString &text);
     const QString &valueText(const QLabel *label) const;
+    // A value label showing a whole number, grouped in threes. While the
+    // window lives in the tray the number is kept and only written out when
+    // its text is asked for or the window is shown.
+    void setValueNumber(QLabel *label, qint64 value);
+    // The number a value label shows; nullopt when its text is not one the
+    // tick wrote from a number (empty, or written as text).
+    std::optional<qint64> valueNumber(const QLabel *label) const;
 
     // tray/TrayOptions.cpp
     void chkShowTrayIcon_Click();
@@ -149,7 +157,10 @@ private:
     struct KeptValue {
         QLabel *label;
         QString text;
-        bool pending; // not yet on the label
+        bool pending = false;         // not yet on the label
+        std::optional<qint64> number; // what the text shows, when it is a number
+        bool stale = false;           // text not yet written from number
     };
-    std::array<KeptValue, 4> values_;
+    KeptValue *keptValue(const QLabel *label) const;
+    mutable std::array<KeptValue, 4> values_;
 };

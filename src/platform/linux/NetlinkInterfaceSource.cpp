@@ -296,8 +296,13 @@ NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::countersRow(qint32 index
     name.ifr_ifindex = index;
     if (::ioctl(fd_, SIOCGIFNAME, &name) != 0)
         return Outcome::SocketError; // gone since the statistics came
-    row.name = QByteArray(name.ifr_name, qsizetype(strnlen(name.ifr_name, IFNAMSIZ)));
-    row.description = QString::fromUtf8(row.name);
+    const QByteArrayView kernelName(name.ifr_name, qsizetype(strnlen(name.ifr_name, IFNAMSIZ)));
+    if (kernelName != countedName_) {
+        countedName_ = kernelName.toByteArray();
+        countedDescription_ = QString::fromUtf8(countedName_);
+    }
+    row.name = countedName_;
+    row.description = countedDescription_;
     row.inOctets = stats->inOctets;
     row.outOctets = stats->outOctets;
     row.counterBits = 64;

@@ -65,6 +65,11 @@ private:
     bool statsRequests_ = true; // false once the kernel turned them down
     quint32 seq_ = 0;
     std::vector<char> buffer_;
+    // The name and description of the link the counters were last read for,
+    // handed out again while the kernel gives the same name: no allocation
+    // on a tick.
+    QByteArray countedName_;
+    QString countedDescription_;
 
     int eventFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
