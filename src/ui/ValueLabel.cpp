@@ -25,7 +25,7 @@ namespace {
 // forms, and the captions and units around them ("Download: ", "k/sec",
 // "kbit/s", "Mbit/s", "Gbit/s", "no reading"). Kept small on purpose: every
 // ordered pair of them is shaped once per font.
-const QString kAlphabet = QStringLiteral("0123456789 -.,:/kbitsMGecDownladUpr");
+const QString kAlphabet = QStringLiteral("0123456789 -.,:/kbitsMGecDownladUprg");
 
 // A line as QPainter::drawText lays out a plain single line of text: left to
 // right, as wide as it likes.
