@@ -1,7 +1,7 @@
 // Prints what one sampling tick costs: the main window is built offscreen and
 // its tick is called directly, many times, each call timed on its own.
 //
-//   bench_tick [--fake] [--index N] [--ticks N] [--memory] [--usage]
+//   bench_tick [--fake] [--index N] [--ticks N] [--memory] [--usage] [--paint]
 //
 // By default the interface is read from the kernel (loopback, index 1).
 // --fake uses an in-process source whose counters move by varying amounts
@@ -11,10 +11,16 @@
 // every tenth of the ticks, to show that it stays flat.
 // --usage attaches the Usage window's feature as the program does, with the
 // window never shown: what the tick costs while the graph is hidden.
+// --paint times no tick: a value label's repaint with a new text each time,
+// as a QLabel and as the ValueLabel the windows use, shown offscreen, in the
+// main window's form (framed, right-aligned figure) and in the Usage
+// window's (a rate line); the first figure is the one-off shaping per font.
 
 #include "adapters/InterfaceSource.h"
 #include "platform/linux/NetlinkInterfaceSource.h"
 #include "tray/TrayHost.h"
+#include "ui/Fonts.h"
+#include "ui/ValueLabel.h"
 #include "ui/frmMain.h"
 #include "usagewindow/UsageFeature.h"
 
@@ -92,12 +98,66 @@ double percentile(const std::vector<double> &sorted, double p) {
     return sorted[at];
 }
 
+// Median microseconds of one repaint() of label with a new text each time.
+double repaintMicros(QLabel &label, int count, bool usageLine) {
+    std::vector<double> micros;
+    micros.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const QString figure = QLocale().toString(1000.0 + (i * 7919) % 900000 / 100.0, 'f', 2);
+        label.setText(usageLine ? QStringLiteral("Download: ") + figure + QStringLiteral(" k/sec")
+                                : figure);
+        const auto start = std::chrono::steady_clock::now();
+        label.repaint();
+        const auto end = std::chrono::steady_clock::now();
+        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    return percentile(micros, 0.5);
+}
+
+int paintBench(int count) {
+    std::printf("repaint, median of %d, us    QLabel  ValueLabel  (first ValueLabel paint)\n",
+                count);
+    for (bool usageLine : {false, true}) {
+        QLabel plain;
+        ValueLabel value;
+        double first = 0;
+        for (QLabel *label : {&plain, static_cast<QLabel *>(&value)}) {
+            if (usageLine) {
+                label->setFixedSize(300, 20);
+                label->setBackgroundRole(QPalette::Base);
+            } else {
+                label->setFont(Fonts::dialogFont());
+                label->setFrameShape(QFrame::Box);
+                label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                label->setFixedSize(93, 17);
+            }
+            makeValueLabel(label);
+            label->show();
+            QApplication::processEvents();
+            label->setText(QStringLiteral("1.23"));
+            const auto start = std::chrono::steady_clock::now();
+            label->repaint();
+            first =
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                    .count();
+        }
+        const double a = repaintMicros(plain, count, usageLine);
+        const double b = repaintMicros(value, count, usageLine);
+        std::printf("%-28s %8.2f  %10.2f  (%.0f us)%s\n",
+                    usageLine ? "Usage rate line" : "main window figure", a, b, first,
+                    value.paintsFromGlyphs() ? "" : "  [ValueLabel fell back]");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
     bool fake = false;
     bool memory = false;
     bool usage = false;
+    bool paint = false;
     qint32 index = 1;
     int ticks = 20000;
     for (int i = 1; i < argc; ++i) {
@@ -107,13 +167,16 @@ int main(int argc, char *argv[]) {
             memory = true;
         else if (!std::strcmp(argv[i], "--usage"))
             usage = true;
+        else if (!std::strcmp(argv[i], "--paint"))
+            paint = true;
         else if (!std::strcmp(argv[i], "--index") && i + 1 < argc)
             index = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--ticks") && i + 1 < argc)
             ticks = std::max(1, std::atoi(argv[++i]));
         else {
             std::fprintf(stderr,
-                         "usage: %s [--fake] [--index N] [--ticks N] [--memory] [--usage]\n",
+                         "usage: %s [--fake] [--index N] [--ticks N] [--memory] [--usage] "
+                         "[--paint]\n",
                          argv[0]);
             return 2;
         }
@@ -127,6 +190,8 @@ int main(int argc, char *argv[]) {
     qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit());
     QApplication app(argc, argv);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    if (paint)
+        return paintBench(ticks);
 
     NetlinkInterfaceSource kernel;
     MovingSource moving;

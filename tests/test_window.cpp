@@ -3,6 +3,7 @@
 #include "tray/TrayIcon.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
+#include "ui/ValueLabel.h"
 #include "ui/frmMiniBandwidth.h"
 
 #include <QAction>
@@ -358,6 +359,49 @@ private slots:
             return;
         QCOMPARE(qAlpha(image.pixel(7, hollowRow)) + qAlpha(image.pixel(8, hollowRow)), 0);
         QCOMPARE(widestRow(image, 0, 16) < 8, hollowRow > 8); // the up arrow's head on top
+    }
+
+    // A value label paints exactly QLabel's pixels, framed or not, left or right, in a box that
+    // fits the text or clips it, in the windows' font and the default one; "glyphs": 1 painted
+    // from cached glyphs, 0 left to QLabel, -1 either (kerning in the font decides).
+    void valueLabelPixels_data() {
+        const auto r = table<QString, int>({"text", "glyphs"});
+        for (const char *digits : {"0", "1,234,567", "258.86", "-12.35", "2.345,67"})
+            r(digits, digits, 1);
+        r("usage line", "Download: 258.86 k/sec", -1);
+        r("last glyph reaching past its advance", "1 k", -1);
+        r("usage bits", "Upload: 1.2 Mbit/s", -1);
+        r("no reading", "Upload: no reading", -1);
+        r("outside the alphabet", "12 ✓ 下载", 0);
+        r("trailing space left to QLabel", "12 ", 0);
+        r("empty", "", 0);
+    }
+    void valueLabelPixels() {
+        const QString text = cell<QString>("text");
+        for (const QFont &font : {Fonts::dialogFont(), QFont()})
+            for (Qt::Alignment align :
+                 {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter})
+                for (QFrame::Shape frame : {QFrame::Box, QFrame::NoFrame})
+                    for (int width : {155, 24}) {
+                        QLabel plain;
+                        ValueLabel value;
+                        for (QLabel *label : {&plain, static_cast<QLabel *>(&value)}) {
+                            label->setFont(font);
+                            label->setAlignment(align);
+                            label->setFrameShape(frame);
+                            label->setFixedSize(width, 17);
+                            label->setMargin(width < 100 ? 3 : 0); // the clip shows in a margin
+                            label->setText(text);
+                            makeValueLabel(label);
+                        }
+                        const QString where =
+                            font.family() +
+                            QString::asprintf(" %d %d %d", int(align), frame, width);
+                        QVERIFY2(plain.grab().toImage() == value.grab().toImage(),
+                                 qPrintable(where));
+                        if (cell<int>("glyphs") >= 0)
+                            QCOMPARE(value.paintsFromGlyphs(), cell<int>("glyphs") == 1);
+                    }
     }
 
     // Operations: "add:TIP" (idle), "busy:TIP"/"idle:TIP" (modify), "delete". The host refusals

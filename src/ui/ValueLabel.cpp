@@ -1,9 +1,332 @@
 #include "ui/ValueLabel.h"
 
-#include <QLabel>
+#include <QFontInfo>
+#include <QGlyphRun>
+#include <QHash>
+#include <QLocale>
+#include <QPainter>
+#include <QRawFont>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTextLayout>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 void makeValueLabel(QLabel *label) {
     label->setAutoFillBackground(true);
     label->setTextFormat(Qt::PlainText);
     label->setFixedSize(label->size());
+}
+
+namespace {
+
+// The characters these labels are made of: figures in any of the locales'
+// forms, and the captions and units around them ("Download: ", "k/sec",
+// "kbit/s", "Mbit/s", "Gbit/s", "no reading"). Kept small on purpose: every
+// ordered pair of them is shaped once per font.
+const QString kAlphabet = QStringLiteral("0123456789 -.,:/kbitsMGecDownladUprg");
+
+// A line as QPainter::drawText lays out a plain single line of text: left to
+// right, as wide as it likes.
+struct Shaped {
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    QRawFont raw;
+    qreal height = 0;
+    qreal naturalWidth = 0;
+    qreal advance = 0;
+    bool oneRun = false;
+};
+
+Shaped shape(const QString &text, const QFont &font) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(0x01000000);
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    Shaped shaped{{},
+                  {},
+                  {},
+                  line.height(),
+                  line.naturalTextWidth(),
+                  line.horizontalAdvance(),
+                  runs.size() == 1};
+    if (shaped.oneRun) {
+        shaped.indexes = runs[0].glyphIndexes();
+        shaped.positions = runs[0].positions();
+        shaped.raw = runs[0].rawFont();
+    }
+    return shaped;
+}
+
+struct Glyph {
+    char16_t character = 0;
+    quint32 index = 0;
+    qreal x = 0;        // where shaping put it, from the pen position
+    qreal advance = 0;  // how far it moves the pen
+    qreal overhang = 0; // how far the line's natural width reaches past that, as the last glyph
+    bool exact = true;
+};
+
+// One font's glyphs for the characters that may be painted from them, and
+// the kerning between them.
+//
+// Shaping a text moves a glyph only for the pair it stands in, in the fonts
+// these labels use (a 'kern' table, or OpenType pair positioning). So each
+// character is shaped alone, each ordered pair together, and the pair's
+// offset is kept; a pair that shapes to other glyphs (a ligature) or moves
+// more than the second glyph leaves both characters to QLabel. Pair
+// positioning may also pass over the glyph after a pair it matched, so every
+// kerned pair is shaped again behind each character too.
+struct FontGlyphs {
+    QFont font;
+    int pixelSize = 0;
+    QRawFont raw;
+    qreal baseline = 0;
+    qreal height = 0;
+    std::vector<Glyph> glyphs;
+    std::vector<qreal> kerning;  // glyphs.size() squared, first glyph major
+    QHash<char16_t, int> slotOf; // the exact ones only
+
+    qreal kern(size_t a, size_t b) const { return kerning[a * glyphs.size() + b]; }
+
+    FontGlyphs(const QFont &f, int pixels) : font(f), pixelSize(pixels) {
+        QString alphabet = kAlphabet;
+        const QLocale locale;
+        for (const QString &s :
+             {locale.groupSeparator(), locale.decimalPoint(), locale.negativeSign()})
+            if (s.size() == 1 && !alphabet.contains(s) && s != u"&")
+                alphabet += s;
+
+        // Each character alone: one glyph of the font itself (not a fallback
+        // font's), on the common baseline.
+        for (const QChar c : alphabet) {
+            const Shaped alone = shape(QString(c), font);
+            if (!alone.oneRun || alone.indexes.size() != 1)
+                continue;
+            if (!raw.isValid()) {
+                raw = alone.raw;
+                baseline = alone.positions[0].y();
+                height = alone.height;
+            }
+            if (alone.raw != raw || alone.positions[0].y() != baseline || alone.height != height)
+                continue;
+            const qreal advance = raw.advancesForGlyphIndexes(alone.indexes)[0].x();
+            glyphs.push_back(Glyph{c.unicode(), alone.indexes[0], alone.positions[0].x(), advance,
+                                   alone.naturalWidth - advance, true});
+        }
+
+        // Each ordered pair. QPointF's == is fuzzy; pixels are not, hence the
+        // exact comparisons.
+        const size_t n = glyphs.size();
+        kerning.assign(n * n, 0);
+        for (size_t a = 0; a < n; ++a)
+            for (size_t b = 0; b < n; ++b) {
+                const Glyph &ga = glyphs[a], &gb = glyphs[b];
+                const Shaped pair = shape(QString(QChar(ga.character)) + QChar(gb.character), font);
+                const QList<QPointF> &at = pair.positions;
+                const qreal kern = at.size() == 2 ? at[1].x() - gb.x - ga.advance : 0;
+                const qreal width = ga.advance + kern + gb.advance;
+                const bool exact =
+                    pair.oneRun && pair.raw == raw &&
+                    pair.indexes == QList<quint32>{ga.index, gb.index} && at[0].x() == ga.x &&
+                    at[0].y() == baseline && at[1].y() == baseline && pair.height == height &&
+                    pair.advance == width &&
+                    (gb.character == u' ' || pair.naturalWidth == width + gb.overhang);
+                kerning[a * n + b] = kern;
+                if (!exact)
+                    glyphs[a].exact = glyphs[b].exact = false;
+            }
+        for (size_t b = 0; b < n; ++b)
+            for (size_t c = 0; c < n; ++c) {
+                if (kern(b, c) == 0 || !glyphs[b].exact || !glyphs[c].exact)
+                    continue;
+                for (size_t a = 0; a < n; ++a) {
+                    if (!glyphs[a].exact)
+                        continue;
+                    QList<QPointF> expected;
+                    const qreal width = placed({a, b, c}, expected);
+                    const Shaped triple =
+                        shape(QString(QChar(glyphs[a].character)) + QChar(glyphs[b].character) +
+                                  QChar(glyphs[c].character),
+                              font);
+                    bool exact = triple.oneRun && triple.advance == width &&
+                                 triple.indexes == QList<quint32>{glyphs[a].index, glyphs[b].index,
+                                                                  glyphs[c].index};
+                    for (int i = 0; exact && i < 3; ++i)
+                        exact = triple.positions[i].x() == expected[i].x();
+                    if (!exact)
+                        glyphs[a].exact = false;
+                }
+            }
+        for (size_t i = 0; i < n; ++i)
+            if (glyphs[i].exact)
+                slotOf.insert(glyphs[i].character, int(i));
+    }
+
+    // The pen positions of a row of glyphs, kerned; returns its advance.
+    qreal placed(std::initializer_list<size_t> row, QList<QPointF> &positions) const {
+        qreal x = 0;
+        const size_t *previous = nullptr;
+        for (const size_t &g : row) {
+            if (previous)
+                x += kern(*previous, g);
+            positions.append(QPointF(x + glyphs[g].x, baseline));
+            x += glyphs[g].advance;
+            previous = &g;
+        }
+        return x;
+    }
+};
+
+// One entry per font the labels were painted in; there are two or three.
+// The pixel size tells the same font apart on screens of another density.
+FontGlyphs &glyphsFor(const QFont &font) {
+    static std::vector<std::unique_ptr<FontGlyphs>> fonts;
+    const int pixels = QFontInfo(font).pixelSize();
+    for (const auto &f : fonts)
+        if (f->font == font && f->pixelSize == pixels)
+            return *f;
+    fonts.push_back(std::make_unique<FontGlyphs>(font, pixels));
+    return *fonts.back();
+}
+
+// Styles whose drawItemText() draws an enabled label's text with the
+// palette's pen and QPainter::drawText, nothing more. A style sheet, a proxy
+// or any other style may draw it its own way.
+bool plainTextStyle(const QStyle *style) {
+    const char *name = style->metaObject()->className();
+    for (const char *known : {"QFusionStyle", "QWindowsStyle", "QWindowsVistaStyle"})
+        if (!std::strcmp(name, known))
+            return true;
+    return false;
+}
+
+// The glyph run of text, relative to the pen position at its start, its
+// advance and its natural width (what the last glyph may reach past the
+// advance included); false when some character must be shaped with its
+// neighbours.
+bool glyphRun(const FontGlyphs &f, const QString &text, QGlyphRun &run, qreal &advance,
+              qreal &naturalWidth) {
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    indexes.reserve(text.size());
+    positions.reserve(text.size());
+    qreal x = 0;
+    int previous = -1;
+    for (const QChar c : text) {
+        const int slot = f.slotOf.value(c.unicode(), -1);
+        if (slot < 0)
+            return false;
+        if (previous >= 0)
+            x += f.kern(size_t(previous), size_t(slot));
+        const Glyph &g = f.glyphs[size_t(slot)];
+        indexes.append(g.index);
+        positions.append(QPointF(x + g.x, f.baseline));
+        x += g.advance;
+        previous = slot;
+    }
+    run.setRawFont(f.raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    advance = x;
+    naturalWidth = previous >= 0 ? x + f.glyphs[size_t(previous)].overhang : x;
+    return true;
+}
+
+// What QLabel paints with one QPainter::drawText call, enabled, in a style
+// that adds nothing to it; the leading and trailing spaces drawText keeps or
+// drops by its own rules are left to it.
+bool plainLine(const QLabel &label, const QString &text) {
+    const QFont &font = label.font();
+    return !text.isEmpty() && !text.front().isSpace() && !text.back().isSpace() &&
+           label.textFormat() == Qt::PlainText && !label.wordWrap() && label.isEnabled() &&
+           label.focusPolicy() == Qt::NoFocus &&
+           !(label.textInteractionFlags() &
+             (Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard)) &&
+           !(label.alignment() & Qt::AlignJustify) && plainTextStyle(label.style()) &&
+           !font.underline() && !font.overline() && !font.strikeOut();
+}
+
+} // namespace
+
+ValueLabel::ValueLabel(QWidget *parent) : QLabel(parent) {}
+
+ValueLabel::ValueLabel(const QString &text, QWidget *parent) : QLabel(text, parent) {}
+
+bool ValueLabel::paintsFromGlyphs() const {
+    QGlyphRun run;
+    qreal advance = 0, naturalWidth = 0;
+    return plainLine(*this, text()) &&
+           glyphRun(glyphsFor(QFont(font(), this)), text(), run, advance, naturalWidth);
+}
+
+void ValueLabel::paintEvent(QPaintEvent *event) {
+    const QString content = text();
+    if (!plainLine(*this, content)) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    QGlyphRun run;
+    qreal advance = 0, naturalWidth = 0;
+    const FontGlyphs &f = glyphsFor(painter.font());
+    if (painter.deviceTransform().type() > QTransform::TxTranslate ||
+        !glyphRun(f, content, run, advance, naturalWidth)) {
+        painter.end();
+        QLabel::paintEvent(event);
+        return;
+    }
+
+    // Where QLabel puts its text: the contents less the margin, less the
+    // indent on the aligned sides (a framed label without an indent of its
+    // own keeps half an 'x' from the frame).
+    drawFrame(&painter);
+    QRect cr = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
+    int indent = this->indent();
+    if (indent < 0 && frameWidth())
+        indent = fontMetrics().horizontalAdvance(u'x') / 2 - margin();
+    if (indent > 0) {
+        if (align & Qt::AlignLeft)
+            cr.setLeft(cr.left() + indent);
+        if (align & Qt::AlignRight)
+            cr.setRight(cr.right() - indent);
+        if (align & Qt::AlignTop)
+            cr.setTop(cr.top() + indent);
+        if (align & Qt::AlignBottom)
+            cr.setBottom(cr.bottom() - indent);
+    }
+
+    // Then as QPainter::drawText places one line in that rectangle: clipped
+    // to it only when the line's natural width or its height does not fit,
+    // and moved from the left by the advance alone.
+    const QRectF r(cr);
+    qreal y = 0;
+    if (align & Qt::AlignBottom)
+        y = r.height() - f.height;
+    else if (align & Qt::AlignVCenter)
+        y = (r.height() - f.height) / 2;
+    const auto fromLeft = [&](qreal width) {
+        if (align & Qt::AlignRight)
+            return r.width() - width;
+        if (align & Qt::AlignHCenter)
+            return (r.width() - width) / 2;
+        return qreal(0);
+    };
+    if (!r.contains(QRectF(r.x() + fromLeft(naturalWidth), r.y() + y, naturalWidth, f.height)))
+        painter.setClipRect(r, Qt::IntersectClip);
+    const qreal x = fromLeft(advance);
+
+    QStyleOption option;
+    option.initFrom(this);
+    painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
+    // Text lands on the 1/64 pixel grid its layout works in.
+    const auto grid = [](qreal v) { return qRound(v * 64) / 64.0; };
+    painter.drawGlyphRun(QPointF(grid(r.x() + x), grid(r.y() + y)), run);
 }

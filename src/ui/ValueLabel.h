@@ -1,6 +1,6 @@
 #pragma once
 
-class QLabel;
+#include <QLabel>
 
 // Readies a label that the tick rewrites several times a second, so that a
 // new text costs a repaint of that label and nothing more:
@@ -13,3 +13,26 @@ class QLabel;
 //   post a layout request to the parent.
 // None of it changes a pixel of what the label shows.
 void makeValueLabel(QLabel *label);
+
+// A QLabel for a figure that changes on every tick. QLabel shapes its whole
+// text again on each repaint, and with a window shown that shaping was most
+// of a tick's cost, for the same dozen characters every time. This label
+// shapes each character once per font and paints the text from those glyphs,
+// at the pixels QLabel would paint. It does so only where that is known to be
+// exact: the text is plain, on one line, and made only of characters whose
+// pairs were shaped together and found to need nothing between them (no
+// kerning, no ligature) in this font. Anything else is painted by QLabel.
+//
+// It stays a QLabel in every other way (text(), accessibility, style sheets
+// see a QLabel), so it carries no Q_OBJECT of its own.
+class ValueLabel : public QLabel {
+public:
+    explicit ValueLabel(QWidget *parent = nullptr);
+    explicit ValueLabel(const QString &text, QWidget *parent = nullptr);
+
+    // Whether the current text would be painted from cached glyphs.
+    bool paintsFromGlyphs() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

@@ -104,7 +104,8 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     new TabPagePlacer(ui->Tabs);
 
     for (QLabel *value :
-         {ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes, ui->lblDownBytes, ui->lblAdapterName})
+         std::initializer_list<QLabel *>{ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes,
+                                         ui->lblDownBytes, ui->lblAdapterName})
         makeValueLabel(value);
     values_ = {KeptValue{ui->lblSentBytes, ui->lblSentBytes->text(), false, std::nullopt, false},
                KeptValue{ui->lblRecvBytes, ui->lblRecvBytes->text(), false, std::nullopt, false},

@@ -24,7 +24,7 @@ frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
     ui->Image2->setPixmap(Images::miniDownArrow().pixmap(QSize(16, 16), ratio));
     for (QLabel *label : {ui->Label1, ui->Label2})
         label->adjustSize();
-    for (QLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
+    for (ValueLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
         makeValueLabel(value);
 
     if (const QScreen *screen = this->screen())

@@ -1,5 +1,6 @@
 #include "usagewindow/UsageWindow.h"
 
+#include "ui/ValueLabel.h"
 #include "usage/UsageHistory.h"
 #include "usage/UsageReport.h"
 #include "usagewindow/CapWatcher.h"
@@ -36,6 +37,13 @@ const QString kHistoryOff =
 // Every text in this window is plain: interface names are the kernel's bytes.
 QLabel *plainLabel(const QString &text = QString()) {
     auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// The two rate lines, rewritten on every tick: painted from cached glyphs.
+QLabel *rateLabel(const QString &text) {
+    auto *label = new ValueLabel(text);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -255,8 +263,8 @@ void UsageWindow::showRecording() {
 QWidget *UsageWindow::livePage() {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
-    lblDown = plainLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
-    lblUp = plainLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    lblDown = rateLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    lblUp = rateLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
     layout->addWidget(new TickLine(lblDown));
