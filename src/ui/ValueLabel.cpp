@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextLayout>
+#include <QTimer>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -186,14 +187,28 @@ struct FontGlyphs {
 
 // One entry per font the labels were painted in; there are two or three.
 // The pixel size tells the same font apart on screens of another density.
-FontGlyphs &glyphsFor(const QFont &font) {
+// Null for a font not seen before when build is false.
+FontGlyphs *glyphsFor(const QFont &font, bool build) {
     static std::vector<std::unique_ptr<FontGlyphs>> fonts;
     const int pixels = QFontInfo(font).pixelSize();
     for (const auto &f : fonts)
         if (f->font == font && f->pixelSize == pixels)
-            return *f;
+            return f.get();
+    if (!build)
+        return nullptr;
     fonts.push_back(std::make_unique<FontGlyphs>(font, pixels));
-    return *fonts.back();
+    return fonts.back().get();
+}
+
+// Shaping a font's pairs takes some milliseconds: a font's first paints are
+// QLabel's, and its glyphs are made once the event loop is idle again, never
+// in the way of a window's first paint.
+void glyphsLater(const QFont &font) {
+    static QList<QFont> asked;
+    if (asked.contains(font))
+        return;
+    asked.append(font);
+    QTimer::singleShot(0, [font] { glyphsFor(font, true); });
 }
 
 // Styles whose drawItemText() draws an enabled label's text with the
@@ -263,7 +278,7 @@ bool ValueLabel::paintsFromGlyphs() const {
     QGlyphRun run;
     qreal advance = 0, naturalWidth = 0;
     return plainLine(*this, text()) &&
-           glyphRun(glyphsFor(QFont(font(), this)), text(), run, advance, naturalWidth);
+           glyphRun(*glyphsFor(QFont(font(), this), true), text(), run, advance, naturalWidth);
 }
 
 void ValueLabel::paintEvent(QPaintEvent *event) {
@@ -275,13 +290,16 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     QGlyphRun run;
     qreal advance = 0, naturalWidth = 0;
-    const FontGlyphs &f = glyphsFor(painter.font());
-    if (painter.deviceTransform().type() > QTransform::TxTranslate ||
-        !glyphRun(f, content, run, advance, naturalWidth)) {
+    const FontGlyphs *glyphs = glyphsFor(painter.font(), false);
+    if (!glyphs)
+        glyphsLater(painter.font());
+    if (!glyphs || painter.deviceTransform().type() > QTransform::TxTranslate ||
+        !glyphRun(*glyphs, content, run, advance, naturalWidth)) {
         painter.end();
         QLabel::paintEvent(event);
         return;
     }
+    const FontGlyphs &f = *glyphs;
 
     // Where QLabel puts its text: the contents less the margin, less the
     // indent on the aligned sides (a framed label without an indent of its
