@@ -10,6 +10,7 @@
 #include <QStyleOption>
 #include <QTextLayout>
 #include <QTimer>
+#include <QtMath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -281,6 +282,19 @@ bool ValueLabel::paintsFromGlyphs() const {
            glyphRun(*glyphsFor(QFont(font(), this), true), text(), run, advance, naturalWidth);
 }
 
+int ValueLabel::textWidth() const {
+    QGlyphRun run;
+    qreal advance = 0, naturalWidth = 0;
+    const FontGlyphs *glyphs = glyphsFor(QFont(font(), this), false);
+    if (!glyphs || indent() > 0 || !plainLine(*this, text()) ||
+        !glyphRun(*glyphs, text(), run, advance, naturalWidth))
+        return sizeHint().width();
+    // A pixel to spare for a glyph that reaches past its natural width.
+    const QMargins m = contentsMargins();
+    return qCeil(std::max(advance, naturalWidth)) + 1 + m.left() + m.right() + 2 * margin() +
+           (frameWidth() ? fontMetrics().horizontalAdvance(u'x') : 0);
+}
+
 void ValueLabel::paintEvent(QPaintEvent *event) {
     const QString content = text();
     if (!plainLine(*this, content)) {
@@ -304,7 +318,11 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     // Where QLabel puts its text: the contents less the margin, less the
     // indent on the aligned sides (a framed label without an indent of its
     // own keeps half an 'x' from the frame).
-    drawFrame(&painter);
+    // A new text repaints the contents alone; the frame around them is
+    // only drawn when the repaint reaches it (a style's frame is several
+    // primitives, more than the figures themselves).
+    if (!contentsRect().contains(event->rect()))
+        drawFrame(&painter);
     QRect cr = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
     const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
     int indent = this->indent();

@@ -32,6 +32,9 @@ public:
 
     // Whether the current text would be painted from cached glyphs.
     bool paintsFromGlyphs() const;
+    // The width the current text needs, frame and margins included: from the
+    // glyphs where the label paints from them, else what QLabel asks for.
+    int textWidth() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

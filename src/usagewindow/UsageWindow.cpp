@@ -42,7 +42,7 @@ QLabel *plainLabel(const QString &text = QString()) {
 }
 
 // The two rate lines, rewritten on every tick: painted from cached glyphs.
-QLabel *rateLabel(const QString &text) {
+ValueLabel *rateLabel(const QString &text) {
     auto *label = new ValueLabel(text);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -119,9 +119,14 @@ QTableWidget *totalsTable(const QString &period) {
 // the tab widget, which then repaints itself whole, frame and tab row
 // included, on every tick. A widget without a layout of its own ends the
 // request here; the line's height never changes anyway.
+//
+// The label is only as wide as the widest text it showed: a new figure
+// repaints, and sends to the display, that much of the line and not the
+// window's whole width. It never narrows while shown, so that it covers
+// whatever it painted before; the line beside it shows the same background.
 class TickLine final : public QWidget {
 public:
-    explicit TickLine(QLabel *label) : label_(label) {
+    explicit TickLine(ValueLabel *label) : label_(label) {
         label->setParent(this);
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
@@ -129,10 +134,21 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
-    void resizeEvent(QResizeEvent *) override { label_->setGeometry(rect()); }
+    void resizeEvent(QResizeEvent *) override { fit(); }
+    // A new text asks the parent to lay out again.
+    bool event(QEvent *e) override {
+        if (e->type() == QEvent::LayoutRequest)
+            fit();
+        return QWidget::event(e);
+    }
 
 private:
-    QLabel *label_;
+    void fit() {
+        const int wanted = std::min(width(), std::max(label_->width(), label_->textWidth()));
+        if (label_->geometry() != QRect(0, 0, wanted, height()))
+            label_->setGeometry(0, 0, wanted, height());
+    }
+    ValueLabel *label_;
 };
 
 } // namespace
@@ -263,13 +279,15 @@ void UsageWindow::showRecording() {
 QWidget *UsageWindow::livePage() {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
-    lblDown = rateLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
-    lblUp = rateLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    ValueLabel *down = rateLabel(rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    ValueLabel *up = rateLabel(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    lblDown = down;
+    lblUp = up;
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
-    layout->addWidget(new TickLine(lblDown));
+    layout->addWidget(new TickLine(down));
     layout->addWidget(graphDown, 1);
-    layout->addWidget(new TickLine(lblUp));
+    layout->addWidget(new TickLine(up));
     layout->addWidget(graphUp, 1);
     // The page, its labels and the graphs share one plain background, and
     // each fills its own: a tick then repaints only the labels' and the
