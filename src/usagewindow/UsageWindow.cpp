@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -461,6 +462,9 @@ void UsageWindow::sampled(const TickSample &sample) {
     const QString status = cap_.statusText();
     if (lblCapStatus->text() != status)
         lblCapStatus->setText(status);
+    // Painted in this turn of the event loop: left to the posted repaint,
+    // every tick would wake the loop a second time just to paint the graph.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void UsageWindow::refreshHistory() {
