@@ -125,6 +125,7 @@ QTableWidget *totalsTable(const QString &period) {
 // repaints, and sends to the display, that much of the line and not the
 // window's whole width. It never narrows while shown, so that it covers
 // whatever it painted before; the line beside it shows the same background.
+// Its size is fixed, so that a new text posts no layout request either.
 class TickLine final : public QWidget {
 public:
     explicit TickLine(ValueLabel *label) : label_(label) {
@@ -134,23 +135,25 @@ public:
     QSize sizeHint() const override { return {0, label_->sizeHint().height()}; }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-protected:
-    void resizeEvent(QResizeEvent *) override { fit(); }
-    // A new text asks the parent to lay out again.
-    bool event(QEvent *e) override {
-        if (e->type() == QEvent::LayoutRequest)
-            fit();
-        return QWidget::event(e);
-    }
-
-private:
     void fit() {
         const int wanted = std::min(width(), std::max(label_->width(), label_->textWidth()));
-        if (label_->geometry() != QRect(0, 0, wanted, height()))
-            label_->setGeometry(0, 0, wanted, height());
+        if (label_->size() != QSize(wanted, height()))
+            label_->setFixedSize(wanted, height());
     }
+
+protected:
+    void resizeEvent(QResizeEvent *) override { fit(); }
+
+private:
     ValueLabel *label_;
 };
+
+void showRateLine(QLabel *label, const QString &text) {
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    static_cast<TickLine *>(label->parentWidget())->fit();
+}
 
 } // namespace
 
@@ -247,8 +250,8 @@ void UsageWindow::showUnits() {
     rateUnit_ = UsageSettings::readRateUnit();
     graphDown->setRateUnit(rateUnit_);
     graphUp->setRateUnit(rateUnit_);
-    lblDown->setText(rateLine(QStringLiteral("Download"), down_, rateUnit_));
-    lblUp->setText(rateLine(QStringLiteral("Upload"), up_, rateUnit_));
+    showRateLine(lblDown, rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    showRateLine(lblUp, rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     sizes_ = UsageSettings::sizeSystem();
     barsDays->setSystem(sizes_);
     barsMonths->setSystem(sizes_);
@@ -449,12 +452,8 @@ void UsageWindow::sampled(const TickSample &sample) {
     up_ = sample.hasRates ? sample.upRate : std::nan("");
     // Only what changed: a label keeps a text it already shows, and the
     // graphs repaint only while their page is the one in front.
-    const QString downText = rateLine(QStringLiteral("Download"), down_, rateUnit_);
-    if (lblDown->text() != downText)
-        lblDown->setText(downText);
-    const QString upText = rateLine(QStringLiteral("Upload"), up_, rateUnit_);
-    if (lblUp->text() != upText)
-        lblUp->setText(upText);
+    showRateLine(lblDown, rateLine(QStringLiteral("Download"), down_, rateUnit_));
+    showRateLine(lblUp, rateLine(QStringLiteral("Upload"), up_, rateUnit_));
     if (graphDown->isVisible()) {
         graphDown->refresh();
         graphUp->refresh();
