@@ -267,6 +267,9 @@ def netns(d):  # the command prefix into a namespace of the test's own, iperf3 s
     try:
         subprocess.run(["ip", "-n", ns, "link", "set", "lo", "up"], check=True)
         d.spawn(["ip", "netns", "exec", ns, "iperf3", "-s"])
+        # A client started before the server listens gets no traffic at all.
+        wait_for(lambda: ":5201 " in d.run(["ip", "netns", "exec", ns, "ss", "-ltnH"]), 10,
+                 "iperf3 to listen")
         yield ["ip", "netns", "exec", ns]
     finally:
         subprocess.run(["ip", "netns", "del", ns], capture_output=True)
