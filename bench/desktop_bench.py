@@ -341,10 +341,17 @@ def start_programs(d, programs, ns, phase):
     graph), and waits for all their tray icons."""
     procs = []
     for name, path in programs:
-        args = [path] + {"shown": [], "hidden": ["-startup"],
-                         "live": ["-startup", "--show-usage"]}[phase]
+        args = [path] + {"shown": [], "hidden": ["-startup"], "live": ["-startup"]}[phase]
         procs.append(Tool(name, d.spawn(in_ns(ns, args), env=own_settings(d, name))))
     wait_for(lambda: docked_icons(d) >= len(procs), 20, "every program's tray icon")
+    if phase == "live":
+        # Opened the way the tray menu opens it, with the main window left in
+        # the tray: a second start hands --show-usage to the running copy.
+        # ("-startup --show-usage" in one start is not a start with the
+        # session, which takes "-startup" alone, and shows the main window.)
+        for name, path in programs:
+            subprocess.run(in_ns(ns, [path, "--show-usage"]), env=own_settings(d, name),
+                           capture_output=True, timeout=20, check=True)
     if phase == "live":
         for i, tool in enumerate(procs):
             wid = wait_for(lambda: windows_of(d, tool.proc.pid, "Usage"), 15,

@@ -136,7 +136,8 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
     void fit() {
-        const int wanted = std::min(width(), std::max(label_->width(), label_->textWidth()));
+        widest_ = std::max(widest_, label_->textWidth());
+        const int wanted = std::min(width(), widest_);
         if (label_->size() != QSize(wanted, height()))
             label_->setFixedSize(wanted, height());
     }
@@ -146,6 +147,7 @@ protected:
 
 private:
     ValueLabel *label_;
+    int widest_ = 0; // the widest text so far, not the label's first size
 };
 
 void showRateLine(QLabel *label, const QString &text) {
