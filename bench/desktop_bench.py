@@ -403,24 +403,31 @@ def peer_comparison(d, programs, floor, ns, seconds, interval_ms, interface, rou
     wait_for(lambda: len(peers[2].pids()) > 1, 20, "the netload plugin's process")
     results = []
     for phase in phases:
-        mine = start_programs(d, programs, ns, phase)
         hidden = ["--hidden"] if phase == "hidden" else []
-        # The live graph is compared with conky's graphs; the floors would
-        # only crowd the screen there.
-        floors = [] if phase == "live" else [
-            Tool("floor: empty Qt window, one timer",
-                 d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
-            Tool("Qt window, 1 plain patch repainted per tick",
-                 d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
-            Tool("Qt window, 4 labels rewritten per tick",
-                 d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
-        try:
-            time.sleep(3)  # past start-up: the figures are for the steady state
-            for _ in range(rounds):
-                results.append((phase, measure(mine + floors + peers, seconds)))
-        finally:
-            for t in mine + floors:
-                d.stop(t.proc)
+        for r in range(rounds):
+            # Every round starts the programs anew, each time in another
+            # order: Qt lines up its timers across processes, so the program
+            # started first wakes with the others in a way a later one does
+            # not, and that alone moved figures by a fifth.
+            order = programs[r % len(programs):] + programs[:r % len(programs)]
+            mine = start_programs(d, order, ns, phase)
+            # The live graph is compared with conky's graphs; the floors
+            # would only crowd the screen there.
+            floors = [] if phase == "live" else [
+                Tool("floor: empty Qt window, one timer",
+                     d.spawn([floor, "--interval", str(interval_ms)] + hidden)),
+                Tool("Qt window, 1 plain patch repainted per tick",
+                     d.spawn([floor, "--repaint", "--interval", str(interval_ms)] + hidden)),
+                Tool("Qt window, 4 labels rewritten per tick",
+                     d.spawn([floor, "--labels", "--interval", str(interval_ms)] + hidden))]
+            try:
+                time.sleep(3)  # past start-up: the figures are for the steady state
+                figures = measure(mine + floors + peers, seconds)
+                results.append((phase, {name: figures[name] for name in
+                                        [n for n, _ in programs] + [t.name for t in floors + peers]}))
+            finally:
+                for t in mine + floors:
+                    d.stop(t.proc)
     for t in peers:
         d.stop(t.proc)
     d.stop(bus)
@@ -501,6 +508,13 @@ def main():
                 for name, (cpu, rss) in figures.items():
                     print("    %-36s %8.1f ms CPU per minute   resident %6.1f MB"
                           % (name, cpu, rss))
+            if args.rounds > 1:
+                print("  medians over the rounds:")
+                for phase in dict.fromkeys(p for p, _ in results):
+                    rounds = [f for p, f in results if p == phase]
+                    for name in rounds[0]:
+                        print("    %-6s %-36s %8.1f ms CPU per minute" % (
+                            phase, name, statistics.median(f[name][0] for f in rounds)))
     finally:
         d.close()
     return 0

@@ -1,4 +1,5 @@
 #include "adapters/AdapterText.h"
+#include "platform/qt/QtTrayHost.h"
 #include "support/Harness.h"
 #include "tray/TrayIcon.h"
 #include "ui/Fonts.h"
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -449,6 +451,21 @@ private slots:
             if (host.requests[i].kind == FakeTrayHost::Request::Update)
                 QCOMPARE(host.requests[i].iconKey == host.requests[i - 1].iconKey,
                          pictures[i] == pictures[i - 1]);
+    }
+
+    // Qt's icon holds the newest tip by the time its tooltip shows: an XEmbed icon takes it
+    // as the pointer rests on it, the others as it comes.
+    void qtHostTip() {
+        for (const TrayProtocol protocol :
+             {TrayProtocol::XEmbed, TrayProtocol::StatusNotifierItem}) {
+            QtTrayHost host(protocol);
+            auto *icon = host.findChild<QSystemTrayIcon *>();
+            host.update(QIcon(), QStringLiteral("a"));
+            host.update(QIcon(), QStringLiteral("b"));
+            QHelpEvent hover(QEvent::ToolTip, QPoint(), QPoint());
+            QCoreApplication::sendEvent(icon, &hover);
+            QCOMPARE(icon->toolTip(), QStringLiteral("b"));
+        }
     }
 
     // Every sequence of up to five clicks on the two enabled boxes, from a busy picture. After

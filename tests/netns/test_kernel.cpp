@@ -223,7 +223,13 @@ private slots:
         };
         QVERIFY(step("link add zev0 type veth peer name zev1 netns " + netns::peer.toUtf8()));
         const qint32 gone = qint32(if_nametoindex("zev0"));
+        const auto countedName = [&] {
+            InterfaceRow row;
+            return source_.interfaceRow(gone, row, Detail::Counters) ? row.name : QByteArray();
+        };
+        QCOMPARE(countedName(), QByteArray("zev0"));
         QVERIFY(step("link set zev0 name zev2"));
+        QCOMPARE(countedName(), QByteArray("zev2")); // the rename was heard
         QVERIFY(step("addr add 10.201.0.1/24 dev zev2"));
         QString gone2;
         QVERIFY(source_.watchLinks([&](const InterfaceRow &row, bool gone) {

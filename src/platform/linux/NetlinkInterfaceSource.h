@@ -16,9 +16,9 @@ struct nlmsghdr;
 //
 // One NETLINK_ROUTE socket stays open for the object's life, so reading one
 // row costs the same whatever the number of interfaces: the counters alone
-// are one statistics request (a reply of about 250 bytes) and one ioctl for
-// the name; full detail is one link request (about 1.5 KB) and sysfs. A
-// socket that fails is closed and opened again once.
+// are one statistics request (a reply of about 250 bytes), and one ioctl for
+// the name unless the notifications vouch for it; full detail is one link request (about 1.5 KB)
+// and sysfs. A socket that fails is closed and opened again once.
 //
 // Changes come on a second socket, subscribed to the kernel's link and IPv4
 // address notifications and watched by the event loop: nothing is polled. A
@@ -67,9 +67,12 @@ private:
     std::vector<char> buffer_;
     // The name and description of the link the counters were last read for,
     // handed out again while the kernel gives the same name: no allocation
-    // on a tick.
+    // on a tick. Held: no notification about that link came since the name
+    // was read, on a socket that listened all along.
     QByteArray countedName_;
     QString countedDescription_;
+    qint32 countedIndex_ = 0;
+    bool countedNameHeld_ = false;
 
     int eventFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -40,6 +40,8 @@ QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
                 if (onActivated)
                     onActivated(activationFor(reason));
             });
+    if (protocol_ == TrayProtocol::XEmbed)
+        icon_->installEventFilter(this);
 }
 
 QtTrayHost::~QtTrayHost() = default;
@@ -47,6 +49,7 @@ QtTrayHost::~QtTrayHost() = default;
 void QtTrayHost::show(const QIcon &icon, const QString &tip) {
     balloonTimer_->stop(); // shown for good now
     icon_->setIcon(icon);
+    tip_ = tip;
     icon_->setToolTip(tip);
     icon_->show();
 }
@@ -56,8 +59,22 @@ void QtTrayHost::update(const QIcon &icon, const QString &tip) {
     // one; a tip-only change must cost no painting.
     if (icon.cacheKey() != icon_->icon().cacheKey())
         icon_->setIcon(icon);
-    if (tip != icon_->toolTip())
+    tip_ = tip;
+    // An XEmbed icon's tip is Qt's own tooltip, shown from what the icon
+    // holds when the pointer rests on it: the tip is handed over then
+    // (eventFilter), and new rates cost a tick nothing. A StatusNotifierItem
+    // host and the Windows shell show the tip themselves and are told every
+    // change.
+    if (protocol_ != TrayProtocol::XEmbed && tip != icon_->toolTip())
         icon_->setToolTip(tip);
+}
+
+bool QtTrayHost::eventFilter(QObject *watched, QEvent *event) {
+    // The icon's window passes the request to the icon before it shows the
+    // icon's tip.
+    if (watched == icon_ && event->type() == QEvent::ToolTip && icon_->toolTip() != tip_)
+        icon_->setToolTip(tip_);
+    return false;
 }
 
 void QtTrayHost::remove() {

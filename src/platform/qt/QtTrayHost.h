@@ -64,8 +64,12 @@ public:
 
     TrayProtocol protocol() const { return protocol_; }
 
+    // Hands an XEmbed icon its latest tip as the pointer comes to rest on it.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QSystemTrayIcon *icon_;
+    QString tip_; // the latest tip, which an XEmbed icon takes when asked
     TrayProtocol protocol_;
     QPointer<ReleaseMenu> releaseMenu_;
     QTimer *balloonTimer_; // runs while the icon is up only for a balloon
