@@ -92,6 +92,9 @@ private slots:
           "4,503,599,627,370,497");
         r("beyond 64 bits", "whole", "1e19", "10,000,000,000,000,000,000");
         r("en_IN in threes", "whole in", "1234567890", "1,234,567,890");
+        r("de, negative", "whole de", "-1234567", "-1.234.567");
+        r("lowest 64-bit number", "whole", "-9223372036854775808", "-9,223,372,036,854,775,808");
+        r("digits of the locale", "whole ar", "1234", "\u0661\u066C\u0662\u0663\u0664");
         // 12.345 is stored just below itself; the written number is what counts.
         r("decimal half", "two", "12.345", "12.35");
         r("carry", "two", "9.995", "10.00");

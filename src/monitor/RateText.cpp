@@ -26,6 +26,28 @@ QLocale ungrouped(const QLocale &locale) {
     return result;
 }
 
+// What writing a number by hand needs of a locale, kept for the locale last
+// asked for: each of these is a new string every time the locale is asked.
+struct Symbols {
+    QLocale source = QLocale::c();
+    bool asciiDigits = true;
+    QString decimalPoint = QStringLiteral(".");
+    QString negativeSign = QStringLiteral("-");
+    QString groupSeparator = QStringLiteral(",");
+};
+
+const Symbols &symbols(const QLocale &locale) {
+    thread_local Symbols kept;
+    if (!(locale == kept.source)) {
+        kept.source = locale;
+        kept.asciiDigits = locale.zeroDigit() == QLatin1String("0");
+        kept.decimalPoint = locale.decimalPoint();
+        kept.negativeSign = locale.negativeSign();
+        kept.groupSeparator = locale.groupSeparator();
+    }
+    return kept;
+}
+
 // Digits grouped in threes with the locale's separator. Some locales group
 // differently (en_IN: 1,23,45,67,890); the format is threes everywhere.
 QString groupInThrees(const QString &digits, const QLocale &locale) {
@@ -126,8 +148,29 @@ QString roundDecimal(double value, int decimals) {
 
 QString wholeNumber(qint64 value, const QLocale &locale) {
     // The magnitude as an unsigned number, so that the lowest value has one.
-    const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
-    return withSign(ungrouped(locale).toString(magnitude), value < 0, locale);
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    const Symbols &s = symbols(locale);
+    if (!s.asciiDigits)
+        return withSign(ungrouped(locale).toString(magnitude), value < 0, locale);
+    // Written here for locales with ASCII digits, in one allocation: these
+    // are the main window's four figures on every tick.
+    char digits[20];
+    char *const end = digits + sizeof digits;
+    char *p = end;
+    do
+        *--p = char('0' + magnitude % 10);
+    while ((magnitude /= 10) != 0);
+    const qsizetype count = end - p;
+    QString text;
+    text.reserve(s.negativeSign.size() + count + (count - 1) / 3 * s.groupSeparator.size());
+    if (value < 0)
+        text.append(s.negativeSign);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0 && (count - i) % 3 == 0)
+            text.append(s.groupSeparator);
+        text.append(QLatin1Char(p[i]));
+    }
+    return text;
 }
 
 std::optional<qint64> roundedWhole(double value) {
@@ -187,26 +230,6 @@ namespace {
 // rounds its third decimal: the hundredths are (n + 5) / 10, in integers, and
 // the double nearest to them is one division away.
 constexpr double kExactThousandths = 1e15;
-
-// What writing a number by hand needs of a locale, kept for the locale last
-// asked for: each of these is a new string every time the locale is asked.
-struct Symbols {
-    QLocale source = QLocale::c();
-    bool asciiDigits = true;
-    QString decimalPoint = QStringLiteral(".");
-    QString negativeSign = QStringLiteral("-");
-};
-
-const Symbols &symbols(const QLocale &locale) {
-    thread_local Symbols kept;
-    if (!(locale == kept.source)) {
-        kept.source = locale;
-        kept.asciiDigits = locale.zeroDigit() == QLatin1String("0");
-        kept.decimalPoint = locale.decimalPoint();
-        kept.negativeSign = locale.negativeSign();
-    }
-    return kept;
-}
 
 QString kiloOfWhole(qint64 n, const QLocale &locale) {
     const qint64 hundredths = (n < 0 ? -n + 5 : n + 5) / 10;
