@@ -2,6 +2,7 @@
 #include "monitor/MonotonicClock.h"
 #include "monitor/RateText.h"
 #include "monitor/Sampler.h"
+#include "ui/ValueLabel.h"
 #include "ui/frmMain.h"
 #include "ui/frmMiniBandwidth.h"
 #include "ui_frmMain.h"
@@ -49,8 +50,8 @@ void updateMiniWindow(frmMain &w) {
     const auto down = kiloText(w, w.ui->lblDownBytes);
     if (!up || !down)
         return;
-    mini->ui->lblMiniUp->setText(*up);
-    mini->ui->lblMiniDown->setText(*down);
+    showFigure(mini->ui->lblMiniUp, *up);
+    showFigure(mini->ui->lblMiniDown, *down);
 }
 
 // A threshold box as a number, read again only when its text changed.

@@ -11,7 +11,9 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QtMath>
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -72,6 +74,7 @@ struct Glyph {
     qreal x = 0;        // where shaping put it, from the pen position
     qreal advance = 0;  // how far it moves the pen
     qreal overhang = 0; // how far the line's natural width reaches past that, as the last glyph
+    qreal inkLeft = 0;  // where its pixels may start, from the pen position
     bool exact = true;
 };
 
@@ -119,8 +122,10 @@ struct FontGlyphs {
             if (alone.raw != raw || alone.positions[0].y() != baseline || alone.height != height)
                 continue;
             const qreal advance = raw.advancesForGlyphIndexes(alone.indexes)[0].x();
-            glyphs.push_back(Glyph{c.unicode(), alone.indexes[0], alone.positions[0].x(), advance,
-                                   alone.naturalWidth - advance, true});
+            glyphs.push_back(
+                Glyph{c.unicode(), alone.indexes[0], alone.positions[0].x(), advance,
+                      alone.naturalWidth - advance,
+                      alone.positions[0].x() + raw.boundingRect(alone.indexes[0]).left(), true});
         }
 
         // Each ordered pair. QPointF's == is fuzzy; pixels are not, hence the
@@ -255,6 +260,30 @@ bool glyphRun(const FontGlyphs &f, const QString &text, QGlyphRun &run, qreal &a
     return true;
 }
 
+// The advance of text and where the pixels of its glyphs from the one at
+// from on may start, relative to the pen position at its start; false when
+// some character must be shaped with its neighbours.
+bool inkFrom(const FontGlyphs &f, const QString &text, qsizetype from, qreal &advance,
+             qreal &inkLeft) {
+    qreal x = 0;
+    int previous = -1;
+    inkLeft = std::numeric_limits<qreal>::max();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int slot = f.slotOf.value(text[i].unicode(), -1);
+        if (slot < 0)
+            return false;
+        if (previous >= 0)
+            x += f.kern(size_t(previous), size_t(slot));
+        const Glyph &g = f.glyphs[size_t(slot)];
+        if (i >= from)
+            inkLeft = std::min(inkLeft, x + g.inkLeft);
+        x += g.advance;
+        previous = slot;
+    }
+    advance = x;
+    return true;
+}
+
 // What QLabel paints with one QPainter::drawText call, enabled, in a style
 // that adds nothing to it; the leading and trailing spaces drawText keeps or
 // drops by its own rules are left to it.
@@ -315,14 +344,35 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     }
     const FontGlyphs &f = *glyphs;
 
-    // Where QLabel puts its text: the contents less the margin, less the
-    // indent on the aligned sides (a framed label without an indent of its
-    // own keeps half an 'x' from the frame).
     // A new text repaints the contents alone; the frame around them is
     // only drawn when the repaint reaches it (a style's frame is several
     // primitives, more than the figures themselves).
     if (!contentsRect().contains(event->rect()))
         drawFrame(&painter);
+
+    // Then as QPainter::drawText places one line in the text's rectangle:
+    // clipped to it only when the line's natural width or its height does
+    // not fit, and moved from the left by the advance alone.
+    const QRectF r(textArea());
+    const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
+    qreal y = 0;
+    if (align & Qt::AlignBottom)
+        y = r.height() - f.height;
+    else if (align & Qt::AlignVCenter)
+        y = (r.height() - f.height) / 2;
+    if (!r.contains(QRectF(r.x() + fromLeft(r, naturalWidth), r.y() + y, naturalWidth, f.height)))
+        painter.setClipRect(r, Qt::IntersectClip);
+
+    QStyleOption option;
+    option.initFrom(this);
+    painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
+    painter.drawGlyphRun(QPointF(penX(r, advance), onGrid(r.y() + y)), run);
+}
+
+QRect ValueLabel::textArea() const {
+    // Where QLabel puts its text: the contents less the margin, less the
+    // indent on the aligned sides (a framed label without an indent of its
+    // own keeps half an 'x' from the frame).
     QRect cr = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
     const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
     int indent = this->indent();
@@ -338,31 +388,68 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
         if (align & Qt::AlignBottom)
             cr.setBottom(cr.bottom() - indent);
     }
+    return cr;
+}
 
-    // Then as QPainter::drawText places one line in that rectangle: clipped
-    // to it only when the line's natural width or its height does not fit,
-    // and moved from the left by the advance alone.
-    const QRectF r(cr);
-    qreal y = 0;
-    if (align & Qt::AlignBottom)
-        y = r.height() - f.height;
-    else if (align & Qt::AlignVCenter)
-        y = (r.height() - f.height) / 2;
-    const auto fromLeft = [&](qreal width) {
-        if (align & Qt::AlignRight)
-            return r.width() - width;
-        if (align & Qt::AlignHCenter)
-            return (r.width() - width) / 2;
-        return qreal(0);
-    };
-    if (!r.contains(QRectF(r.x() + fromLeft(naturalWidth), r.y() + y, naturalWidth, f.height)))
-        painter.setClipRect(r, Qt::IntersectClip);
-    const qreal x = fromLeft(advance);
+qreal ValueLabel::fromLeft(const QRectF &area, qreal width) const {
+    const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
+    if (align & Qt::AlignRight)
+        return area.width() - width;
+    if (align & Qt::AlignHCenter)
+        return (area.width() - width) / 2;
+    return 0;
+}
 
-    QStyleOption option;
-    option.initFrom(this);
-    painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
+qreal ValueLabel::onGrid(qreal v) {
     // Text lands on the 1/64 pixel grid its layout works in.
-    const auto grid = [](qreal v) { return qRound(v * 64) / 64.0; };
-    painter.drawGlyphRun(QPointF(grid(r.x() + x), grid(r.y() + y)), run);
+    return qRound(v * 64) / 64.0;
+}
+
+qreal ValueLabel::penX(const QRectF &area, qreal advance) const {
+    return onGrid(area.x() + fromLeft(area, advance));
+}
+
+QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
+    const QRect contents = contentsRect();
+    if (from == to)
+        return {};
+    // Worked out only where both texts are painted from glyphs, one pixel to
+    // the device pixel, and the same in length and advance: then every glyph
+    // before the first changed character keeps its place and its pixels.
+    const FontGlyphs *f = glyphsFor(QFont(font(), this), false);
+    if (!f || from.size() != to.size() || devicePixelRatio() != 1 || !plainLine(*this, from) ||
+        !plainLine(*this, to))
+        return contents;
+    qsizetype first = 0;
+    while (from[first] == to[first])
+        ++first;
+    qreal fromAdvance = 0, toAdvance = 0, fromInk = 0, toInk = 0;
+    if (!inkFrom(*f, from, first, fromAdvance, fromInk) ||
+        !inkFrom(*f, to, first, toAdvance, toInk) || fromAdvance != toAdvance)
+        return contents;
+    // Two pixels more for antialiasing, which spreads a glyph by one.
+    const int left = qFloor(penX(QRectF(textArea()), toAdvance) + std::min(fromInk, toInk)) - 2;
+    QRect part = contents;
+    part.setLeft(std::max(contents.left(), left));
+    return part;
+}
+
+void ValueLabel::setChangedText(const QString &text) {
+    const QRect part = changedPart(this->text(), text);
+    if (part.isEmpty() || part == contentsRect() || testAttribute(Qt::WA_UpdatesDisabled)) {
+        setText(text);
+        return;
+    }
+    // QLabel repaints all its contents for a new text.
+    setAttribute(Qt::WA_UpdatesDisabled);
+    setText(text);
+    setAttribute(Qt::WA_UpdatesDisabled, false);
+    update(part);
+}
+
+void showFigure(QLabel *label, const QString &text) {
+    if (auto *value = dynamic_cast<ValueLabel *>(label))
+        value->setChangedText(text);
+    else
+        label->setText(text);
 }

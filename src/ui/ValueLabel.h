@@ -36,6 +36,24 @@ public:
     // glyphs where the label paints from them, else what QLabel asks for.
     int textWidth() const;
 
+    // Takes a new text as setText does, but repaints only what it changes:
+    // a figure that keeps its width repaints from its first changed
+    // character on (a running total keeps most of its digits), which is
+    // less to paint and to send to the display.
+    void setChangedText(const QString &text);
+    // The part of the label (its coordinates) whose pixels differ between
+    // the two texts; all the contents where that is not worked out.
+    QRect changedPart(const QString &from, const QString &to) const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QRect textArea() const;
+    qreal fromLeft(const QRectF &area, qreal width) const;
+    qreal penX(const QRectF &area, qreal advance) const;
+    static qreal onGrid(qreal v);
 };
+
+// Gives a label a new text; a ValueLabel repaints only what changed.
+void showFigure(QLabel *label, const QString &text);

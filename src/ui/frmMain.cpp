@@ -244,7 +244,7 @@ void frmMain::setValueText(QLabel *label, const QString &text) {
     value->text = text;
     value->pending = livesInTray();
     if (!value->pending)
-        label->setText(text);
+        showFigure(label, text);
 }
 
 void frmMain::setValueNumber(QLabel *label, qint64 number) {
@@ -260,7 +260,7 @@ void frmMain::setValueNumber(QLabel *label, qint64 number) {
     value->stale = true;
     value->pending = livesInTray();
     if (!value->pending)
-        label->setText(valueText(label));
+        showFigure(label, valueText(label));
 }
 
 const QString &frmMain::valueText(const QLabel *label) const {

@@ -153,7 +153,7 @@ private:
 void showRateLine(QLabel *label, const QString &text) {
     if (label->text() == text)
         return;
-    label->setText(text);
+    showFigure(label, text);
     static_cast<TickLine *>(label->parentWidget())->fit();
 }
 
