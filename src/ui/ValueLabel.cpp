@@ -68,6 +68,10 @@ Shaped shape(const QString &text, const QFont &font) {
     return shaped;
 }
 
+} // namespace
+
+namespace valuelabel {
+
 struct Glyph {
     char16_t character = 0;
     quint32 index = 0;
@@ -190,6 +194,13 @@ struct FontGlyphs {
         return x;
     }
 };
+
+} // namespace valuelabel
+
+namespace {
+
+using valuelabel::FontGlyphs;
+using valuelabel::Glyph;
 
 // One entry per font the labels were painted in; there are two or three.
 // The pixel size tells the same font apart on screens of another density.
@@ -338,6 +349,7 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
         glyphsLater(painter.font());
     if (!glyphs || painter.deviceTransform().type() > QTransform::TxTranslate ||
         !glyphRun(*glyphs, content, run, advance, naturalWidth)) {
+        painted_ = {};
         painter.end();
         QLabel::paintEvent(event);
         return;
@@ -366,7 +378,9 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     QStyleOption option;
     option.initFrom(this);
     painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
-    painter.drawGlyphRun(QPointF(penX(r, advance), onGrid(r.y() + y)), run);
+    const qreal x = penX(r, advance);
+    painter.drawGlyphRun(QPointF(x, onGrid(r.y() + y)), run);
+    painted_ = {glyphs, content, x};
 }
 
 QRect ValueLabel::textArea() const {
@@ -413,12 +427,13 @@ QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
     const QRect contents = contentsRect();
     if (from == to)
         return {};
-    // Worked out only where both texts are painted from glyphs, one pixel to
-    // the device pixel, and the same in length and advance: then every glyph
-    // before the first changed character keeps its place and its pixels.
-    const FontGlyphs *f = glyphsFor(QFont(font(), this), false);
-    if (!f || from.size() != to.size() || devicePixelRatio() != 1 || !plainLine(*this, from) ||
-        !plainLine(*this, to))
+    // Worked out from the last paint, where it painted from into this
+    // geometry from glyphs, one pixel to the device pixel; and only for a text
+    // of the same length and advance: then every glyph before the first
+    // changed character keeps its place and its pixels.
+    const FontGlyphs *f = painted_.glyphs;
+    if (!f || from != painted_.text || from.size() != to.size() || devicePixelRatio() != 1 ||
+        to.front().isSpace() || to.back().isSpace())
         return contents;
     qsizetype first = 0;
     while (from[first] == to[first])
@@ -428,7 +443,7 @@ QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
         !inkFrom(*f, to, first, toAdvance, toInk) || fromAdvance != toAdvance)
         return contents;
     // Two pixels more for antialiasing, which spreads a glyph by one.
-    const int left = qFloor(penX(QRectF(textArea()), toAdvance) + std::min(fromInk, toInk)) - 2;
+    const int left = qFloor(painted_.penX + std::min(fromInk, toInk)) - 2;
     QRect part = contents;
     part.setLeft(std::max(contents.left(), left));
     return part;

@@ -2,6 +2,10 @@
 
 #include <QLabel>
 
+namespace valuelabel {
+struct FontGlyphs;
+}
+
 // Readies a label that the tick rewrites several times a second, so that a
 // new text costs a repaint of that label and nothing more:
 // - it fills its own background, so the repaint manager need not repaint
@@ -49,6 +53,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The last paint from glyphs: the font's glyphs, the text and where its
+    // pen started.
+    struct Painted {
+        const valuelabel::FontGlyphs *glyphs = nullptr;
+        QString text;
+        qreal penX = 0;
+    } painted_;
     QRect textArea() const;
     qreal fromLeft(const QRectF &area, qreal width) const;
     qreal penX(const QRectF &area, qreal advance) const;
