@@ -442,7 +442,8 @@ def main():
     parser.add_argument("--peers", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
                         default=[], help="measure CPU time beside conky and xfce4-panel")
     parser.add_argument("--rounds", type=int, default=1,
-                        help="--peers: measurements in a row for each window state")
+                        help="--peers: rounds for each window state, the programs started "
+                             "anew in turn for each; medians are printed")
     parser.add_argument("--phases", default="shown,hidden,live",
                         help="--peers: the window states to measure, from shown, hidden, live")
     parser.add_argument("--startup", nargs=2, action="append", metavar=("NAMESPACE", "COUNT"),
