@@ -169,7 +169,7 @@ python3 "$root/bench/desktop_bench.py" --program "$build/zarn-bandwidth" \
 echo
 echo "== desktop peers: conky (text, and two rate graphs) and xfce4-panel's netload beside the program: window shown, hidden, Usage window on Live =="
 python3 "$root/bench/desktop_bench.py" "${programs[@]}" --floor "$build/bench/bench_floor_window" \
-    --peers "$ns4" 4 --seconds 60 --interval 300 --rounds "${ZARN_BENCH_ROUNDS:-2}"
+    --peers "$ns4" 4 --seconds 30 --interval 300 --rounds "${ZARN_BENCH_ROUNDS:-6}"
 
 if [ -n "${ZARN_BENCH_BEFORE:-}" ]; then
     echo
