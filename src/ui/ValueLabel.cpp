@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 void makeValueLabel(QLabel *label) {
@@ -239,6 +240,28 @@ bool plainTextStyle(const QStyle *style) {
     return false;
 }
 
+// Walks text's glyphs left to right, kerned, calling each(i, glyph, x) with
+// the pen position of the i-th from the start of the text; returns the
+// text's advance, or nullopt when some character must be shaped with its
+// neighbours.
+template <typename Each>
+std::optional<qreal> walkGlyphs(const FontGlyphs &f, const QString &text, Each &&each) {
+    qreal x = 0;
+    int previous = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int slot = f.slotOf.value(text[i].unicode(), -1);
+        if (slot < 0)
+            return std::nullopt;
+        if (previous >= 0)
+            x += f.kern(size_t(previous), size_t(slot));
+        const Glyph &g = f.glyphs[size_t(slot)];
+        each(i, g, x);
+        x += g.advance;
+        previous = slot;
+    }
+    return x;
+}
+
 // The glyph run of text, relative to the pen position at its start, its
 // advance and its natural width (what the last glyph may reach past the
 // advance included); false when some character must be shaped with its
@@ -249,25 +272,19 @@ bool glyphRun(const FontGlyphs &f, const QString &text, QGlyphRun &run, qreal &a
     QList<QPointF> positions;
     indexes.reserve(text.size());
     positions.reserve(text.size());
-    qreal x = 0;
-    int previous = -1;
-    for (const QChar c : text) {
-        const int slot = f.slotOf.value(c.unicode(), -1);
-        if (slot < 0)
-            return false;
-        if (previous >= 0)
-            x += f.kern(size_t(previous), size_t(slot));
-        const Glyph &g = f.glyphs[size_t(slot)];
+    const Glyph *last = nullptr;
+    const auto walked = walkGlyphs(f, text, [&](qsizetype, const Glyph &g, qreal x) {
         indexes.append(g.index);
         positions.append(QPointF(x + g.x, f.baseline));
-        x += g.advance;
-        previous = slot;
-    }
+        last = &g;
+    });
+    if (!walked)
+        return false;
     run.setRawFont(f.raw);
     run.setGlyphIndexes(indexes);
     run.setPositions(positions);
-    advance = x;
-    naturalWidth = previous >= 0 ? x + f.glyphs[size_t(previous)].overhang : x;
+    advance = *walked;
+    naturalWidth = last ? advance + last->overhang : advance;
     return true;
 }
 
@@ -276,23 +293,13 @@ bool glyphRun(const FontGlyphs &f, const QString &text, QGlyphRun &run, qreal &a
 // some character must be shaped with its neighbours.
 bool inkFrom(const FontGlyphs &f, const QString &text, qsizetype from, qreal &advance,
              qreal &inkLeft) {
-    qreal x = 0;
-    int previous = -1;
     inkLeft = std::numeric_limits<qreal>::max();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int slot = f.slotOf.value(text[i].unicode(), -1);
-        if (slot < 0)
-            return false;
-        if (previous >= 0)
-            x += f.kern(size_t(previous), size_t(slot));
-        const Glyph &g = f.glyphs[size_t(slot)];
+    const auto walked = walkGlyphs(f, text, [&](qsizetype i, const Glyph &g, qreal x) {
         if (i >= from)
             inkLeft = std::min(inkLeft, x + g.inkLeft);
-        x += g.advance;
-        previous = slot;
-    }
-    advance = x;
-    return true;
+    });
+    advance = walked.value_or(0);
+    return walked.has_value();
 }
 
 // What QLabel paints with one QPainter::drawText call, enabled, in a style
