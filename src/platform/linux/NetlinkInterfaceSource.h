@@ -17,8 +17,9 @@ struct nlmsghdr;
 // One NETLINK_ROUTE socket stays open for the object's life, so reading one
 // row costs the same whatever the number of interfaces: the counters alone
 // are one statistics request (a reply of about 250 bytes), and one ioctl for
-// the name unless the notifications vouch for it; full detail is one link request (about 1.5 KB)
-// and sysfs. A socket that fails is closed and opened again once.
+// the name unless the notifications vouch for it; full detail is one link
+// request (about 1.5 KB) and sysfs. A socket that fails is closed and opened
+// again once.
 //
 // Changes come on a second socket, subscribed to the kernel's link and IPv4
 // address notifications and watched by the event loop: nothing is polled. A
