@@ -387,6 +387,16 @@ private slots:
             r.traffic(900000, 900000);
             QCOMPARE(r.picture(), QStringLiteral("picRedRed"));
         }
+        // Without the rates in the tip, rates that move under the same picture tell it nothing.
+        TickRig r;
+        r.animateTray(true, "", "");
+        r.startMeasuring();
+        r.w.showBandwidthInTray = false;
+        r.traffic(900000, 900000);
+        const auto requests = r.env.tray.requests.size();
+        r.traffic(850000, 800000);
+        QCOMPARE(r.env.tray.requests.size(), requests);
+        QCOMPARE(r.env.tray.tip + ' ' + r.picture(), QStringLiteral("Zarn Bandwidth picRedRed"));
     }
 };
 

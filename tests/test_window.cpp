@@ -455,7 +455,7 @@ private slots:
         }
         QTEST(requestLog(host), "sent");
         QTEST(host.shown, "shownAtEnd");
-        QTEST(icon.trayRecord().tip, "recordTip");
+        QTEST(icon.trayRecord().tip.text(), "recordTip");
         if (host.shown)
             QCOMPARE(render(host.icon, 16), render(Images::trayIcon(pictures.back()), 16));
         for (size_t i = 1; i < pictures.size(); ++i)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tray/TrayPicture.h"
+#include "tray/TrayTip.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -25,7 +26,7 @@ struct SamplerState {
     // What the tray step last handed to the tray; empty after another
     // handler changed the icon, so that the next tick sends again.
     std::optional<TrayPicture> lastTrayPicture;
-    QString lastTrayTip;
+    TrayTip lastTrayTip;
     qint64 topRate = 0;
     // The threshold boxes as last read: their texts change seldom, and
     // reading a number by the locale's rules costs more than the rest of a

@@ -74,7 +74,7 @@ void adjustThreshold(QLineEdit *box, SamplerState::ReadThreshold &read, double c
 
 // The tray is told only when the picture or the tip changed: a steady load
 // costs the desktop nothing.
-void handOff(frmMain &w, TrayPicture picture, const QString &tip) {
+void handOff(frmMain &w, TrayPicture picture, const TrayTip &tip) {
     if (w.sampler.lastTrayPicture == picture && w.sampler.lastTrayTip == tip)
         return;
     w.sampler.lastTrayPicture = picture;
@@ -82,11 +82,11 @@ void handOff(frmMain &w, TrayPicture picture, const QString &tip) {
     w.trayIcon.modifyTrayIcon(picture, tip, &w);
 }
 
-QString currentTip(const frmMain &w) {
+TrayTip currentTip(const frmMain &w) {
     const auto down = w.valueNumber(w.ui->lblDownBytes);
     const auto up = w.valueNumber(w.ui->lblUpBytes);
     if (down && up)
-        return RateText::trayTip(down, up, w.showBandwidthInTray, w.multiLineTooltip);
+        return TrayTip::rates(down, up, w.showBandwidthInTray, w.multiLineTooltip);
     return RateText::trayTip(w.valueText(w.ui->lblDownBytes), w.valueText(w.ui->lblUpBytes),
                              w.showBandwidthInTray, w.multiLineTooltip);
 }
@@ -96,7 +96,7 @@ QString currentTip(const frmMain &w) {
 bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Direction &up,
               double elapsedMs) {
     TrayPicture candidate = TrayPicture::idle();
-    const QString tip = currentTip(w);
+    const TrayTip tip = currentTip(w);
 
     if (!(down.quiet() && up.quiet())) {
         const auto top = Sampler::topRate(down.difference(), up.difference(), elapsedMs);

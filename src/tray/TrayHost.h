@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tray/TrayTip.h"
+
 #include <QIcon>
 #include <QString>
 #include <functional>
@@ -21,8 +23,8 @@ class TrayHost {
 public:
     virtual ~TrayHost() = default;
 
-    virtual void show(const QIcon &icon, const QString &tip) = 0;   // put the icon up
-    virtual void update(const QIcon &icon, const QString &tip) = 0; // change picture and tip
+    virtual void show(const QIcon &icon, const TrayTip &tip) = 0;   // put the icon up
+    virtual void update(const QIcon &icon, const TrayTip &tip) = 0; // change picture and tip
     virtual void remove() = 0;                                      // take the icon down
     virtual bool isShown() const = 0;
     // Whether the desktop has a tray that shows the icon right now (an

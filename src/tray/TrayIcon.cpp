@@ -3,8 +3,9 @@
 #include "tray/TrayHost.h"
 #include "ui/Images.h"
 
-void TrayIcon::fill(TrayPicture picture, const QString &tip, QWidget *window) {
-    record_.window = window;
+void TrayIcon::fill(TrayPicture picture, const TrayTip &tip, QWidget *window) {
+    if (record_.window != window)
+        record_.window = window;
     record_.id = 1;
     record_.picture = picture;
     record_.tip = tip;
@@ -20,13 +21,13 @@ const QIcon &TrayIcon::iconFor(TrayPicture picture) {
     return icon;
 }
 
-void TrayIcon::addTrayIcon(TrayPicture picture, const QString &tip, QWidget *window) {
+void TrayIcon::addTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window) {
     fill(picture, tip, window);
     if (host_ && !host_->isShown())
         host_->show(iconFor(picture), tip);
 }
 
-void TrayIcon::modifyTrayIcon(TrayPicture picture, const QString &tip, QWidget *window) {
+void TrayIcon::modifyTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window) {
     fill(picture, tip, window);
     if (host_ && host_->isShown())
         host_->update(iconFor(picture), tip);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tray/TrayPicture.h"
+#include "tray/TrayTip.h"
 
 #include <QIcon>
 #include <QPointer>
@@ -18,7 +19,7 @@ struct TrayRecord {
     QPointer<QWidget> window;
     int id = 0; // 1 once filled: the program has only the one icon
     std::optional<TrayPicture> picture;
-    QString tip;
+    TrayTip tip;
 };
 
 // The program's one notification-area icon. Requests the host cannot carry
@@ -28,14 +29,14 @@ class TrayIcon {
 public:
     explicit TrayIcon(TrayHost *host) : host_(host) {}
 
-    void addTrayIcon(TrayPicture picture, const QString &tip, QWidget *window);
-    void modifyTrayIcon(TrayPicture picture, const QString &tip, QWidget *window);
+    void addTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window);
+    void modifyTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window);
     void deleteTrayIcon();
 
     const TrayRecord &trayRecord() const { return record_; }
 
 private:
-    void fill(TrayPicture picture, const QString &tip, QWidget *window);
+    void fill(TrayPicture picture, const TrayTip &tip, QWidget *window);
     const QIcon &iconFor(TrayPicture picture);
 
     TrayHost *host_;

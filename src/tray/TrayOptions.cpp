@@ -16,7 +16,7 @@ QString checkText(const QCheckBox *box) {
 // next tick sends its picture and tip whatever they are.
 void forgetTraySent(SamplerState &sampler) {
     sampler.lastTrayPicture.reset();
-    sampler.lastTrayTip.clear();
+    sampler.lastTrayTip = TrayTip();
 }
 } // namespace
 

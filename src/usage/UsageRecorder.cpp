@@ -158,16 +158,19 @@ void UsageRecorder::sampled(const TickSample &sample) {
     if (!store_ || !options_.record)
         return;
     if (!sample.name.isEmpty()) {
-        if (sample.name != selected_)
-            noteSelected_ = true;
-        selected_ = sample.name;
         selectedIndex_ = sample.index;
-        // First sight of an interface: its counters become the base at
-        // once, so that a crash soon after loses nothing the kernel counts.
-        if (!sighted_.contains(sample.name)) {
-            sighted_.insert(sample.name);
-            if (!known_.contains(sample.name))
-                saveSoon();
+        // Tick after tick the name is the one before, sighted already.
+        if (sample.name != selected_) {
+            noteSelected_ = true;
+            selected_ = sample.name;
+            // First sight of an interface: its counters become the base at
+            // once, so that a crash soon after loses nothing the kernel
+            // counts.
+            if (!sighted_.contains(sample.name)) {
+                sighted_.insert(sample.name);
+                if (!known_.contains(sample.name))
+                    saveSoon();
+            }
         }
     } else if (sample.index != 0 && sample.index == selectedIndex_ && !selected_.isEmpty()) {
         // The tick could not read the selected interface: it went away, and

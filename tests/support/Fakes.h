@@ -103,8 +103,12 @@ public:
     QString tip;
     QIcon icon; // the picture last shown or updated
 
-    void show(const QIcon &i, const QString &t) override { record(Request::Show, i, t, true); }
-    void update(const QIcon &i, const QString &t) override { record(Request::Update, i, t, shown); }
+    void show(const QIcon &i, const TrayTip &t) override {
+        record(Request::Show, i, t.text(), true);
+    }
+    void update(const QIcon &i, const TrayTip &t) override {
+        record(Request::Update, i, t.text(), shown);
+    }
     void remove() override { record(Request::Remove, icon, tip, false); }
     bool isShown() const override { return shown; }
     bool isAvailable() const override { return available; }

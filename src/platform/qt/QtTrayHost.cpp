@@ -46,34 +46,40 @@ QtTrayHost::QtTrayHost(TrayProtocol protocol, QObject *parent)
 
 QtTrayHost::~QtTrayHost() = default;
 
-void QtTrayHost::show(const QIcon &icon, const QString &tip) {
+void QtTrayHost::show(const QIcon &icon, const TrayTip &tip) {
     balloonTimer_->stop(); // shown for good now
     icon_->setIcon(icon);
     tip_ = tip;
-    icon_->setToolTip(tip);
+    icon_->setToolTip(tip.text());
     icon_->show();
 }
 
-void QtTrayHost::update(const QIcon &icon, const QString &tip) {
+void QtTrayHost::update(const QIcon &icon, const TrayTip &tip) {
     // Setting an icon repaints it on the tray host even when it is the same
     // one; a tip-only change must cost no painting.
     if (icon.cacheKey() != icon_->icon().cacheKey())
         icon_->setIcon(icon);
     tip_ = tip;
     // An XEmbed icon's tip is Qt's own tooltip, shown from what the icon
-    // holds when the pointer rests on it: the tip is handed over then
-    // (eventFilter), and new rates cost a tick nothing. A StatusNotifierItem
-    // host and the Windows shell show the tip themselves and are told every
-    // change.
-    if (protocol_ != TrayProtocol::XEmbed && tip != icon_->toolTip())
-        icon_->setToolTip(tip);
+    // holds when the pointer rests on it: the tip is written and handed
+    // over then (eventFilter), and new rates cost a tick nothing. A
+    // StatusNotifierItem host and the Windows shell show the tip themselves
+    // and are told every change.
+    if (protocol_ != TrayProtocol::XEmbed)
+        handOverTip();
+}
+
+void QtTrayHost::handOverTip() {
+    const QString text = tip_.text();
+    if (text != icon_->toolTip())
+        icon_->setToolTip(text);
 }
 
 bool QtTrayHost::eventFilter(QObject *watched, QEvent *event) {
     // The icon's window passes the request to the icon before it shows the
     // icon's tip.
-    if (watched == icon_ && event->type() == QEvent::ToolTip && icon_->toolTip() != tip_)
-        icon_->setToolTip(tip_);
+    if (watched == icon_ && event->type() == QEvent::ToolTip)
+        handOverTip();
     return false;
 }
 

@@ -46,8 +46,8 @@ public:
     explicit QtTrayHost(TrayProtocol protocol, QObject *parent = nullptr);
     ~QtTrayHost() override;
 
-    void show(const QIcon &icon, const QString &tip) override;
-    void update(const QIcon &icon, const QString &tip) override;
+    void show(const QIcon &icon, const TrayTip &tip) override;
+    void update(const QIcon &icon, const TrayTip &tip) override;
     void remove() override;
     bool isShown() const override;
     bool isAvailable() const override;
@@ -68,8 +68,10 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void handOverTip(); // the latest tip's text, where the icon holds another
+
     QSystemTrayIcon *icon_;
-    QString tip_; // the latest tip, which an XEmbed icon takes when asked
+    TrayTip tip_; // the latest tip, which an XEmbed icon takes when asked
     TrayProtocol protocol_;
     QPointer<ReleaseMenu> releaseMenu_;
     QTimer *balloonTimer_; // runs while the icon is up only for a balloon
