@@ -28,12 +28,14 @@ struct SamplerState {
     std::optional<TrayPicture> lastTrayPicture;
     TrayTip lastTrayTip;
     qint64 topRate = 0;
-    // The threshold boxes as last read: their texts change seldom, and
-    // reading a number by the locale's rules costs more than the rest of a
-    // tick hidden in the tray.
-    struct ReadThreshold {
+    // Texts the tick reads as numbers, kept as last read: they change
+    // seldom, and reading a number by the locale's rules costs more than the
+    // rest of a tick hidden in the tray.
+    template <typename T> struct ReadText {
         QString text;
-        std::optional<double> value;
+        T value{};
     };
-    ReadThreshold yellow, red;
+    using ReadThreshold = ReadText<std::optional<double>>;
+    ReadThreshold yellow, red; // the threshold boxes
+    ReadText<qint64> tracked;  // the timer's tag
 };

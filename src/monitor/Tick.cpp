@@ -21,12 +21,24 @@
 
 namespace {
 
+// A text's value, read again only when the text changed.
+template <typename T, typename Read>
+const T &readBack(const QString &text, SamplerState::ReadText<T> &kept, Read read) {
+    if (!text.isSharedWith(kept.text) && text != kept.text) {
+        kept.value = read(text);
+        kept.text = text;
+    }
+    return kept.value;
+}
+
 // The timer's tag names the interface the sampler follows. Anything that does
 // not read as an index means it follows none, so the selected one is adopted.
-qint64 trackedIndex(const QString &tag) {
-    bool ok = false;
-    const qint64 index = tag.trimmed().toLongLong(&ok);
-    return ok ? index : 0;
+qint64 trackedIndex(const QString &tag, SamplerState::ReadText<qint64> &kept) {
+    return readBack(tag, kept, [](const QString &text) {
+        bool ok = false;
+        const qint64 index = text.trimmed().toLongLong(&ok);
+        return ok ? index : 0;
+    });
 }
 
 bool isOn(const QCheckBox *box) {
@@ -56,20 +68,19 @@ void updateMiniWindow(frmMain &w) {
 
 // A threshold box as a number, read again only when its text changed.
 const std::optional<double> &threshold(const QLineEdit *box, SamplerState::ReadThreshold &read) {
-    const QString text = box->text();
-    if (!text.isSharedWith(read.text) && text != read.text) {
-        read.value = RateText::readNumber(text);
-        read.text = text;
-    }
-    return read.value;
+    return readBack(box->text(), read,
+                    [](const QString &text) { return RateText::readNumber(text); });
 }
 
 // Writing the box runs its change handler, which stores the new threshold.
-void adjustThreshold(QLineEdit *box, SamplerState::ReadThreshold &read, double candidate,
-                     qint64 topRate, bool autoAdjust) {
+// The threshold as the box has it afterwards.
+std::optional<double> adjustThreshold(QLineEdit *box, SamplerState::ReadThreshold &read,
+                                      double candidate, qint64 topRate, bool autoAdjust) {
     const std::optional<double> &current = threshold(box, read);
-    if (Sampler::raisesThreshold(read.text.isEmpty(), current, candidate, topRate, autoAdjust))
-        box->setText(RateText::twoDecimals(candidate));
+    if (!Sampler::raisesThreshold(read.text.isEmpty(), current, candidate, topRate, autoAdjust))
+        return current;
+    box->setText(RateText::twoDecimals(candidate));
+    return threshold(box, read);
 }
 
 // The tray is told only when the picture or the tip changed: a steady load
@@ -107,14 +118,13 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
         if (!candidates)
             return false;
         const bool autoAdjust = isOn(w.ui->chkAutoAdjustThreshold);
-        adjustThreshold(w.ui->txtYellowThreshold, w.sampler.yellow, candidates->yellow, *top,
-                        autoAdjust);
-        adjustThreshold(w.ui->txtRedThreshold, w.sampler.red, candidates->red, *top, autoAdjust);
+        const auto yellow = adjustThreshold(w.ui->txtYellowThreshold, w.sampler.yellow,
+                                            candidates->yellow, *top, autoAdjust);
+        const auto red = adjustThreshold(w.ui->txtRedThreshold, w.sampler.red, candidates->red,
+                                         *top, autoAdjust);
 
         // Thresholds that are not numbers leave the idle picture, but the
         // tip still goes out.
-        const auto red = threshold(w.ui->txtRedThreshold, w.sampler.red);
-        const auto yellow = threshold(w.ui->txtYellowThreshold, w.sampler.yellow);
         if (red && yellow) {
             const auto upRate = Sampler::rate(up.difference(), elapsedMs);
             if (!upRate)
@@ -200,7 +210,7 @@ void frmMain::tmrAdapterUpdate_Timer() {
     // Without a clock every tick counts as exactly one interval.
     const qint64 readAt =
         platform.clock ? platform.clock->nowNs() : sampler.prevReadAt + qint64(interval) * 1000000;
-    const bool adopting = trackedIndex(trackedAdapter) != selectedAdapter;
+    const bool adopting = trackedIndex(trackedAdapter, sampler.tracked) != selectedAdapter;
 
     // A failed read (the interface went away) tells nothing about the
     // counters; taking it for zeros would count a phantom wrap. It also
