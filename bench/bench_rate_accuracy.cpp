@@ -37,8 +37,8 @@ namespace {
 
 class QuietTray final : public TrayHost {
 public:
-    void show(const QIcon &, const QString &) override {}
-    void update(const QIcon &, const QString &) override {}
+    void show(const QIcon &, const TrayTip &) override {}
+    void update(const QIcon &, const TrayTip &) override {}
     void remove() override {}
     bool isShown() const override { return true; }
     bool isAvailable() const override { return true; }

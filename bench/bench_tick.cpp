@@ -71,8 +71,8 @@ private:
 class CountingTray final : public TrayHost {
 public:
     int updates = 0;
-    void show(const QIcon &, const QString &) override {}
-    void update(const QIcon &, const QString &) override { ++updates; }
+    void show(const QIcon &, const TrayTip &) override {}
+    void update(const QIcon &, const TrayTip &) override { ++updates; }
     void remove() override {}
     bool isShown() const override { return true; }
     bool isAvailable() const override { return true; }
