@@ -363,6 +363,7 @@ private slots:
         r("next decade", "0:10001:2000001", 20000, 5000000);
         r("holds while the peak is on the graph", "0:48000:0 1:100:0 120:100:0", 50000, 1000);
         r("falls once the peak has left", "0:48000:0 1:3000:0 121:100:0", 5000, 1000);
+        r("and again as the next one leaves", "0:48000:0 1:3000:0 121:100:0 122:100:0", 1000, 1000);
         r("a gap keeps the peak", "0:48000:0 1:-:- 2:100:0", 50000, 1000);
         r("so does a failed read", "0:48000:0 1:-:-: 2:100:0", 50000, 1000);
         r("a new interface starts afresh", "0:48000:48000 2:100:0:wlan0", 1000, 1000);

@@ -28,8 +28,12 @@ double niceCeiling(double rate) {
 
 void RateTrail::add(qint64 atMs, double down, double up) {
     points_.push_back({atMs, down, up});
-    while (!points_.empty() && points_.front().atMs < atMs - kSpanMs)
-        points_.pop_front();
+    while (first_ < points_.size() && points_[first_].atMs < atMs - kSpanMs)
+        ++first_;
+    if (first_ * 2 >= points_.size()) {
+        points_.erase(points_.begin(), points_.begin() + std::ptrdiff_t(first_));
+        first_ = 0;
+    }
 }
 
 void RateTrail::addGap(qint64 atMs) {
@@ -41,11 +45,12 @@ void RateTrail::addGap(qint64 atMs) {
 
 void RateTrail::clear() {
     points_.clear();
+    first_ = 0;
 }
 
 double RateTrail::peak(double Point::*direction) const {
     double top = 0;
-    for (const Point &p : points_)
+    for (const Point &p : points())
         if (p.*direction > top) // NaN compares false
             top = p.*direction;
     return top;

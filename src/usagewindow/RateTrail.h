@@ -3,7 +3,8 @@
 #include <QLocale>
 #include <QString>
 #include <QtGlobal>
-#include <deque>
+#include <span>
+#include <vector>
 
 // The last two minutes of rates behind the live graph, and the rules that
 // pick its scales. Kept apart from any widget so that the rules can be
@@ -33,8 +34,10 @@ public:
     void addGap(qint64 atMs);
     void clear();
 
-    const std::deque<Point> &points() const { return points_; }
-    bool empty() const { return points_.empty(); }
+    std::span<const Point> points() const {
+        return {points_.data() + first_, points_.size() - first_};
+    }
+    bool empty() const { return first_ == points_.size(); }
 
     // Each direction has its own scale, set by the highest rate still on
     // the graph: it rises with a new peak at once and comes down only once
@@ -49,5 +52,9 @@ public:
 
 private:
     double peak(double Point::*direction) const;
-    std::deque<Point> points_;
+    // The points from first_ on. Those that left the span are removed in
+    // one move once they fill half the buffer, which keeps its capacity: a
+    // tick adds a point without an allocation.
+    std::vector<Point> points_;
+    std::size_t first_ = 0;
 };

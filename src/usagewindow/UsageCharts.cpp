@@ -201,8 +201,8 @@ void RateGraph::paintColumns(QPainter &p, const QRect &plot, int left, int right
                 QRect(left - strip.left(), 0, right - left + 1, plot.height()));
 }
 
-void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip,
-                         Points::const_iterator first, Points::const_iterator last) const {
+void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Points::iterator first,
+                         Points::iterator last) const {
     p.fillRect(strip, palette().base());
     p.setPen(QPen(palette().mid().color(), 1));
     for (int y : {plot.top(), plot.center().y(), plot.bottom()})

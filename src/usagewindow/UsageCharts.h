@@ -52,9 +52,9 @@ private:
     // The plot's background, hair lines and the trail's segments that reach
     // into columns [left, right], clipped to them.
     void paintColumns(QPainter &p, const QRect &plot, int left, int right) const;
-    using Points = std::deque<RateTrail::Point>;
-    void drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Points::const_iterator first,
-                  Points::const_iterator last) const;
+    using Points = std::span<const RateTrail::Point>;
+    void drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Points::iterator first,
+                  Points::iterator last) const;
 
     const RateTrail &trail_;
     double RateTrail::Point::*direction_;
