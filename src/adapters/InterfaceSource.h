@@ -39,6 +39,7 @@ class InterfaceSource {
 public:
     enum class Detail {
         Counters, // name and counters: what the sampler needs every tick
+        Bytes,    // the counters; the name and description may be left empty
         Full,     // also the link speed and the wireless check, for the details page
     };
 

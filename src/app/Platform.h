@@ -20,4 +20,7 @@ struct Platform {
     MonotonicClock *clock = nullptr;
     QString programPath;  // absolute path of the running executable
     QString argumentText; // the command line after the program's own name
+    // A second source, read only from the resting ticker's thread; null:
+    // the timer ticks on the GUI thread all the time.
+    InterfaceSource *restingInterfaces = nullptr;
 };

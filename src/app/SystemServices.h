@@ -21,6 +21,8 @@ struct HistoryServices {
 // compiles exactly one of them. systemServices() is called after
 // QApplication, since the tray host asks the desktop what it supports.
 struct SystemServices : HistoryServices {
+    // Another source of the same interfaces, for the resting ticker's thread.
+    std::unique_ptr<InterfaceSource> restingInterfaces;
     std::unique_ptr<TrayHost> tray;
     std::unique_ptr<Autostart> autostart;
     // Desktop notifications (the data cap's warnings); may use the tray.

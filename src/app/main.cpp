@@ -148,6 +148,7 @@ int main(int argc, char *argv[]) {
 
     Platform platform;
     platform.interfaces = &interfaces;
+    platform.restingInterfaces = services.restingInterfaces.get();
     platform.tray = services.tray.get();
     platform.autostart = services.autostart.get();
     platform.messages = &messages;
@@ -166,6 +167,8 @@ int main(int argc, char *argv[]) {
     UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
     UsageRecorder usage(interfaces, *services.usage, usageOptions);
     QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
+    // The readings a rest holds go to the history before its last save.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::catchUp);
     // Windows ends a session by sending aboutToQuit and then ending the
     // process: nothing after exec() would run there.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &usage, &UsageRecorder::saveNow);

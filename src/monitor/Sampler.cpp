@@ -87,4 +87,16 @@ LoadLevel loadLevel(double rateKilo, double red, double yellow) {
     return LoadLevel::Green;
 }
 
+std::optional<TrayPicture> trayPicture(qint64 downDifference, qint64 upDifference, double elapsedMs,
+                                       std::optional<double> red, std::optional<double> yellow) {
+    if (!red || !yellow)
+        return TrayPicture::idle();
+    const auto upRate = rate(upDifference, elapsedMs);
+    const auto downRate = rate(downDifference, elapsedMs);
+    if (!upRate || !downRate)
+        return std::nullopt;
+    return TrayPicture{loadLevel(*upRate / 1000.0, *red, *yellow),
+                       loadLevel(*downRate / 1000.0, *red, *yellow)};
+}
+
 } // namespace Sampler

@@ -82,4 +82,10 @@ bool raisesThreshold(bool empty, std::optional<double> value, double candidate, 
 // a red threshold below the yellow one still wins.
 LoadLevel loadLevel(double rateKilo, double red, double yellow);
 
+// The tray's picture for a tick that moved bytes: each direction's level
+// against the thresholds, or the idle picture while either threshold is not
+// a number. nullopt when a rate overflows.
+std::optional<TrayPicture> trayPicture(qint64 downDifference, qint64 upDifference, double elapsedMs,
+                                       std::optional<double> red, std::optional<double> yellow);
+
 } // namespace Sampler

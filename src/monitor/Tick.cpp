@@ -8,10 +8,13 @@
 #include "ui_frmMain.h"
 #include "ui_frmMiniBandwidth.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <algorithm>
 
 // The sampling tick. Every step that could fail (an overflow) ends the tick
 // where it stands: what earlier steps wrote stays, and the previous totals
@@ -125,17 +128,11 @@ bool trayStep(frmMain &w, const Sampler::Direction &down, const Sampler::Directi
 
         // Thresholds that are not numbers leave the idle picture, but the
         // tip still goes out.
-        if (red && yellow) {
-            const auto upRate = Sampler::rate(up.difference(), elapsedMs);
-            if (!upRate)
-                return false;
-            const LoadLevel upLevel = Sampler::loadLevel(*upRate / 1000.0, *red, *yellow);
-            const auto downRate = Sampler::rate(down.difference(), elapsedMs);
-            if (!downRate)
-                return false;
-            const LoadLevel downLevel = Sampler::loadLevel(*downRate / 1000.0, *red, *yellow);
-            candidate = TrayPicture{upLevel, downLevel};
-        }
+        const auto picture =
+            Sampler::trayPicture(down.difference(), up.difference(), elapsedMs, red, yellow);
+        if (!picture)
+            return false;
+        candidate = *picture;
     }
     handOff(w, candidate, tip);
     return true;
@@ -189,6 +186,13 @@ private:
 } // namespace
 
 void frmMain::tmrAdapterUpdate_Timer() {
+    // Somebody started the timer again while the readings went elsewhere.
+    if (atRest_)
+        leaveRest();
+    tick(nullptr);
+}
+
+void frmMain::tick(const RestingReading *caughtUp) {
     SampleReport report(*this);
     if (!sampler.firstTickDone) {
         if (isOn(ui->chkStartupMinimized))
@@ -203,13 +207,25 @@ void frmMain::tmrAdapterUpdate_Timer() {
 
     InterfaceRow row;
     row.index = selectedAdapter;
-    const bool read =
-        platform.interfaces &&
-        platform.interfaces->interfaceRow(selectedAdapter, row, InterfaceSource::Detail::Counters);
     const int interval = tmrAdapterUpdate->interval();
-    // Without a clock every tick counts as exactly one interval.
-    const qint64 readAt =
-        platform.clock ? platform.clock->nowNs() : sampler.prevReadAt + qint64(interval) * 1000000;
+    bool read = false;
+    qint64 readAt = 0;
+    if (caughtUp) {
+        read = caughtUp->read;
+        readAt = caughtUp->atNs;
+        if (read) {
+            row = restingRow_;
+            row.inOctets = caughtUp->in;
+            row.outOctets = caughtUp->out;
+        }
+        report.sample.lateMs = (platform.clock->nowNs() - readAt) / 1000000;
+    } else {
+        read = platform.interfaces && platform.interfaces->interfaceRow(
+                                          selectedAdapter, row, InterfaceSource::Detail::Counters);
+        // Without a clock every tick counts as exactly one interval.
+        readAt = platform.clock ? platform.clock->nowNs()
+                                : sampler.prevReadAt + qint64(interval) * 1000000;
+    }
     const bool adopting = trackedIndex(trackedAdapter, sampler.tracked) != selectedAdapter;
 
     // A failed read (the interface went away) tells nothing about the
@@ -291,4 +307,106 @@ void frmMain::tmrAdapterUpdate_Timer() {
     report.sample.hasRates = downRate && upRate;
     report.sample.downRate = downRate.value_or(0);
     report.sample.upRate = upRate.value_or(0);
+    if (!caughtUp)
+        restIfUnseen({row.inOctets, row.outOctets, readAt, true});
+}
+
+namespace {
+
+// Whether a window of the program is on screen. Qt's own XEmbed tray icon
+// is a window too, but it is the tray's.
+bool anyWindowShown(const QWidget &main) {
+    if (main.isVisible())
+        return true;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](const QWidget *window) {
+        return window->isVisible() && !window->inherits("QSystemTrayIconSys");
+    });
+}
+
+// A window that comes up ends the rest before it paints.
+class RestWatch final : public QObject {
+public:
+    explicit RestWatch(frmMain &w) : w_(w) {}
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->isWindow() && !watched->inherits("QSystemTrayIconSys"))
+            w_.leaveRest();
+        return false;
+    }
+
+private:
+    frmMain &w_;
+};
+
+} // namespace
+
+RestingPlan frmMain::restingPlan(const RestingReading &last) {
+    RestingPlan plan;
+    plan.index = selectedAdapter;
+    plan.intervalMs = tmrAdapterUpdate->interval();
+    plan.last = last;
+    plan.animate = showTrayIcon && animateTrayIcon;
+    plan.picture = sampler.lastTrayPicture;
+    plan.yellow = threshold(ui->txtYellowThreshold, sampler.yellow);
+    plan.red = threshold(ui->txtRedThreshold, sampler.red);
+    plan.yellowEmpty = sampler.yellow.text.isEmpty();
+    plan.redEmpty = sampler.red.text.isEmpty();
+    plan.autoAdjust = isOn(ui->chkAutoAdjustThreshold);
+    plan.tipShowsRates = showBandwidthInTray && platform.tray && !platform.tray->tipsOnDemand();
+    return plan;
+}
+
+void frmMain::restIfUnseen(const RestingReading &last) {
+    if (!platform.restingInterfaces || !platform.clock || !tmrAdapterUpdate->isActive() ||
+        anyWindowShown(*this))
+        return;
+    if (!resting)
+        resting =
+            std::make_unique<RestingTicker>(*platform.restingInterfaces, *platform.clock, [this] {
+                QMetaObject::invokeMethod(this, &frmMain::catchUp, Qt::QueuedConnection);
+            });
+    if (!restWatch_)
+        restWatch_ = std::make_unique<RestWatch>(*this);
+    tmrAdapterUpdate->stop();
+    atRest_ = true;
+    qApp->installEventFilter(restWatch_.get());
+    resting->resume(restingPlan(last));
+}
+
+bool frmMain::replayReadings() {
+    resting->take(caughtUp_);
+    if (caughtUp_.empty())
+        return true;
+    // The readings carry no name: the interface is asked for it once here.
+    if (!platform.interfaces ||
+        !platform.interfaces->interfaceRow(selectedAdapter, restingRow_,
+                                           InterfaceSource::Detail::Counters))
+        return false;
+    for (const RestingReading &reading : caughtUp_)
+        tick(&reading);
+    return true;
+}
+
+void frmMain::catchUp() {
+    if (!atRest_)
+        return;
+    if (!replayReadings() || !sampler.hasPrevious || tmrAdapterUpdate->isActive() ||
+        anyWindowShown(*this)) {
+        leaveRest();
+        return;
+    }
+    if (!caughtUp_.empty())
+        resting->resume(restingPlan(caughtUp_.back()));
+}
+
+void frmMain::leaveRest() {
+    if (!atRest_)
+        return;
+    atRest_ = false;
+    qApp->removeEventFilter(restWatch_.get());
+    resting->pause();
+    replayReadings();
+    if (!tmrAdapterUpdate->isActive())
+        tmrAdapterUpdate->start();
 }

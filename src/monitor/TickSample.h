@@ -16,5 +16,6 @@ struct TickSample {
     double upRate = 0;
     qint64 recvTotal = 0; // the totals the Monitor tab shows
     qint64 sentTotal = 0;
+    qint64 lateMs = 0; // how long ago the counters were read (a reading caught up later)
 };
 Q_DECLARE_METATYPE(TickSample)

@@ -45,6 +45,12 @@ public:
     // was shown, false when this tray cannot show one.
     virtual bool showMessage(const QString &title, const QString &text) = 0;
 
+    // Whether the host takes the tip only when it is about to show it
+    // (onTipWanted), rather than at every change.
+    virtual bool tipsOnDemand() const { return false; }
+
     // Set by the owner; called for every mouse action on the icon.
     std::function<void(TrayActivation)> onActivated;
+    // Set by the owner; called just before the host takes the tip to show it.
+    std::function<void()> onTipWanted;
 };

@@ -197,6 +197,7 @@ void frmMain::connectHandlers() {
 
     if (platform.tray) {
         platform.tray->onActivated = [this](TrayActivation reason) { trayActivated(reason); };
+        platform.tray->onTipWanted = [this] { catchUp(); };
         platform.tray->setContextMenu(mPopup);
     }
 }

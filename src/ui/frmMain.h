@@ -2,6 +2,7 @@
 
 #include "adapters/InterfaceSource.h"
 #include "app/Platform.h"
+#include "monitor/RestingTicker.h"
 #include "monitor/SamplerState.h"
 #include "monitor/TickSample.h"
 #include "tray/TrayHost.h"
@@ -65,6 +66,18 @@ public:
 
     // monitor/Tick.cpp
     void tmrAdapterUpdate_Timer();
+    // While no window is on screen the tick's readings are taken on the
+    // resting ticker's thread (monitor/RestingTicker.h); the timer stops.
+    // catchUp runs the tick over the readings taken since the last call and
+    // goes on resting if nothing came on screen; leaveRest ends the rest
+    // and starts the timer again. The tray calls catchUp before it shows
+    // the tip, the resting thread whenever a reading changes what the
+    // desktop shows.
+    void catchUp();
+    void leaveRest();
+    bool atRest() const { return atRest_; }
+    // Made at the first rest; a test may make its own first.
+    std::unique_ptr<RestingTicker> resting;
     // The texts of the four value labels (sent, received, up, down). While
     // the window lives in the tray they are only kept here, and the labels
     // take them when it is shown again: a hidden label still lays out its
@@ -153,6 +166,16 @@ protected:
 private:
     void connectHandlers();
     bool livesInTray() const;
+    // One tick; caughtUp is a reading the resting thread took, null for
+    // one taken now.
+    void tick(const RestingReading *caughtUp);
+    void restIfUnseen(const RestingReading &last);
+    RestingPlan restingPlan(const RestingReading &last);
+    bool replayReadings();
+    bool atRest_ = false;
+    std::vector<RestingReading> caughtUp_;
+    InterfaceRow restingRow_;            // the name of the interface the readings are of
+    std::unique_ptr<QObject> restWatch_; // leaves the rest when a window comes up
     QPointer<frmMiniBandwidth> mini_;
     struct KeptValue {
         QLabel *label;

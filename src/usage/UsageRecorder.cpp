@@ -181,7 +181,7 @@ void UsageRecorder::sampled(const TickSample &sample) {
     }
     if (sample.measured)
         samples_[sample.name] = {sample.index, quint64(sample.recvTotal), quint64(sample.sentTotal),
-                                 platform_.bootMs()};
+                                 platform_.bootMs() - sample.lateMs};
 }
 
 UsageRules::Reading UsageRecorder::sampleReading(const Sample &sample) const {

@@ -46,7 +46,7 @@ void UsageFeature::sampled(const TickSample &tick) {
         interface_ = sample.name;
     }
     index_ = sample.index;
-    const qint64 now = clocks_.monotonicMs();
+    const qint64 now = clocks_.monotonicMs() - sample.lateMs;
     if (sample.hasRates)
         trail_.add(now, sample.downRate, sample.upRate);
     else

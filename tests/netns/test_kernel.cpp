@@ -119,9 +119,10 @@ private slots:
     }
     void rows() {
         const QByteArray name = cell<QByteArray>("name");
-        InterfaceRow t, counters, full;
+        InterfaceRow t, counters, full, bytes;
         QVERIFY(source_.interfaceRow(qint32(if_nametoindex(name)), full, Detail::Full));
         QVERIFY(source_.interfaceRow(full.index, counters, Detail::Counters));
+        QVERIFY(source_.interfaceRow(full.index, bytes, Detail::Bytes));
         std::vector<InterfaceRow> table;
         QCOMPARE(source_.interfaceTable(table), TableResult::Ok);
         for (const InterfaceRow &row : table)
@@ -132,6 +133,7 @@ private slots:
                  words(counter("rx_bytes", name), counter("tx_bytes", name)));
         counters.type = t.type; // the tick needs no type
         QCOMPARE(text(counters), text(t));
+        QCOMPARE(words(bytes.inOctets, bytes.outOctets), words(t.inOctets, t.outOctets));
         t.speed = cell<quint64>("speed");
         QCOMPARE(text(full), text(t));
         LinuxUsagePlatform platform;
@@ -238,7 +240,7 @@ private slots:
         QVERIFY(step("link del zev2"));
         QCOMPARE(gone2, words(gone, QByteArray("zev2")));
         QVERIFY(!source_.watchLinks(nullptr));
-        for (const Detail detail : {Detail::Counters, Detail::Full}) {
+        for (const Detail detail : {Detail::Counters, Detail::Full, Detail::Bytes}) {
             InterfaceRow row{gone, 6, 1, 2, 3, 32, "stale", "stale"};
             QVERIFY(!source_.interfaceRow(gone, row, detail));
             QCOMPARE(text(row), words(gone, QString(), QString(), 0, 0, 0, 64, 0));

@@ -99,6 +99,7 @@ public:
     std::vector<Request> requests;
     bool shown = false, doubleClicks = true;
     bool available = true; // a tray on the desktop shows the icon
+    bool onDemand = false; // takes the tip only to show it, as an XEmbed icon does
     QMenu *menu = nullptr;
     QString tip;
     QIcon icon; // the picture last shown or updated
@@ -113,6 +114,7 @@ public:
     bool isShown() const override { return shown; }
     bool isAvailable() const override { return available; }
     bool reportsDoubleClick() const override { return doubleClicks; }
+    bool tipsOnDemand() const override { return onDemand; }
     void setContextMenu(QMenu *m) override { menu = m; }
     QStringList messages; // "title: text", one a notification
     bool showMessage(const QString &title, const QString &text) override {

@@ -22,6 +22,7 @@ HistoryServices historyServices() {
 SystemServices systemServices() {
     SystemServices services;
     static_cast<HistoryServices &>(services) = historyServices();
+    services.restingInterfaces = std::make_unique<NetlinkInterfaceSource>();
     services.tray = std::make_unique<QtTrayHost>(
         trayProtocolFor(QGuiApplication::platformName(), statusNotifierWatcherRegistered()));
     services.autostart = std::make_unique<XdgAutostart>();

@@ -234,8 +234,8 @@ bool NetlinkInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detai
     if (index <= 0)
         return false;
     Outcome statsOutcome = Outcome::Ok;
-    if (detail == Detail::Counters && statsRequests_) {
-        statsOutcome = countersRow(index, row);
+    if (detail != Detail::Full && statsRequests_) {
+        statsOutcome = countersRow(index, row, detail == Detail::Counters);
         if (statsOutcome == Outcome::Ok)
             return true;
     }
@@ -271,8 +271,8 @@ bool NetlinkInterfaceSource::interfaceRow(qint32 index, InterfaceRow &row, Detai
 // settings above all), which costs it more than everything else in a tick
 // hidden in the tray. The statistics request asks for the 64-bit counters
 // alone, and the name comes from the index by ioctl.
-NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::countersRow(qint32 index,
-                                                                    InterfaceRow &row) {
+NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::countersRow(qint32 index, InterfaceRow &row,
+                                                                    bool named) {
     StatsRequest request{};
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETSTATS;
@@ -296,7 +296,7 @@ NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::countersRow(qint32 index
     // the index) is heard there before the next tick, since the event loop
     // reads notifications ahead of timers in the same turn: the name is asked
     // for only then, and a tick costs two system calls, not three.
-    if (index != countedIndex_ || !countedNameHeld_) {
+    if (named && (index != countedIndex_ || !countedNameHeld_)) {
         ifreq name{};
         name.ifr_ifindex = index;
         if (::ioctl(fd_, SIOCGIFNAME, &name) != 0)
@@ -309,8 +309,10 @@ NetlinkInterfaceSource::Outcome NetlinkInterfaceSource::countersRow(qint32 index
         countedIndex_ = index;
         countedNameHeld_ = eventFd_ >= 0;
     }
-    row.name = countedName_;
-    row.description = countedDescription_;
+    if (named) {
+        row.name = countedName_;
+        row.description = countedDescription_;
+    }
     row.inOctets = stats->inOctets;
     row.outOctets = stats->outOctets;
     row.counterBits = 64;

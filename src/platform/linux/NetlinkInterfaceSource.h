@@ -50,10 +50,10 @@ private:
     // once more.
     Outcome exchange(nlmsghdr &request, bool dump, const Handler &handler);
     Outcome exchangeOnce(nlmsghdr &request, bool dump, const Handler &handler);
-    // Name and counters of one interface from the statistics request.
-    // KernelError when the kernel refused it: the interface is missing, or
-    // the kernel does not know the request.
-    Outcome countersRow(qint32 index, InterfaceRow &row);
+    // Counters of one interface from the statistics request, and its name
+    // when named. KernelError when the kernel refused it: the interface is
+    // missing, or the kernel does not know the request.
+    Outcome countersRow(qint32 index, InterfaceRow &row, bool named);
 
     // Opens the notification socket while anybody watches, closes it
     // when nobody does; wanted tells what the caller asked for.

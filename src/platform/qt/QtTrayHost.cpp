@@ -78,8 +78,11 @@ void QtTrayHost::handOverTip() {
 bool QtTrayHost::eventFilter(QObject *watched, QEvent *event) {
     // The icon's window passes the request to the icon before it shows the
     // icon's tip.
-    if (watched == icon_ && event->type() == QEvent::ToolTip)
+    if (watched == icon_ && event->type() == QEvent::ToolTip) {
+        if (onTipWanted)
+            onTipWanted();
         handOverTip();
+    }
     return false;
 }
 

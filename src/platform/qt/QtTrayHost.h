@@ -56,6 +56,7 @@ public:
     // StatusNotifierItem host sends one "activate" per click and never a
     // double-click.
     bool reportsDoubleClick() const override;
+    bool tipsOnDemand() const override { return protocol_ == TrayProtocol::XEmbed; }
     void setContextMenu(QMenu *menu) override;
     // A balloon out of the icon (XEmbed, Windows), also while the icon is
     // hidden: it comes up for the balloon and goes again after it. A

@@ -18,6 +18,7 @@ HistoryServices historyServices() {
 SystemServices systemServices() {
     SystemServices services;
     static_cast<HistoryServices &>(services) = historyServices();
+    services.restingInterfaces = std::make_unique<IpHelperInterfaceSource>();
     services.tray = std::make_unique<QtTrayHost>(TrayProtocol::WindowsNotifyIcon);
     services.autostart = std::make_unique<RegistryAutostart>();
     // No notification server: the balloon of the notification-area icon,
