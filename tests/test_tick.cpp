@@ -41,8 +41,10 @@ struct TickRig : Rig {
     InterfaceRow &nic() { return *env.interfaces.find(w.selectedAdapter); }
     // With the window hidden and the timer running, the tick rests once it measures: from
     // then on the resting ticker reads (on this thread), and the window catches up when woken.
+    // rest: 0 ticks all along, 1 rests under a tray that takes the tip only to show it, 2 under
+    // one that takes every new tip.
     bool woken = false;
-    void mayRest(bool rest) {
+    void mayRest(int rest) {
         if (!rest)
             return;
         w.platform.restingInterfaces = &env.interfaces;
@@ -50,7 +52,7 @@ struct TickRig : Rig {
             std::make_unique<RestingTicker>(env.interfaces, clock, [this] { woken = true; });
         w.resting->manual = true;
         w.tmrAdapterUpdate->start();
-        env.tray.onDemand = true;
+        env.tray.onDemand = rest == 1;
     }
     void tick(double afterMs = 1000) {
         clock.advanceMs(afterMs);
@@ -326,14 +328,15 @@ private slots:
     // totals; a falling 64-bit counter was reset and that side is idle until its
     // new baseline; a long gap gives no rate and leaves the thresholds alone.
     void breaksInTheSeries_data() {
-        QTest::addColumn<bool>("rest");
-        QTest::newRow("ticking") << false;
-        QTest::newRow("resting") << true;
+        QTest::addColumn<int>("rest");
+        QTest::newRow("ticking") << 0;
+        QTest::newRow("resting") << 1;
+        QTest::newRow("resting, every tip") << 2;
     }
     void breaksInTheSeries() {
         TickRig r;
         r.animateTray(true);
-        r.mayRest(cell<bool>("rest"));
+        r.mayRest(cell<int>("rest"));
         r.startMeasuring();
         r.traffic(4000, 3000);
         const quint64 sentBefore = r.nic().outOctets;
@@ -356,7 +359,9 @@ private slots:
         r.traffic(2000, 2000);
         r.w.catchUp();
         QCOMPARE(r.text("lblDownBytes"), QStringLiteral("2,000"));
-        QCOMPARE(r.w.atRest(), cell<bool>("rest"));
+        QCOMPARE(r.w.atRest(), cell<int>("rest") == 1);
+        r.traffic(0, 0);
+        QCOMPARE(r.w.atRest(), cell<int>("rest") != 0);
     }
 
     // Thresholds, load levels and the picture the tray gets.
@@ -379,7 +384,7 @@ private slots:
     }
     void trayStep() {
         // At rest the tray and the thresholds must change on the same tick.
-        for (const bool rest : {false, true}) {
+        for (const int rest : {0, 1, 2}) {
             TickRig r;
             const int interval = cell<int>("interval");
             r.animateTray(cell<bool>("autoAdjust"), cell<QString>("yellow"), cell<QString>("red"));
@@ -393,7 +398,7 @@ private slots:
             QTEST(r.edit("txtYellowThreshold")->text(), "yellowAfter");
             QTEST(r.edit("txtRedThreshold")->text(), "redAfter");
             // The tip moved to the rates even where the thresholds left the icon idle.
-            if (rest)
+            if (rest == 1)
                 r.env.tray.onTipWanted();
             QVERIFY(r.env.tray.tip.startsWith(QLatin1String("Bandwidth - Down: ")));
         }

@@ -355,7 +355,8 @@ private slots:
     }
 
     // Graph scales: the 1-2-5 step above the highest rate still on the
-    // two-minute graph. Trail points "seconds:down:up[:interface]", "-" read nothing.
+    // two-minute graph. Trail points "seconds:down:up[:interface[:seconds late]]", "-" read
+    // nothing.
     void scaleRules_data() {
         const auto r = table<QString, double, double>({"trail", "down", "up"});
         r("idle link: the 1 k/sec floor", "0:0:0", 1000, 1000);
@@ -367,6 +368,8 @@ private slots:
         r("a gap keeps the peak", "0:48000:0 1:-:- 2:100:0", 50000, 1000);
         r("so does a failed read", "0:48000:0 1:-:-: 2:100:0", 50000, 1000);
         r("a new interface starts afresh", "0:48000:48000 2:100:0:wlan0", 1000, 1000);
+        r("a reading caught up late counts from when it was read", "1:48000:0:eth0:1 121:100:0",
+          1000, 1000);
     }
     void scaleRules() {
         TestPlatform env;
@@ -376,7 +379,7 @@ private slots:
             const QStringList p = point.split(u':');
             now = p[0].toLongLong() * 1000;
             feature.sampled({2, p.value(3, "eth0").toUtf8(), true, p[1] != u"-", p[1].toDouble(),
-                             p[2].toDouble()});
+                             p[2].toDouble(), 0, 0, p.value(4).toLongLong() * 1000});
         }
         QTEST(feature.trail().downScale(), "down");
         QTEST(feature.trail().upScale(), "up");

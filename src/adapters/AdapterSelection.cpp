@@ -146,6 +146,8 @@ bool frmMain::listedUnderAnotherName(qint32 index) const {
 }
 
 void frmMain::refreshAdapters() {
+    // Readings taken at rest are of the interface as it was before.
+    leaveRest();
     std::vector<InterfaceRow> rows;
     // A failed read changes nothing; the next change reads again.
     if (!platform.interfaces || platform.interfaces->interfaceTable(rows) != TableResult::Ok)

@@ -78,7 +78,8 @@ void RestingTicker::resume(const RestingPlan &plan) {
         thread_->setObjectName(QStringLiteral("resting tick"));
         thread_->start();
     }
-    changed_.wakeAll();
+    if (restart_)
+        changed_.wakeAll();
 }
 
 void RestingTicker::pause() {

@@ -28,6 +28,7 @@ struct SamplerState {
     std::optional<TrayPicture> lastTrayPicture;
     TrayTip lastTrayTip;
     qint64 topRate = 0;
+    bool quiet = false; // the last tick that measured saw no byte move either way
     // Texts the tick reads as numbers, kept as last read: they change
     // seldom, and reading a number by the locale's rules costs more than the
     // rest of a tick hidden in the tray.

@@ -273,6 +273,7 @@ void frmMain::tick(const RestingReading *caughtUp) {
     const Sampler::Direction up{sampler.sentTotal, sampler.prevSentTotal, elapsed.has_value(),
                                 sent->reset};
     const double elapsedMs = elapsed.value_or(0);
+    sampler.quiet = down.quiet() && up.quiet();
 
     setValueNumber(ui->lblSentBytes, sampler.sentTotal);
     setValueNumber(ui->lblRecvBytes, sampler.recvTotal);
@@ -308,7 +309,7 @@ void frmMain::tick(const RestingReading *caughtUp) {
     report.sample.downRate = downRate.value_or(0);
     report.sample.upRate = upRate.value_or(0);
     if (!caughtUp)
-        restIfUnseen({row.inOctets, row.outOctets, readAt, true});
+        restIfUnseen(row, {row.inOctets, row.outOctets, readAt, true});
 }
 
 namespace {
@@ -353,13 +354,25 @@ RestingPlan frmMain::restingPlan(const RestingReading &last) {
     plan.yellowEmpty = sampler.yellow.text.isEmpty();
     plan.redEmpty = sampler.red.text.isEmpty();
     plan.autoAdjust = isOn(ui->chkAutoAdjustThreshold);
-    plan.tipShowsRates = showBandwidthInTray && platform.tray && !platform.tray->tipsOnDemand();
+    plan.tipShowsRates = tipTakesEveryRate();
     return plan;
 }
 
-void frmMain::restIfUnseen(const RestingReading &last) {
+bool frmMain::tipTakesEveryRate() const {
+    return showTrayIcon && animateTrayIcon && showBandwidthInTray && platform.tray &&
+           !platform.tray->tipsOnDemand();
+}
+
+// A tray host that must hear every new rate would wake the window on every
+// tick anyway while bytes move: the tick then stays on this thread, and rests
+// from the next quiet tick.
+bool frmMain::restFits() const {
+    return sampler.hasPrevious && (sampler.quiet || !tipTakesEveryRate()) && !anyWindowShown(*this);
+}
+
+void frmMain::restIfUnseen(const InterfaceRow &row, const RestingReading &last) {
     if (!platform.restingInterfaces || !platform.clock || !tmrAdapterUpdate->isActive() ||
-        anyWindowShown(*this))
+        !restFits())
         return;
     if (!resting)
         resting =
@@ -368,31 +381,26 @@ void frmMain::restIfUnseen(const RestingReading &last) {
             });
     if (!restWatch_)
         restWatch_ = std::make_unique<RestWatch>(*this);
+    // The readings are of this interface, under this name: a change of
+    // either comes as a notification, which ends the rest first.
+    restingRow_ = row;
     tmrAdapterUpdate->stop();
     atRest_ = true;
     qApp->installEventFilter(restWatch_.get());
     resting->resume(restingPlan(last));
 }
 
-bool frmMain::replayReadings() {
+void frmMain::replayReadings() {
     resting->take(caughtUp_);
-    if (caughtUp_.empty())
-        return true;
-    // The readings carry no name: the interface is asked for it once here.
-    if (!platform.interfaces ||
-        !platform.interfaces->interfaceRow(selectedAdapter, restingRow_,
-                                           InterfaceSource::Detail::Counters))
-        return false;
     for (const RestingReading &reading : caughtUp_)
         tick(&reading);
-    return true;
 }
 
 void frmMain::catchUp() {
     if (!atRest_)
         return;
-    if (!replayReadings() || !sampler.hasPrevious || tmrAdapterUpdate->isActive() ||
-        anyWindowShown(*this)) {
+    replayReadings();
+    if (tmrAdapterUpdate->isActive() || !restFits()) {
         leaveRest();
         return;
     }

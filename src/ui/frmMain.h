@@ -169,9 +169,11 @@ private:
     // One tick; caughtUp is a reading the resting thread took, null for
     // one taken now.
     void tick(const RestingReading *caughtUp);
-    void restIfUnseen(const RestingReading &last);
+    void restIfUnseen(const InterfaceRow &row, const RestingReading &last);
     RestingPlan restingPlan(const RestingReading &last);
-    bool replayReadings();
+    bool tipTakesEveryRate() const;
+    bool restFits() const;
+    void replayReadings();
     bool atRest_ = false;
     std::vector<RestingReading> caughtUp_;
     InterfaceRow restingRow_;            // the name of the interface the readings are of
