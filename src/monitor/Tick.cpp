@@ -316,23 +316,30 @@ namespace {
 
 // Whether a window of the program is on screen. Qt's own XEmbed tray icon
 // is a window too, but it is the tray's.
-bool anyWindowShown(const QWidget &main) {
-    if (main.isVisible())
-        return true;
+bool anyWindowShown() {
     const QWidgetList windows = QApplication::topLevelWidgets();
     return std::any_of(windows.begin(), windows.end(), [](const QWidget *window) {
         return window->isVisible() && !window->inherits("QSystemTrayIconSys");
     });
 }
 
-// A window that comes up ends the rest before it paints.
+// A window that comes up ends the rest before it paints. Watched for good
+// once the tick may rest: a window that goes away is the only reason to look
+// for one on screen again, which takes a walk over every widget.
 class RestWatch final : public QObject {
 public:
     explicit RestWatch(frmMain &w) : w_(w) {}
+    bool windowWent = true; // since the last look for a window on screen
     bool eventFilter(QObject *watched, QEvent *event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType() &&
-            static_cast<QWidget *>(watched)->isWindow() && !watched->inherits("QSystemTrayIconSys"))
-            w_.leaveRest();
+        const QEvent::Type type = event->type();
+        if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->isWindow() &&
+            !watched->inherits("QSystemTrayIconSys")) {
+            if (type == QEvent::Hide)
+                windowWent = true;
+            else
+                w_.leaveRest();
+        }
         return false;
     }
 
@@ -366,27 +373,34 @@ bool frmMain::tipTakesEveryRate() const {
 // A tray host that must hear every new rate would wake the window on every
 // tick anyway while bytes move: the tick then stays on this thread, and rests
 // from the next quiet tick.
-bool frmMain::restFits() const {
-    return sampler.hasPrevious && (sampler.quiet || !tipTakesEveryRate()) && !anyWindowShown(*this);
+bool frmMain::restFits() {
+    if (!sampler.hasPrevious || !(sampler.quiet || !tipTakesEveryRate()) || isVisible())
+        return false;
+    auto &watch = static_cast<RestWatch &>(*restWatch_);
+    if (watch.windowWent)
+        watch.windowWent = !anyWindowShown();
+    return watch.windowWent;
 }
 
 void frmMain::restIfUnseen(const InterfaceRow &row, const RestingReading &last) {
-    if (!platform.restingInterfaces || !platform.clock || !tmrAdapterUpdate->isActive() ||
-        !restFits())
+    if (!platform.restingInterfaces || !platform.clock || !tmrAdapterUpdate->isActive())
+        return;
+    if (!restWatch_) {
+        restWatch_ = std::make_unique<RestWatch>(*this);
+        qApp->installEventFilter(restWatch_.get());
+    }
+    if (!restFits())
         return;
     if (!resting)
         resting =
             std::make_unique<RestingTicker>(*platform.restingInterfaces, *platform.clock, [this] {
                 QMetaObject::invokeMethod(this, &frmMain::catchUp, Qt::QueuedConnection);
             });
-    if (!restWatch_)
-        restWatch_ = std::make_unique<RestWatch>(*this);
     // The readings are of this interface, under this name: a change of
     // either comes as a notification, which ends the rest first.
     restingRow_ = row;
     tmrAdapterUpdate->stop();
     atRest_ = true;
-    qApp->installEventFilter(restWatch_.get());
     resting->resume(restingPlan(last));
 }
 
@@ -412,7 +426,6 @@ void frmMain::leaveRest() {
     if (!atRest_)
         return;
     atRest_ = false;
-    qApp->removeEventFilter(restWatch_.get());
     resting->pause();
     replayReadings();
     if (!tmrAdapterUpdate->isActive())

@@ -172,12 +172,12 @@ private:
     void restIfUnseen(const InterfaceRow &row, const RestingReading &last);
     RestingPlan restingPlan(const RestingReading &last);
     bool tipTakesEveryRate() const;
-    bool restFits() const;
+    bool restFits();
     void replayReadings();
     bool atRest_ = false;
     std::vector<RestingReading> caughtUp_;
     InterfaceRow restingRow_;            // the name of the interface the readings are of
-    std::unique_ptr<QObject> restWatch_; // leaves the rest when a window comes up
+    std::unique_ptr<QObject> restWatch_; // tells the rest of windows that come and go
     QPointer<frmMiniBandwidth> mini_;
     struct KeptValue {
         QLabel *label;
