@@ -87,11 +87,6 @@ void RestingTicker::pause() {
     active_ = false;
 }
 
-bool RestingTicker::isResting() const {
-    QMutexLocker lock(&mutex_);
-    return active_;
-}
-
 void RestingTicker::take(std::vector<RestingReading> &out) {
     out.clear();
     QMutexLocker lock(&mutex_);

@@ -67,7 +67,6 @@ public:
     void resume(const RestingPlan &plan);
     // Stops reading; a reading under way is dropped.
     void pause();
-    bool isResting() const;
     // The readings not taken yet, in order, into out (cleared first). The
     // next reading that matters wakes the GUI thread again.
     void take(std::vector<RestingReading> &out);
@@ -87,7 +86,7 @@ private:
     std::function<void()> wake_;
     std::unique_ptr<QThread> thread_;
 
-    mutable QMutex mutex_;
+    QMutex mutex_;
     QWaitCondition changed_;
     RestingPlan plan_;
     bool active_ = false;

@@ -314,12 +314,16 @@ void frmMain::tick(const RestingReading *caughtUp) {
 
 namespace {
 
-// Whether a window of the program is on screen. Qt's own XEmbed tray icon
-// is a window too, but it is the tray's.
-bool anyWindowShown() {
+// A window the user sees, not the tray icon's own.
+bool usersWindow(const frmMain &w, const QObject *window) {
+    return !(w.platform.tray && w.platform.tray->ownsWindow(window));
+}
+
+// Whether a window of the program is on screen.
+bool anyWindowShown(const frmMain &w) {
     const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.begin(), windows.end(), [](const QWidget *window) {
-        return window->isVisible() && !window->inherits("QSystemTrayIconSys");
+    return std::any_of(windows.begin(), windows.end(), [&w](const QWidget *window) {
+        return window->isVisible() && usersWindow(w, window);
     });
 }
 
@@ -333,8 +337,7 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override {
         const QEvent::Type type = event->type();
         if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
-            static_cast<QWidget *>(watched)->isWindow() &&
-            !watched->inherits("QSystemTrayIconSys")) {
+            static_cast<QWidget *>(watched)->isWindow() && usersWindow(w_, watched)) {
             if (type == QEvent::Hide)
                 windowWent = true;
             else
@@ -374,11 +377,11 @@ bool frmMain::tipTakesEveryRate() const {
 // tick anyway while bytes move: the tick then stays on this thread, and rests
 // from the next quiet tick.
 bool frmMain::restFits() {
-    if (!sampler.hasPrevious || !(sampler.quiet || !tipTakesEveryRate()) || isVisible())
+    if (isVisible() || !sampler.hasPrevious || !(sampler.quiet || !tipTakesEveryRate()))
         return false;
     auto &watch = static_cast<RestWatch &>(*restWatch_);
     if (watch.windowWent)
-        watch.windowWent = !anyWindowShown();
+        watch.windowWent = !anyWindowShown(*this);
     return watch.windowWent;
 }
 

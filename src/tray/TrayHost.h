@@ -7,6 +7,7 @@
 #include <functional>
 
 class QMenu;
+class QObject;
 
 // How the desktop reported a mouse action on the tray icon.
 enum class TrayActivation {
@@ -48,6 +49,13 @@ public:
     // Whether the host takes the tip only when it is about to show it
     // (onTipWanted), rather than at every change.
     virtual bool tipsOnDemand() const { return false; }
+
+    // Whether a window of the application is the tray icon's own (an
+    // XEmbed icon is one), not a window the user sees.
+    virtual bool ownsWindow(const QObject *window) const {
+        (void)window;
+        return false;
+    }
 
     // Set by the owner; called for every mouse action on the icon.
     std::function<void(TrayActivation)> onActivated;

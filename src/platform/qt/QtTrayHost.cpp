@@ -131,11 +131,11 @@ void QtTrayHost::setContextMenu(QMenu *menu) {
         icon_->setContextMenu(menu);
         return;
     }
-    // Qt docks an XEmbed icon as a window of its own class inside the tray;
-    // every mouse event on it passes through the application first.
+    // Every mouse event on the icon's window passes through the application
+    // first.
     delete releaseMenu_;
     releaseMenu_ = new ReleaseMenu(
-        menu, [](const QObject *o) { return o->inherits("QSystemTrayIconSys"); }, this);
+        menu, [this](const QObject *o) { return ownsWindow(o); }, this);
     qApp->installEventFilter(releaseMenu_);
 }
 
