@@ -392,6 +392,14 @@ private slots:
                     for (int width : {155, 24}) {
                         QLabel plain;
                         ValueLabel value;
+                        // A paint in another font first: what it measured of
+                        // that font must not place the text in this one.
+                        value.setFont(QFont(font.family(), 24));
+                        value.setFrameShape(QFrame::Box);
+                        value.setTextFormat(Qt::PlainText);
+                        value.setText(QStringLiteral("1"));
+                        if (value.paintsFromGlyphs())
+                            value.grab();
                         for (QLabel *label : {&plain, static_cast<QLabel *>(&value)}) {
                             label->setFont(font);
                             label->setAlignment(align);

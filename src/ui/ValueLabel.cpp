@@ -339,7 +339,7 @@ int ValueLabel::textWidth() const {
     // A pixel to spare for a glyph that reaches past its natural width.
     const QMargins m = contentsMargins();
     return qCeil(std::max(advance, naturalWidth)) + 1 + m.left() + m.right() + 2 * margin() +
-           (frameWidth() ? fontMetrics().horizontalAdvance(u'x') : 0);
+           (frameWidth() ? xAdvance() : 0);
 }
 
 void ValueLabel::paintEvent(QPaintEvent *event) {
@@ -362,17 +362,18 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
         return;
     }
     const FontGlyphs &f = *glyphs;
+    const QRect contents = contentsRect();
 
     // A new text repaints the contents alone; the frame around them is
     // only drawn when the repaint reaches it (a style's frame is several
     // primitives, more than the figures themselves).
-    if (!contentsRect().contains(event->rect()))
+    if (!contents.contains(event->rect()))
         drawFrame(&painter);
 
     // Then as QPainter::drawText places one line in the text's rectangle:
     // clipped to it only when the line's natural width or its height does
     // not fit, and moved from the left by the advance alone.
-    const QRectF r(textArea());
+    const QRectF r(textArea(contents));
     const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
     qreal y = 0;
     if (align & Qt::AlignBottom)
@@ -382,23 +383,35 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     if (!r.contains(QRectF(r.x() + fromLeft(r, naturalWidth), r.y() + y, naturalWidth, f.height)))
         painter.setClipRect(r, Qt::IntersectClip);
 
-    QStyleOption option;
-    option.initFrom(this);
-    painter.setPen(QPen(option.palette.brush(foregroundRole()), painter.pen().widthF()));
+    // The pen QLabel's style takes: the palette's current group (active or
+    // inactive window) is the one QStyleOption::initFrom would copy.
+    painter.setPen(QPen(palette().brush(foregroundRole()), painter.pen().widthF()));
     const qreal x = penX(r, advance);
     painter.drawGlyphRun(QPointF(x, onGrid(r.y() + y)), run);
-    painted_ = {glyphs, content, x};
+    painted_ = {glyphs, content, x, devicePixelRatio() == 1 ? contents : QRect()};
 }
 
-QRect ValueLabel::textArea() const {
+void ValueLabel::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::FontChange)
+        xAdvance_ = -1;
+    QLabel::changeEvent(event);
+}
+
+int ValueLabel::xAdvance() const {
+    if (xAdvance_ < 0)
+        xAdvance_ = fontMetrics().horizontalAdvance(u'x');
+    return xAdvance_;
+}
+
+QRect ValueLabel::textArea(const QRect &contents) const {
     // Where QLabel puts its text: the contents less the margin, less the
     // indent on the aligned sides (a framed label without an indent of its
     // own keeps half an 'x' from the frame).
-    QRect cr = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    QRect cr = contents.adjusted(margin(), margin(), -margin(), -margin());
     const int align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
     int indent = this->indent();
     if (indent < 0 && frameWidth())
-        indent = fontMetrics().horizontalAdvance(u'x') / 2 - margin();
+        indent = xAdvance() / 2 - margin();
     if (indent > 0) {
         if (align & Qt::AlignLeft)
             cr.setLeft(cr.left() + indent);
@@ -431,24 +444,24 @@ qreal ValueLabel::penX(const QRectF &area, qreal advance) const {
 }
 
 QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
-    const QRect contents = contentsRect();
     if (from == to)
         return {};
-    // Worked out from the last paint, where it painted from into this
-    // geometry from glyphs, one pixel to the device pixel; and only for a text
-    // of the same length and advance: then every glyph before the first
-    // changed character keeps its place and its pixels.
+    // Worked out from the last paint, where it painted from glyphs, one
+    // pixel to the device pixel; and only for a text of the same length and
+    // advance: then every glyph before the first changed character keeps its
+    // place and its pixels.
     const FontGlyphs *f = painted_.glyphs;
-    if (!f || from != painted_.text || from.size() != to.size() || devicePixelRatio() != 1 ||
+    const QRect &contents = painted_.contents;
+    if (!f || contents.isEmpty() || from != painted_.text || from.size() != to.size() ||
         to.front().isSpace() || to.back().isSpace())
-        return contents;
+        return contentsRect();
     qsizetype first = 0;
     while (from[first] == to[first])
         ++first;
     qreal fromAdvance = 0, toAdvance = 0, fromInk = 0, toInk = 0;
     if (!inkFrom(*f, from, first, fromAdvance, fromInk) ||
         !inkFrom(*f, to, first, toAdvance, toInk) || fromAdvance != toAdvance)
-        return contents;
+        return contentsRect();
     // Two pixels more for antialiasing, which spreads a glyph by one.
     const int left = qFloor(painted_.penX + std::min(fromInk, toInk)) - 2;
     QRect part = contents;
@@ -458,7 +471,7 @@ QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
 
 void ValueLabel::setChangedText(const QString &text) {
     const QRect part = changedPart(this->text(), text);
-    if (part.isEmpty() || part == contentsRect() || testAttribute(Qt::WA_UpdatesDisabled)) {
+    if (part.isEmpty() || testAttribute(Qt::WA_UpdatesDisabled)) {
         setText(text);
         return;
     }

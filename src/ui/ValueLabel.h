@@ -51,16 +51,24 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    // The last paint from glyphs: the font's glyphs, the text and where its
-    // pen started.
+    // The last paint from glyphs: the font's glyphs, the text, where its pen
+    // started and the contents it was painted in, one pixel to the device
+    // pixel. A new geometry or density repaints the whole label anyway, so a
+    // part worked out from a stale paint is never all that repaints.
     struct Painted {
         const valuelabel::FontGlyphs *glyphs = nullptr;
         QString text;
         qreal penX = 0;
+        QRect contents;
     } painted_;
-    QRect textArea() const;
+    // The width of an 'x' in the label's font, which places the text of a
+    // framed label; asked for once per font, not on every paint.
+    mutable int xAdvance_ = -1;
+    int xAdvance() const;
+    QRect textArea(const QRect &contents) const;
     qreal fromLeft(const QRectF &area, qreal width) const;
     qreal penX(const QRectF &area, qreal advance) const;
     static qreal onGrid(qreal v);

@@ -245,7 +245,7 @@ void frmMain::setValueText(QLabel *label, const QString &text) {
     value->text = text;
     value->pending = livesInTray();
     if (!value->pending)
-        showFigure(label, text);
+        value->label->setChangedText(text);
 }
 
 void frmMain::setValueNumber(QLabel *label, qint64 number) {
@@ -261,7 +261,7 @@ void frmMain::setValueNumber(QLabel *label, qint64 number) {
     value->stale = true;
     value->pending = livesInTray();
     if (!value->pending)
-        showFigure(label, valueText(label));
+        value->label->setChangedText(valueText(label));
 }
 
 const QString &frmMain::valueText(const QLabel *label) const {

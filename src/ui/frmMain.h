@@ -23,6 +23,7 @@ class QMenu;
 class QTimer;
 class QUrl;
 class frmMiniBandwidth;
+class ValueLabel;
 namespace Ui {
 class frmMain;
 }
@@ -180,7 +181,7 @@ private:
     std::unique_ptr<QObject> restWatch_; // tells the rest of windows that come and go
     QPointer<frmMiniBandwidth> mini_;
     struct KeptValue {
-        QLabel *label;
+        ValueLabel *label;
         QString text;
         bool pending = false;         // not yet on the label
         std::optional<qint64> number; // what the text shows, when it is a number
