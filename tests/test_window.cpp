@@ -375,6 +375,8 @@ private slots:
         r("258.86", "258.86", 1, "251.86");
         r("-12.35", "-12.35", 1, "-19.99");
         r("2.345,67", "2.345,67", 1, "2.945,01");
+        r("a digit more", "12,345", 1, "112,345");
+        r("a digit less", "112,345", 1, "12,345");
         r("usage line", "Download: 258.86 k/sec", -1, "Download: 258.11 k/sec");
         r("last glyph reaching past its advance", "1 k", -1, "1 M");
         r("usage bits", "Upload: 1.2 Mbit/s", -1, "Upload: 1.2 Gbit/s");

@@ -388,7 +388,7 @@ void ValueLabel::paintEvent(QPaintEvent *event) {
     painter.setPen(QPen(palette().brush(foregroundRole()), painter.pen().widthF()));
     const qreal x = penX(r, advance);
     painter.drawGlyphRun(QPointF(x, onGrid(r.y() + y)), run);
-    painted_ = {glyphs, content, x, devicePixelRatio() == 1 ? contents : QRect()};
+    painted_ = {glyphs, content, x, r, devicePixelRatio() == 1 ? contents : QRect()};
 }
 
 void ValueLabel::changeEvent(QEvent *event) {
@@ -447,23 +447,30 @@ QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
     if (from == to)
         return {};
     // Worked out from the last paint, where it painted from glyphs, one
-    // pixel to the device pixel; and only for a text of the same length and
-    // advance: then every glyph before the first changed character keeps its
-    // place and its pixels.
+    // pixel to the device pixel, and for a text it would paint from glyphs
+    // too. Left of both texts' ink the pixels are the background in both.
     const FontGlyphs *f = painted_.glyphs;
     const QRect &contents = painted_.contents;
-    if (!f || contents.isEmpty() || from != painted_.text || from.size() != to.size() ||
-        to.front().isSpace() || to.back().isSpace())
+    if (!f || contents.isEmpty() || from != painted_.text || to.isEmpty() || to.front().isSpace() ||
+        to.back().isSpace())
         return contentsRect();
-    qsizetype first = 0;
-    while (from[first] == to[first])
-        ++first;
     qreal fromAdvance = 0, toAdvance = 0, fromInk = 0, toInk = 0;
+    if (!inkFrom(*f, to, 0, toAdvance, toInk))
+        return contentsRect();
+    const qreal toPen = penX(painted_.area, toAdvance);
+    // Where the new text starts at the same pen position, every glyph before
+    // the first changed character keeps its place and its pixels (a running
+    // total keeps most of its digits); where it starts elsewhere (a figure
+    // aligned right whose advance changed), every glyph moved.
+    qsizetype first = 0;
+    if (toPen == painted_.penX)
+        while (first < from.size() && first < to.size() && from[first] == to[first])
+            ++first;
     if (!inkFrom(*f, from, first, fromAdvance, fromInk) ||
-        !inkFrom(*f, to, first, toAdvance, toInk) || fromAdvance != toAdvance)
+        !inkFrom(*f, to, first, toAdvance, toInk))
         return contentsRect();
     // Two pixels more for antialiasing, which spreads a glyph by one.
-    const int left = qFloor(painted_.penX + std::min(fromInk, toInk)) - 2;
+    const int left = qFloor(std::min(painted_.penX + fromInk, toPen + toInk)) - 2;
     QRect part = contents;
     part.setLeft(std::max(contents.left(), left));
     return part;

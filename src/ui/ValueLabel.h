@@ -41,9 +41,9 @@ public:
     int textWidth() const;
 
     // Takes a new text as setText does, but repaints only what it changes:
-    // a figure that keeps its width repaints from its first changed
-    // character on (a running total keeps most of its digits), which is
-    // less to paint and to send to the display.
+    // from the first changed character on where the text starts where it
+    // did (a running total keeps most of its digits), else from where
+    // either text starts; less to paint and to send to the display.
     void setChangedText(const QString &text);
     // The part of the label (its coordinates) whose pixels differ between
     // the two texts; all the contents where that is not worked out.
@@ -55,13 +55,15 @@ protected:
 
 private:
     // The last paint from glyphs: the font's glyphs, the text, where its pen
-    // started and the contents it was painted in, one pixel to the device
-    // pixel. A new geometry or density repaints the whole label anyway, so a
-    // part worked out from a stale paint is never all that repaints.
+    // started, the area the text was placed in and the contents it was
+    // painted in, one pixel to the device pixel. A new geometry or density
+    // repaints the whole label anyway, so a part worked out from a stale
+    // paint is never all that repaints.
     struct Painted {
         const valuelabel::FontGlyphs *glyphs = nullptr;
         QString text;
         qreal penX = 0;
+        QRectF area;
         QRect contents;
     } painted_;
     // The width of an 'x' in the label's font, which places the text of a
