@@ -466,8 +466,9 @@ QRect ValueLabel::changedPart(const QString &from, const QString &to) const {
     if (toPen == painted_.penX)
         while (first < from.size() && first < to.size() && from[first] == to[first])
             ++first;
+    // The new text's ink from the first character is known already.
     if (!inkFrom(*f, from, first, fromAdvance, fromInk) ||
-        !inkFrom(*f, to, first, toAdvance, toInk))
+        (first > 0 && !inkFrom(*f, to, first, toAdvance, toInk)))
         return contentsRect();
     // Two pixels more for antialiasing, which spreads a glyph by one.
     const int left = qFloor(std::min(painted_.penX + fromInk, toPen + toInk)) - 2;
