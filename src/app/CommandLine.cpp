@@ -2,6 +2,8 @@
 
 #include "Version.h"
 
+#include <algorithm>
+
 namespace {
 
 // How many values follow one of Qt's own options (QGuiApplication's,
@@ -50,14 +52,35 @@ CommandLine invalid(const QString &text) {
 
 } // namespace
 
+QByteArray argumentBytes(const QString &argument) {
+    const auto escaped = [](QChar c) { return c.unicode() >= 0xdc80 && c.unicode() <= 0xdcff; };
+    if (std::none_of(argument.begin(), argument.end(), escaped))
+        return argument.toUtf8();
+    QByteArray out; // as programArguments() made it: ASCII and escaped bytes only
+    for (const QChar c : argument)
+        out += char(escaped(c) ? c.unicode() - 0xdc00 : c.unicode());
+    return out;
+}
+
 QString argumentText(const QStringList &arguments) {
     return arguments.join(QLatin1Char(' '));
 }
 
 QStringList programArguments(int argc, const char *const *argv) {
     QStringList arguments;
-    for (int i = 1; i < argc && argv[i]; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const QByteArray bytes(argv[i]);
+        QString text = QString::fromUtf8(bytes);
+        if (text.toUtf8() != bytes) {
+            // Not UTF-8 (an interface name is any bytes): each byte from
+            // 0x80 on is kept as a lone surrogate, as Python's surrogateescape
+            // does, so that argumentBytes() gives the very bytes back.
+            text.clear();
+            for (const char c : bytes)
+                text += uchar(c) < 0x80 ? QChar(uchar(c)) : QChar(0xdc00 + uchar(c));
+        }
+        arguments << text;
+    }
     return arguments;
 }
 

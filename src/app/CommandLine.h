@@ -10,8 +10,10 @@
 QString argumentText(const QStringList &arguments);
 
 // The arguments after the program's own name, from main()'s own argc/argv,
-// read before Qt takes out the arguments it understands.
+// read before Qt takes out the arguments it understands. An argument that
+// is not UTF-8 keeps its bytes: argumentBytes() gives them back.
 QStringList programArguments(int argc, const char *const *argv);
+QByteArray argumentBytes(const QString &argument);
 
 // What the command line asks for: a text (--help or -h, --version, the usage
 // report) instead of the program, the program itself, or nothing but one

@@ -113,7 +113,7 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Usage: {
         const HistoryServices services = historyServices();
         return UsageReport::run(
-            {command.interfaceName, command.json, command.bytes, UsageSettings::sizeSystem()},
+            {argumentBytes(command.interfaceName), command.json, command.bytes, UsageSettings::sizeSystem()},
             *services.interfaces, *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:

@@ -20,8 +20,6 @@ public:
     virtual qint64 utcNow() = 0;
     // What kind of link name is, given its standard interface-type code.
     virtual UsageRules::LinkKind linkKind(const QByteArray &name, quint32 type) = 0;
-    // The link's speed in bit/s; 0 when unknown.
-    virtual quint64 linkSpeed(const QByteArray &name) = 0;
     // The folder the store lives in (the user's data folder for the program).
     virtual QString dataFolder() = 0;
 

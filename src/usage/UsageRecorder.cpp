@@ -27,20 +27,6 @@ void saveAtExit() {
         savesAtExit->saveNow();
 }
 
-// "MS BOOT": when a save last read the interface table, and in which boot.
-QByteArray tableNote(qint64 bootMs, const QByteArray &bootId) {
-    return QByteArray::number(bootMs) + ' ' + bootId;
-}
-
-std::optional<UsageRules::Counter> fromTableNote(const QByteArray &note, const QByteArray &boot) {
-    const qsizetype blank = note.indexOf(' ');
-    bool ok = false;
-    const qint64 ms = note.left(blank).toLongLong(&ok);
-    if (!ok || blank < 0 || boot.isEmpty() || note.mid(blank + 1) != boot)
-        return std::nullopt;
-    return UsageRules::Counter{boot, 0, 0, 0, ms};
-}
-
 } // namespace
 
 UsageRecorder::Options UsageRecorder::optionsFromSettings() {
@@ -62,6 +48,8 @@ UsageRecorder::UsageRecorder(InterfaceSource &interfaces, UsagePlatform &platfor
     : QObject(parent), interfaces_(interfaces), platform_(platform), options_(options) {
     timer_.setTimerType(Qt::VeryCoarseTimer);
     connect(&timer_, &QTimer::timeout, this, &UsageRecorder::saveNow);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &UsageRecorder::saveNow);
 }
 
 UsageRecorder::~UsageRecorder() {
@@ -74,27 +62,42 @@ UsageRecorder::~UsageRecorder() {
 void UsageRecorder::start() {
     QString why;
     const QString path = storePath(platform_);
-    if (!options_.record) {
-        // Recording is off, but what was kept stays readable. Nothing is
-        // said: the caller asked only to read.
+    if (options_.reader) {
+        // What was kept, read as it is. Nothing is said: the caller tells
+        // the user.
         store_ = UsageStore::open(path, UsageStore::Mode::Read, why);
         error_ = why;
         return;
     }
-    store_ = UsageStore::open(path, UsageStore::Mode::Record, why);
+    if (!options_.record) {
+        // History is off: what was kept stays readable, and the store
+        // keeps no counters, so that nothing moved meanwhile is ever
+        // counted, by this copy or a later one.
+        if (QFileInfo::exists(path))
+            store_ = UsageStore::open(path, UsageStore::Mode::Record, why, options_.busyMs);
+        if (store_) {
+            pausing_ = true;
+            saveNow();
+        } else {
+            store_ = UsageStore::open(path, UsageStore::Mode::Read, why);
+        }
+        error_ = store_ ? QString() : why;
+        return;
+    }
+    store_ = UsageStore::open(path, UsageStore::Mode::Record, why, options_.busyMs);
     if (!store_) {
         turnOff(why);
         return;
     }
     store_->setZone(options_.zone);
-    rebase_ = rebase_ || store_->note("paused") == "1";
     for (const QByteArray &name : store_->names())
         known_.insert(name);
     interfaces_.watchLinks([this](const InterfaceRow &row, bool gone) { linkChanged(row, gone); });
     static const bool hooked = std::atexit(saveAtExit) == 0;
     if (hooked)
         savesAtExit = this;
-    if (saveNow())
+    saveNow();
+    if (store_) // on, or only busy for now
         timer_.start(options_.savePeriodMs);
 }
 
@@ -107,26 +110,38 @@ UsageRules::LinkKind UsageRecorder::kindOf(const InterfaceRow &row) {
     return it->second;
 }
 
+bool UsageRecorder::counted(const InterfaceRow &row, const QSet<QByteArray> &named) {
+    return !row.name.isEmpty() && UsageRules::counted(kindOf(row), row.name, named);
+}
+
+namespace {
+
+Ledger::Link link(const InterfaceRow &row, UsagePlatform &platform, bool recorded) {
+    return {row.name,
+            {platform.bootId(), row.index, row.inOctets, row.outOctets, platform.bootMs()},
+            recorded};
+}
+
+} // namespace
+
 void UsageRecorder::linkChanged(const InterfaceRow &row, bool gone) {
     if (!store_ || !options_.record || row.index == 0)
         return;
-    const UsageRules::LinkKind kind = kindOf(row);
+    const bool recorded = counted(row, options_.named);
     if (!gone)
         return;
     kinds_.erase(row.index);
-    if (row.name.isEmpty() || !UsageRules::counted(kind, row.name, options_.named))
+    if (!recorded)
         return;
-    UsageRules::Reading r;
-    r.counter = {platform_.bootId(), row.index, row.inOctets, row.outOctets, platform_.bootMs()};
-    r.last = true;
+    Ledger::Event e{Ledger::Event::Gone, link(row, platform_, true)};
     // A veth's received side reads 0 as it goes (its peer went with it): the
     // tick's last totals stand in where they are higher.
     const auto sample = samples_.find(row.name);
     if (sample != samples_.end() && sample->second.index == row.index) {
-        r.counter.received = std::max(r.counter.received, sample->second.received);
-        r.counter.sent = std::max(r.counter.sent, sample->second.sent);
+        e.link.counter.received = std::max(e.link.counter.received, sample->second.received);
+        e.link.counter.sent = std::max(e.link.counter.sent, sample->second.sent);
     }
-    removed_.push_back({row.name, r});
+    events_.push_back(e);
     saveSoon();
 }
 
@@ -134,8 +149,8 @@ void UsageRecorder::turnOff(const QString &why) const {
     if (!error_.isEmpty())
         return;
     error_ = why;
-    if (!options_.record)
-        return; // a reader: the caller tells the user
+    if (options_.reader)
+        return; // the caller tells the user
     store_.reset();
     say(QStringLiteral("usage history is off: %1").arg(why));
 }
@@ -174,8 +189,14 @@ void UsageRecorder::sampled(const TickSample &sample) {
         }
     } else if (sample.index != 0 && sample.index == selectedIndex_ && !selected_.isEmpty()) {
         // The tick could not read the selected interface: it went away, and
-        // its last totals are only in the last sample now.
-        gone_ = selected_;
+        // where the system gives no last counters, its last totals are only
+        // in the last sample now.
+        const auto last = samples_.find(selected_);
+        const auto kind = kinds_.find(selectedIndex_);
+        if (last != samples_.end() && kind != kinds_.end() &&
+            UsageRules::counted(kind->second, selected_, options_.named))
+            events_.push_back({Ledger::Event::Tick, {selected_, sampleCounter(last->second), true}});
+        samples_.erase(selected_);
         selectedIndex_ = 0;
         saveSoon();
     }
@@ -184,93 +205,68 @@ void UsageRecorder::sampled(const TickSample &sample) {
                                  platform_.bootMs() - sample.lateMs};
 }
 
-UsageRules::Reading UsageRecorder::sampleReading(const Sample &sample) const {
-    UsageRules::Reading r;
-    r.counter = {platform_.bootId(), sample.index, sample.received, sample.sent, sample.bootMs};
-    r.lagging = true;
-    return r;
+Ledger::Counter UsageRecorder::sampleCounter(const Sample &sample) const {
+    return {platform_.bootId(), sample.index, sample.received, sample.sent, sample.bootMs};
 }
 
-std::vector<UsageStore::Named> UsageRecorder::readCounters() {
-    // First the links that went away, with the counters they had last; then
-    // the selected interface that went away, whose last tick stands in where
-    // the system gave none. So a link back under the name already counts
-    // from zero after them.
-    std::vector<UsageStore::Named> out = removed_;
-    const auto last = samples_.find(gone_);
-    if (last != samples_.end() && known_.contains(gone_))
-        out.push_back({gone_, sampleReading(last->second)});
+Ledger::Input UsageRecorder::readInput() {
+    Ledger::Input in;
+    in.bootId = platform_.bootId();
+    in.bootMs = platform_.bootMs();
+    in.events = events_;
+    in.pause = pausing_;
     std::vector<InterfaceRow> rows;
-    if (interfaces_.interfaceTable(rows) != TableResult::Ok)
-        return out;
-    const QByteArray boot = platform_.bootId();
-    const qint64 now = platform_.bootMs();
-    // The last save that read the table, by this copy or another, and the
-    // links there were then. A counted link not among them came up since (a
-    // VPN that connects): all it counted is new. One that was there but not
-    // counted (now chosen by the user), or one of an earlier boot, only sets
-    // its base: its past is not known.
-    const auto since = fromTableNote(store_->note("table"), boot);
-    QSet<QByteArray> before;
-    for (const QByteArray &name : store_->note("present").split('\0'))
-        before.insert(name);
-    QByteArrayList present;
-    for (const InterfaceRow &row : rows) {
-        if (row.name.isEmpty())
-            continue;
-        present << row.name;
-        if (!UsageRules::counted(kindOf(row), row.name, options_.named))
-            continue;
-        UsageRules::Reading r;
-        r.counter = {boot, row.index, row.inOctets, row.outOctets, now};
-        r.speed = platform_.linkSpeed(row.name);
-        out.push_back({row.name, r, before.contains(row.name) ? std::nullopt : since});
+    in.tableRead = interfaces_.interfaceTable(rows) == TableResult::Ok;
+    if (in.tableRead)
+        for (const InterfaceRow &row : rows)
+            if (!row.name.isEmpty())
+                in.table.push_back(
+                    link(row, platform_, options_.record && counted(row, options_.named)));
+    return in;
+}
+
+void UsageRecorder::busy() {
+    const qint64 now = platform_.utcNow();
+    if (busySince_ < 0 || now < busySince_)
+        busySince_ = now;
+    else if (now - busySince_ >= 300 && !busyTold_) {
+        busyTold_ = true;
+        say(QStringLiteral("usage history: another program has kept the store locked for "
+                           "%1 minutes; what was counted is kept until it can be saved")
+                .arg((now - busySince_) / 60));
     }
-    if (rebase_) {
-        for (auto &n : out)
-            n.rebase = true;
-        store_->setNote("paused", QByteArray());
-    }
-    store_->setNote("table", tableNote(now, boot));
-    std::sort(present.begin(), present.end());
-    if (QSet<QByteArray>(present.begin(), present.end()) != before)
-        store_->setNote("present", present.join('\0'));
-    return out;
+    retry_.start(options_.retryMs);
 }
 
 bool UsageRecorder::saveNow() {
-    if (!store_ || !options_.record)
+    if (!store_ || options_.reader || (!options_.record && !pausing_))
         return false;
-    if (noteSelected_ && !selected_.isEmpty() && store_->setNote("selected", selected_))
-        noteSelected_ = false;
-    std::vector<UsageStore::Dropped> dropped;
-    std::vector<UsageStore::Named> saved;
-    const bool ok = store_->save(
-        [this, &saved] {
-            saved = readCounters();
-            return saved;
+    Ledger::Input in;
+    const UsageStore::Saved saved = store_->save(
+        [this, &in] {
+            in = readInput();
+            return in;
         },
-        platform_.utcNow(), &dropped);
-    if (!ok) {
+        platform_.utcNow());
+    if (saved == UsageStore::Saved::Busy) {
+        busy();
+        return false;
+    }
+    if (saved == UsageStore::Saved::Failed) {
         turnOff(store_->error());
         return false;
     }
-    for (const auto &n : saved)
-        known_.insert(n.name);
-    removed_.clear();
-    rebase_ = false;
-    if (!gone_.isEmpty()) {
-        samples_.erase(gone_);
-        gone_.clear();
-    }
-    for (const auto &d : dropped)
-        say(QStringLiteral("usage history: dropped %1 received and %2 sent bytes on %3, more "
-                           "than the link carries in %4 s")
-                .arg(d.count.received)
-                .arg(d.count.sent)
-                .arg(QString::fromUtf8(d.name))
-                .arg(d.count.seconds));
-    return true;
+    busySince_ = -1;
+    busyTold_ = false;
+    retry_.stop();
+    events_.clear();
+    pausing_ = false;
+    for (const Ledger::Link &l : in.table)
+        if (l.recorded)
+            known_.insert(l.name);
+    if (noteSelected_ && !selected_.isEmpty() && store_->setNote("selected", selected_))
+        noteSelected_ = false;
+    return options_.record;
 }
 
 std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, QDate first,
@@ -278,15 +274,19 @@ std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, Q
     const auto [from, to] = UsageRules::span(first, last, options_.zone);
     std::vector<UsageRules::Period> rows = store_->periods(name, from, to);
     // What the latest tick measured and no save holds yet; a reader, with
-    // no tick, asks the system.
-    const auto sample = samples_.find(name);
-    std::optional<UsageRules::Reading> now;
-    if (options_.record && sample != samples_.end())
-        now = sampleReading(sample->second);
-    else if (!options_.record)
-        now = systemReading(name);
-    const auto c = now ? UsageRules::count(store_->counter(name), *now) : UsageRules::Count();
-    if (c.adds())
+    // no tick, asks the system. Only while the name is recorded: what a
+    // link moves while it is not is never counted.
+    std::optional<Ledger::Counter> now;
+    if (records(name)) {
+        const auto sample = samples_.find(name);
+        if (options_.reader)
+            now = systemCounter(name);
+        else if (sample != samples_.end())
+            now = sampleCounter(sample->second);
+    }
+    const auto c = now ? Ledger::count(store_->counter(name), *now, !options_.reader)
+                       : Ledger::Count();
+    if (c.received || c.sent)
         rows.push_back({UsageRules::periodStart(platform_.utcNow(), UsageRules::kFine),
                         UsageRules::kFine, c.received, c.sent});
     if (store_->failed())
@@ -294,7 +294,7 @@ std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, Q
     return rows;
 }
 
-std::optional<UsageRules::Reading> UsageRecorder::systemReading(const QByteArray &name) const {
+std::optional<Ledger::Counter> UsageRecorder::systemCounter(const QByteArray &name) const {
     // Only the link the saved counter belongs to: counting another one that
     // took the name, or a link of an earlier boot, is for the next save.
     const auto saved = store_->counter(name);
@@ -303,10 +303,8 @@ std::optional<UsageRules::Reading> UsageRecorder::systemReading(const QByteArray
         !interfaces_.interfaceRow(saved->linkIndex, row, InterfaceSource::Detail::Counters) ||
         row.name != name)
         return std::nullopt;
-    UsageRules::Reading r;
-    r.counter = {saved->bootId, row.index, row.inOctets, row.outOctets, platform_.bootMs()};
-    r.speed = platform_.linkSpeed(name);
-    return r;
+    return Ledger::Counter{saved->bootId, row.index, row.inOctets, row.outOctets,
+                           platform_.bootMs()};
 }
 
 std::vector<UsageTotal> UsageRecorder::days(const QByteArray &interfaceName, QDate first,
@@ -356,21 +354,31 @@ void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
                                QString::fromUtf8(names.join(' ')));
     }
     const bool was = options_.record;
-    // What was counted until now stays in the history; what the links move
-    // while it is off is never counted, also by a copy started later.
-    if (was && !keep && saveNow())
-        store_->setNote("paused", "1");
-    rebase_ = rebase_ || (!was && keep);
+    // Each link that leaves the record is counted up to now and keeps no
+    // counter; each that joins counts from now. Taken now, so that a save
+    // that has to wait for the store counts no more and no less.
+    std::vector<InterfaceRow> rows;
+    if (was && store_ && interfaces_.interfaceTable(rows) == TableResult::Ok) {
+        for (const InterfaceRow &row : rows) {
+            const bool before = counted(row, options_.named);
+            const bool after = keep && counted(row, named);
+            if (before != after)
+                events_.push_back(
+                    {after ? Ledger::Event::Join : Ledger::Event::Leave, link(row, platform_, after)});
+        }
+    }
+    pausing_ = pausing_ || (was && !keep);
     options_.record = keep;
     options_.named = named;
     if (!keep) {
         timer_.stop();
+        saveNow();
     } else if (!was) {
         // The store was opened to read only, or not at all.
         store_.reset();
         error_.clear();
         start();
     } else {
-        saveSoon();
+        saveNow();
     }
 }

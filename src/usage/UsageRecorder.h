@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/TickSample.h"
+#include "usage/Ledger.h"
 #include "usage/UsageHistory.h"
 #include "usage/UsageStore.h"
 
@@ -16,15 +17,18 @@ class InterfaceSource;
 class UsagePlatform;
 struct InterfaceRow;
 
-// Keeps the usage history: counts every counted interface into the store at
-// a fixed period, at first sight of an interface, when one goes away (from
-// the last counters the system gives, else the selected one's last tick) and
-// at exit, also when the display goes first, and answers readers from the
-// store plus what the latest tick measured on the selected interface (a
-// reader that does not record: plus what the kernel counted since the save).
+// Keeps the usage history: gathers what a save needs and saves at a fixed
+// period, at first sight of an interface, when one goes away (with the last
+// counters the system gives, else the selected one's last tick), when what
+// is recorded changes, and at exit, also when the display goes first. What
+// each save counts is Ledger::settle's to decide (docs/usage-history.md).
+// Answers readers from the store plus what the latest tick measured on the
+// selected interface (a reader that does not record: plus what the kernel
+// counted since the save).
 //
-// Any failure of the store turns history off for the rest of the run, said
-// once on standard error; monitoring is not affected.
+// A store busy with another program is tried again; any other failure
+// turns history off for the rest of the run, said once on standard error;
+// monitoring is not affected.
 class UsageRecorder final : public QObject, public UsageHistory {
     Q_OBJECT
 
@@ -32,7 +36,10 @@ public:
     struct Options {
         bool record = true;     // "KeepHistory"
         QSet<QByteArray> named; // "HistoryInterfaces"
+        bool reader = false;    // only reads the store, never writes it (the report)
         int savePeriodMs = kSavePeriodMs;
+        int retryMs = 30000; // after a save found the store busy
+        int busyMs = 2000;   // how long a save waits for another program's lock
         QTimeZone zone = QTimeZone::systemTimeZone();
     };
     // Five minutes: at most five minutes of counts are lost to a power cut,
@@ -53,7 +60,8 @@ public:
     void start();
     // For frmMain::sampled.
     void sampled(const TickSample &sample);
-    // Saves every counted interface now; false when history is off.
+    // Saves every counted interface now; false when history is off, the
+    // store busy (tried again soon) or failed.
     bool saveNow();
     // Why history is off; empty while it is on.
     QString error() const { return error_; }
@@ -81,16 +89,18 @@ private:
         quint64 sent = 0;
         qint64 bootMs = 0;
     };
-    std::vector<UsageStore::Named> readCounters();
-    UsageRules::Reading sampleReading(const Sample &sample) const;
+    Ledger::Input readInput();
+    Ledger::Counter sampleCounter(const Sample &sample) const;
     void linkChanged(const InterfaceRow &row, bool gone);
     UsageRules::LinkKind kindOf(const InterfaceRow &row);
+    bool counted(const InterfaceRow &row, const QSet<QByteArray> &named);
     // The counters of the link name's saved counter belongs to, read now;
     // none when that link is not there in this boot.
-    std::optional<UsageRules::Reading> systemReading(const QByteArray &name) const;
+    std::optional<Ledger::Counter> systemCounter(const QByteArray &name) const;
     std::vector<UsageRules::Period> periods(const QByteArray &name, QDate first, QDate last) const;
     void turnOff(const QString &why) const;
     void saveSoon();
+    void busy();
 
     InterfaceSource &interfaces_;
     UsagePlatform &platform_;
@@ -98,18 +108,20 @@ private:
     mutable std::unique_ptr<UsageStore> store_;
     mutable QString error_;
     QTimer timer_;
+    QTimer retry_; // a save after the store was busy
     bool saveQueued_ = false;
-    // History was switched off since the last save: the next one only
-    // takes the counters as they are.
-    bool rebase_ = false;
+    // What happened to recorded links since the last save, for the next one.
+    std::vector<Ledger::Event> events_;
+    // History was switched off: the next save counts the links' last
+    // counters and keeps none.
+    bool pausing_ = false;
+    qint64 busySince_ = -1; // when saves began to find the store busy (UTC)
+    bool busyTold_ = false;
     QSet<QByteArray> known_;               // names the store holds
     QSet<QByteArray> sighted_;             // names the tick has shown
     std::map<QByteArray, Sample> samples_; // the tick's last totals per name
     QByteArray selected_;                  // the name the tick last measured
     qint32 selectedIndex_ = 0;
-    QByteArray gone_; // the selected interface, gone since the last save
-    // Links that went away since the last save, with their last counters.
-    std::vector<UsageStore::Named> removed_;
     // What kind of link each index the system has shown is.
     std::map<qint32, UsageRules::LinkKind> kinds_;
     bool noteSelected_ = false;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <cstdio>
 
 namespace UsageReport {
@@ -78,6 +79,21 @@ QByteArray selectedName(InterfaceSource &interfaces, UsageStore *store) {
 
 } // namespace
 
+QString shownName(const QByteArray &name) {
+    QString out;
+    for (qsizetype i = 0; i < name.size();) {
+        // The character at i: the longest UTF-8 sequence (at most 4 bytes)
+        // that decodes to itself, else one byte shown as \xNN.
+        qsizetype n = std::min<qsizetype>(4, name.size() - i);
+        while (n > 0 && QString::fromUtf8(name.mid(i, n)).toUtf8() != name.mid(i, n))
+            --n;
+        out += n ? QString::fromUtf8(name.mid(i, n))
+                 : QStringLiteral("\\x%1").arg(uchar(name[i]), 2, 16, QLatin1Char('0'));
+        i += std::max<qsizetype>(n, 1);
+    }
+    return out;
+}
+
 QString todayLine(const UsageTotal &day, UsageUnits::System system, const QLocale &locale) {
     return QStringLiteral("Today: %1 received, %2 sent")
         .arg(UsageUnits::size(day.received, system, locale),
@@ -126,7 +142,7 @@ QString table(const char *first, const std::vector<UsageTotal> &totals, const QS
 } // namespace
 
 QString text(const Report &report, UsageUnits::System system, const QLocale &locale) {
-    QString out = QStringLiteral("Usage of %1\n").arg(QString::fromUtf8(report.interfaceName));
+    QString out = QStringLiteral("Usage of %1\n").arg(shownName(report.interfaceName));
     if (!report.days.empty())
         out += todayLine(report.days.back(), system, locale) + QLatin1Char('\n');
     return out + QLatin1Char('\n') +
@@ -137,7 +153,7 @@ QString text(const Report &report, UsageUnits::System system, const QLocale &loc
 
 QString bytesText(const Report &report, const QLocale &locale) {
     QString out =
-        QStringLiteral("Usage of %1 in bytes\n\n").arg(QString::fromUtf8(report.interfaceName));
+        QStringLiteral("Usage of %1 in bytes\n\n").arg(shownName(report.interfaceName));
     if (!report.days.empty())
         out += header("Today") +
                line(report.days.back().period.toString(Qt::ISODate), report.days.back(), locale);
@@ -153,7 +169,7 @@ QString bytesText(const Report &report, const QLocale &locale) {
 QByteArray json(const Report &report) {
     // The name is escaped by Qt; the numbers are written by hand so that
     // they stay whole numbers, exact beyond 2^53.
-    QByteArray name = QJsonDocument(QJsonArray{QString::fromUtf8(report.interfaceName)})
+    QByteArray name = QJsonDocument(QJsonArray{shownName(report.interfaceName)})
                           .toJson(QJsonDocument::Compact);
     name = name.mid(1, name.size() - 2);
     return "{\"interface\": " + name + ", \"days\": " + entries(report.days, "date", "yyyy-MM-dd") +
@@ -162,20 +178,22 @@ QByteArray json(const Report &report) {
 
 int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &platform, FILE *out,
         FILE *err) {
-    const QString &interfaceName = request.interfaceName;
+    const QByteArray &interfaceName = request.interfaceName;
     const auto fail = [err](const QString &why) {
         std::fputs(QStringLiteral("zarn-bandwidth: %1\n").arg(why).toLocal8Bit().constData(), err);
         return 1;
     };
-    UsageRecorder::Options options;
-    options.record = false;
+    // What the kernel counted since the last save is added while the name
+    // is recorded, as the settings say.
+    UsageRecorder::Options options = UsageRecorder::optionsFromSettings();
+    options.reader = true;
     UsageRecorder history(interfaces, platform, options);
     history.start();
     if (!history.available())
         return fail(history.error());
     UsageStore *store = history.store();
     const QByteArray name =
-        interfaceName.isEmpty() ? selectedName(interfaces, store) : interfaceName.toUtf8();
+        interfaceName.isEmpty() ? selectedName(interfaces, store) : interfaceName;
     if (name.isEmpty())
         return fail(QStringLiteral("no adapter is selected; name one: zarn-bandwidth --usage "
                                    "INTERFACE"));
@@ -183,16 +201,16 @@ int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &plat
         // Quoted, so that names with blanks ("Wi-Fi 2") can be told apart.
         QStringList known;
         for (const QByteArray &n : store->names())
-            known << QLatin1Char('"') + QString::fromUtf8(n) + QLatin1Char('"');
+            known << QLatin1Char('"') + shownName(n) + QLatin1Char('"');
         // What to do about it, in the window the user knows.
         const QString remedy =
-            UsageRecorder::optionsFromSettings().record
+            options.record
                 ? QStringLiteral("; to record it, tick \"Record usage of this interface\" in "
                                  "the Usage window, or name it in HistoryInterfaces")
                 : QStringLiteral("; the usage history is off: tick \"Keep usage history\" in "
                                  "the Usage window");
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
-                        .arg(QString::fromUtf8(name), known.isEmpty()
+                        .arg(shownName(name), known.isEmpty()
                                                           ? QStringLiteral("none")
                                                           : known.join(QStringLiteral(", "))) +
                     remedy);

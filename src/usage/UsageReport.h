@@ -38,11 +38,14 @@ std::array<UsageUnits::Unit, 3> columnUnits(const std::vector<UsageTotal> &total
 QString text(const Report &report, UsageUnits::System system, const QLocale &locale = QLocale());
 // Whole byte counts grouped as the main window shows them, for scripts.
 QString bytesText(const Report &report, const QLocale &locale = QLocale());
+// A name as a user can read and type it: UTF-8 as it is, any other byte as
+// \xNN (as the shell's $'...' takes it).
+QString shownName(const QByteArray &name);
 // {"interface": ..., "days": [{"date", "received", "sent"}...], "months": [...]}
 QByteArray json(const Report &report);
 
 struct Request {
-    QString interfaceName; // empty: the adapter selected in the window
+    QByteArray interfaceName; // empty: the adapter selected in the window
     bool json = false;
     bool bytes = false;
     UsageUnits::System system = UsageUnits::System::Decimal;

@@ -3,67 +3,8 @@
 #include <QDateTime>
 #include <QStringList>
 #include <algorithm>
-#include <limits>
 
 namespace UsageRules {
-
-namespace {
-
-quint64 carried(quint64 speed, qint64 ms, qint64 *seconds) {
-    // A second of slack: the clock is read a moment apart from the counters.
-    *seconds = std::max<qint64>(ms, 0) / 1000 + 1;
-    // The speed read at a save says nothing of the period before it: Wi-Fi
-    // slows down, a tun device claims 10 Mbit/s. The check is there for
-    // counters gone wild, so no link is held below the floor.
-    const quint64 bytesPerSecond = std::max(speed, kUnknownSpeed) / 8;
-    quint64 limit = 0;
-    if (__builtin_mul_overflow(bytesPerSecond, quint64(*seconds), &limit))
-        return std::numeric_limits<quint64>::max();
-    return limit;
-}
-
-} // namespace
-
-Count count(const std::optional<Counter> &saved, const Reading &reading) {
-    const Counter &now = reading.counter;
-    Count c;
-    if (!saved)
-        return c;
-    // The saved time comes from a file: a damaged one must not overflow.
-    qint64 ms = 0;
-    if (__builtin_sub_overflow(now.bootMs, saved->bootMs, &ms))
-        ms = saved->bootMs < 0 ? std::numeric_limits<qint64>::max() : 0;
-    if (saved->bootId != now.bootId) {
-        c.kind = CountKind::Reboot;
-        ms = now.bootMs;
-    } else if (reading.last && saved->linkIndex == now.linkIndex) {
-        c.kind = CountKind::Delta;
-        c.received = now.received > saved->received ? now.received - saved->received : 0;
-        c.sent = now.sent > saved->sent ? now.sent - saved->sent : 0;
-    } else if (saved->linkIndex != now.linkIndex ||
-               (now.received < saved->received || now.sent < saved->sent)) {
-        c.kind = reading.lagging ? CountKind::Stale : CountKind::Reset;
-    } else {
-        c.kind = CountKind::Delta;
-        c.received = now.received - saved->received;
-        c.sent = now.sent - saved->sent;
-    }
-    if (c.kind == CountKind::Stale)
-        return c;
-    if (c.kind != CountKind::Delta) {
-        c.received = now.received;
-        c.sent = now.sent;
-    }
-    c.limit = carried(reading.speed, ms, &c.seconds);
-    if (c.received > c.limit || c.sent > c.limit)
-        c.kind = CountKind::Implausible;
-    return c;
-}
-
-bool Count::adds() const {
-    return (kind == CountKind::Delta || kind == CountKind::Reset || kind == CountKind::Reboot) &&
-           (received || sent);
-}
 
 qint64 periodStart(qint64 utcSeconds, qint64 length) {
     qint64 start = utcSeconds - utcSeconds % length;

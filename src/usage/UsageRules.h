@@ -8,63 +8,11 @@
 #include <QString>
 #include <QTimeZone>
 #include <QtGlobal>
-#include <optional>
 #include <vector>
 
 // The arithmetic of the usage history, free of the store and the system so
 // that each rule has a table test.
 namespace UsageRules {
-
-// The last counter values saved for one interface, and when and where they
-// were read: the kernel's boot, the link's index in it, and the time since
-// boot (a clock that the user cannot set and that counts suspend).
-struct Counter {
-    QByteArray bootId;
-    qint32 linkIndex = 0;
-    quint64 received = 0;
-    quint64 sent = 0;
-    qint64 bootMs = 0;
-};
-
-// Counters as read now. lagging marks a reading that may be older than what
-// another copy of the program saved meanwhile (a tick's totals rather than
-// a read inside the save): a lower value is then stale, not a reset.
-// last marks the counters a link had as it went away: a direction that reads
-// lower than saved then adds nothing instead of counting from zero (a veth
-// takes its received side from its peer, which goes with it).
-struct Reading {
-    Counter counter;
-    quint64 speed = 0; // link speed in bit/s; 0 when unknown
-    bool lagging = false;
-    bool last = false;
-};
-
-enum class CountKind {
-    First,       // never seen: the values become the base, nothing is counted
-    Delta,       // the same link in the same boot: the growth since the last save
-    Reset,       // a lower counter or another link under the name: counts from zero
-    Reboot,      // another boot: everything since boot
-    Stale,       // a lagging reading below the saved one: nothing
-    Implausible, // more than the link could carry: dropped
-};
-
-struct Count {
-    CountKind kind = CountKind::First;
-    quint64 received = 0;
-    quint64 sent = 0;
-    quint64 limit = 0; // bytes the link could have carried, for the Implausible note
-    qint64 seconds = 0;
-    bool adds() const; // whether this adds bytes to the history
-};
-
-// Assumed for links that do not tell their speed, and the least any link is
-// taken to carry.
-constexpr quint64 kUnknownSpeed = Q_UINT64_C(10000000000);
-
-// What reading adds to the history, given the last saved counter (none for
-// an interface never seen). Counters are 64-bit and never wrap in practice,
-// so a lower value is a reset, never a wrap.
-Count count(const std::optional<Counter> &saved, const Reading &reading);
 
 // Period lengths kept in the store, in seconds: fine periods for the last
 // days, hours for the last year, whole UTC days beyond.

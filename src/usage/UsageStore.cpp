@@ -10,7 +10,7 @@
 
 namespace {
 
-using UsageRules::Counter;
+using Ledger::Counter;
 using UsageRules::Period;
 
 // Each step takes the schema from its index to the next version; a store
@@ -26,6 +26,17 @@ const char *const kMigrations[] = {
     " link_index INTEGER NOT NULL, received INTEGER NOT NULL, sent INTEGER NOT NULL,"
     " boot_ms INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE TABLE notes(key BLOB PRIMARY KEY, value BLOB NOT NULL) WITHOUT ROWID;",
+    // 1 -> 2. The links the last save read, by index, in place of the note
+    // "present" that held their names alone; a store paused by history
+    // switched off keeps no counters, in place of the note "paused". The
+    // "table" note goes too, so that the first save only takes each link's
+    // counters, as before; the links that note would have told as new are
+    // lost once.
+    "CREATE TABLE links(link_index INTEGER PRIMARY KEY, interface BLOB NOT NULL) WITHOUT ROWID;"
+    "DELETE FROM counters WHERE EXISTS(SELECT 1 FROM notes WHERE"
+    " key=CAST('paused' AS BLOB) AND value=CAST('1' AS BLOB));"
+    "DELETE FROM notes WHERE key IN (CAST('present' AS BLOB), CAST('paused' AS BLOB),"
+    " CAST('table' AS BLOB));",
 };
 static_assert(std::size(kMigrations) == UsageStore::kSchemaVersion);
 
@@ -99,7 +110,8 @@ UsageStore::~UsageStore() {
     sqlite3_close(db_);
 }
 
-std::unique_ptr<UsageStore> UsageStore::open(const QString &path, Mode mode, QString &error) {
+std::unique_ptr<UsageStore> UsageStore::open(const QString &path, Mode mode, QString &error,
+                                             int busyMs) {
     const QFileInfo info(path);
     QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
     int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
@@ -140,6 +152,7 @@ std::unique_ptr<UsageStore> UsageStore::open(const QString &path, Mode mode, QSt
         error = store->error();
         return nullptr;
     }
+    sqlite3_busy_timeout(db, busyMs);
     if (!store->prepare(mode)) {
         error = store->error();
         return nullptr;
@@ -160,10 +173,6 @@ bool UsageStore::exec(const char *sql) {
 }
 
 bool UsageStore::prepare(Mode mode) {
-    // Another copy of the program holds the store for a few milliseconds
-    // per save; anything holding it for seconds is something else, and the
-    // window must not freeze waiting for it.
-    sqlite3_busy_timeout(db_, 2000);
     // Nothing is changed before the version is known: a store from a newer
     // program stays exactly as it is.
     qint64 found = 0;
@@ -272,87 +281,131 @@ std::optional<Counter> UsageStore::counter(const QByteArray &name) {
     return s.step() == SQLITE_ROW ? counterAt(s, 0) : std::nullopt;
 }
 
-std::optional<UsageStore::Named> UsageStore::renamed(const QByteArray &name, const Counter &now) {
-    Statement s(db_, "SELECT interface, boot_id, link_index, received, sent, boot_ms FROM counters"
-                     " WHERE boot_id=?1 AND link_index=?2 AND interface<>?3");
-    s.bind(1, now.bootId).bind(2, now.linkIndex).bind(3, name);
-    if (now.bootId.isEmpty() || s.step() != SQLITE_ROW)
-        return std::nullopt;
-    const auto saved = counterAt(s, 1);
-    if (!saved)
-        return std::nullopt;
-    return Named{s.blob(0), UsageRules::Reading{*saved}};
+namespace {
+
+// "MS BOOT": when the last save read the interface table, and in which boot.
+QByteArray tableNote(const Counter &c) {
+    return QByteArray::number(c.bootMs) + ' ' + c.bootId;
 }
 
-bool UsageStore::save(const Reader &read, qint64 utcNow, std::vector<Dropped> *dropped) {
+std::optional<Counter> fromTableNote(const QByteArray &note) {
+    const qsizetype blank = note.indexOf(' ');
+    bool ok = false;
+    const qint64 ms = note.left(blank).toLongLong(&ok);
+    if (!ok || blank < 0 || blank + 1 == note.size())
+        return std::nullopt;
+    return Counter{note.mid(blank + 1), 0, 0, 0, ms};
+}
+
+bool busy(sqlite3 *db) {
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
+} // namespace
+
+std::optional<Ledger::State> UsageStore::load() {
+    Ledger::State state;
+    Statement counters(db_, "SELECT interface, boot_id, link_index, received, sent, boot_ms"
+                            " FROM counters");
+    int rc = SQLITE_ROW;
+    while ((rc = counters.step()) == SQLITE_ROW)
+        if (const auto c = counterAt(counters, 1))
+            state.counters[counters.blob(0)] = *c;
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    Statement links(db_, "SELECT link_index, interface FROM links");
+    while ((rc = links.step()) == SQLITE_ROW)
+        state.links[qint32(links.integer(0))] = links.blob(1);
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    state.table = fromTableNote(note("table"));
+    return state;
+}
+
+bool UsageStore::keep(const Ledger::State &before, const Ledger::State &after) {
+    // Only what changed is written: a quiet link costs no disk.
+    for (const auto &[name, c] : after.counters) {
+        const auto was = before.counters.find(name);
+        if (was != before.counters.end() && was->second.bootId == c.bootId &&
+            was->second.linkIndex == c.linkIndex && was->second.received == c.received &&
+            was->second.sent == c.sent)
+            continue;
+        Statement s(db_, "INSERT OR REPLACE INTO counters VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        s.bind(1, name)
+            .bind(2, c.bootId)
+            .bind(3, c.linkIndex)
+            .bind(4, toStored(c.received))
+            .bind(5, toStored(c.sent))
+            .bind(6, c.bootMs);
+        if (s.step() != SQLITE_DONE)
+            return false;
+    }
+    for (const auto &[name, c] : before.counters) {
+        if (after.counters.count(name))
+            continue;
+        Statement s(db_, "DELETE FROM counters WHERE interface=?1");
+        s.bind(1, name);
+        if (s.step() != SQLITE_DONE)
+            return false;
+    }
+    if (after.links != before.links) {
+        if (!exec("DELETE FROM links"))
+            return false;
+        for (const auto &[index, name] : after.links) {
+            Statement s(db_, "INSERT INTO links VALUES(?1, ?2)");
+            s.bind(1, index).bind(2, name);
+            if (s.step() != SQLITE_DONE)
+                return false;
+        }
+    }
+    const QByteArray table = after.table ? tableNote(*after.table) : QByteArray();
+    if (table == note("table"))
+        return true;
+    Statement s(db_, after.table ? "INSERT OR REPLACE INTO notes VALUES(?1, ?2)"
+                                 : "DELETE FROM notes WHERE key=?1");
+    s.bind(1, QByteArray("table"));
+    if (after.table)
+        s.bind(2, table);
+    return s.step() == SQLITE_DONE;
+}
+
+UsageStore::Saved UsageStore::save(const std::function<Ledger::Input()> &read, qint64 utcNow) {
     if (failed())
-        return false;
-    if (!exec("BEGIN IMMEDIATE"))
-        return fail("starting a save");
+        return Saved::Failed;
+    if (!exec("BEGIN IMMEDIATE")) {
+        if (busy(db_))
+            return Saved::Busy;
+        fail("starting a save");
+        return Saved::Failed;
+    }
     // Read only now that this copy holds the store: another copy's save
     // has either happened completely or not at all.
-    const std::vector<Named> readings = read();
-    bool ok = !failed();
-    const qint64 period = UsageRules::periodStart(utcNow, UsageRules::kFine);
-    // A name never saved whose link was saved under another name in this
-    // boot is that link renamed: looked up before this save changes any row.
-    std::vector<std::optional<Named>> before;
-    QSet<QByteArray> names;
-    for (const Named &n : readings) {
-        names.insert(n.name);
-        before.push_back(counter(n.name) ? std::nullopt : renamed(n.name, n.reading.counter));
-    }
-    for (size_t i = 0; i < readings.size(); ++i) {
-        const Named &n = readings[i];
-        auto saved = counter(n.name);
-        const bool own = saved.has_value();
-        if (!own && before[i])
-            saved = before[i]->reading.counter;
-        const UsageRules::Count c =
-            n.rebase ? UsageRules::Count() : UsageRules::count(saved ? saved : n.base, n.reading);
-        if (c.kind == UsageRules::CountKind::Implausible && dropped)
-            dropped->push_back({n.name, c});
-        if (c.adds()) {
+    const auto before = load();
+    bool ok = before.has_value();
+    if (ok) {
+        const Ledger::Outcome outcome = Ledger::settle(*before, read());
+        const qint64 period = UsageRules::periodStart(utcNow, UsageRules::kFine);
+        for (const auto &[name, added] : outcome.added) {
             Statement add(db_, "INSERT INTO periods VALUES(?1, ?2, ?3, ?4, ?5)"
                                " ON CONFLICT DO UPDATE SET received=received+excluded.received,"
                                " sent=sent+excluded.sent");
             add.bind(1, UsageRules::kFine)
                 .bind(2, period)
-                .bind(3, n.name)
-                .bind(4, toStored(c.received))
-                .bind(5, toStored(c.sent));
+                .bind(3, name)
+                .bind(4, toStored(added.received))
+                .bind(5, toStored(added.sent));
             ok = ok && add.step() == SQLITE_DONE;
         }
-        const Counter &now = n.reading.counter;
-        // An unchanged counter is not written again: a quiet link costs no
-        // disk, and its time stays that of the last change, which only
-        // widens what the plausibility check allows.
-        const bool same = own && saved->bootId == now.bootId && saved->linkIndex == now.linkIndex &&
-                          saved->received == now.received && saved->sent == now.sent;
-        if (c.kind == UsageRules::CountKind::Stale || same)
-            continue;
-        Statement keep(db_, "INSERT OR REPLACE INTO counters VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        keep.bind(1, n.name)
-            .bind(2, now.bootId)
-            .bind(3, now.linkIndex)
-            .bind(4, toStored(now.received))
-            .bind(5, toStored(now.sent))
-            .bind(6, now.bootMs);
-        ok = ok && keep.step() == SQLITE_DONE;
-        // The history of the link goes on under its new name; the old name
-        // keeps what it had, and its counter goes so that nothing is
-        // counted twice should the link take that name again.
-        if (!own && before[i] && !names.contains(before[i]->name)) {
-            Statement forget(db_, "DELETE FROM counters WHERE interface=?1");
-            forget.bind(1, before[i]->name);
-            ok = ok && forget.step() == SQLITE_DONE;
-        }
+        ok = ok && keep(*before, outcome.next) && merge(utcNow);
     }
-    if (ok && merge(utcNow) && exec("COMMIT"))
-        return true;
-    fail("saving");
+    if (ok && exec("COMMIT"))
+        return Saved::Yes;
+    const bool wasBusy = busy(db_);
+    if (!wasBusy)
+        fail("saving");
     exec("ROLLBACK");
-    return false;
+    return wasBusy ? Saved::Busy : Saved::Failed;
 }
 
 // Fine periods older than two days become hours, hours older than about a
@@ -453,5 +506,6 @@ bool UsageStore::setNote(const char *key, const QByteArray &value) {
         return false;
     Statement s(db_, "INSERT OR REPLACE INTO notes VALUES(?1, ?2)");
     s.bind(1, QByteArray(key)).bind(2, value);
-    return s.step() == SQLITE_DONE || fail("saving a note");
+    // A busy store takes the note at a later save.
+    return s.step() == SQLITE_DONE || (!busy(db_) && fail("saving a note"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usage/Ledger.h"
 #include "usage/UsageRules.h"
 
 #include <QByteArray>
@@ -14,17 +15,19 @@ struct sqlite3;
 
 // The usage history on disk: one SQLite database (write-ahead journal,
 // atomic commits, a schema version) holding the traffic of each interface
-// per UTC period, and the last counter values saved for each.
+// per UTC period and what the ledger keeps between saves
+// (docs/usage-history.md). It decides nothing: Ledger::settle does.
 //
-// Every failure leaves a one-line reason in error() and makes the store
-// unusable from then on; the caller turns history off and keeps monitoring.
+// Every failure but a busy store leaves a one-line reason in error() and
+// makes the store unusable from then on; the caller turns history off and
+// keeps monitoring.
 class UsageStore {
 public:
     enum class Mode {
         Record, // creates the store and its folder when missing; writes
         Read,   // never creates or changes a file, the store's own included
     };
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     ~UsageStore();
     UsageStore(const UsageStore &) = delete;
@@ -32,32 +35,18 @@ public:
 
     // Opens the store at path. On failure returns null and sets error to
     // why, in words for the user.
-    static std::unique_ptr<UsageStore> open(const QString &path, Mode mode, QString &error);
+    // busyMs: how long a statement waits for another program's lock.
+    static std::unique_ptr<UsageStore> open(const QString &path, Mode mode, QString &error,
+                                            int busyMs = 2000);
 
-    // What a save is given for each counted interface, read while the save
-    // holds the store so that two copies of the program take turns.
-    struct Named {
-        QByteArray name;
-        UsageRules::Reading reading;
-        // Stands in for the saved counter of a name never saved: a link
-        // known to have come up after base was taken counts from zero.
-        std::optional<UsageRules::Counter> base = std::nullopt;
-        // Counts nothing, only takes the reading as the new saved counter:
-        // history was off, and what the link moved meanwhile is not kept.
-        bool rebase = false;
-    };
-    using Reader = std::function<std::vector<Named>()>;
-    // A count that was dropped, for the caller to note.
-    struct Dropped {
-        QByteArray name;
-        UsageRules::Count count;
-    };
-
-    // One save in one transaction: reads the counters through read, adds
-    // each interface's count to the fine period holding utcNow, and keeps
-    // the readings as the new base. Merges old periods into coarser ones
-    // once an hour. False when the store failed (see error()).
-    bool save(const Reader &read, qint64 utcNow, std::vector<Dropped> *dropped = nullptr);
+    enum class Saved { Yes, Busy, Failed };
+    // One save in one transaction: reads through read (so that two copies
+    // of the program take turns, each starting from what the other left),
+    // has the ledger settle it against what the store holds, adds the
+    // counts to the fine period holding utcNow and keeps the new state.
+    // Merges old periods into coarser ones once an hour. Busy: another
+    // program held the store too long, nothing was read or changed.
+    Saved save(const std::function<Ledger::Input()> &read, qint64 utcNow);
 
     // The zone whose local days merged periods must keep whole.
     void setZone(const QTimeZone &zone) { zone_ = zone; }
@@ -65,12 +54,13 @@ public:
     // The periods of name that start in [from, to).
     std::vector<UsageRules::Period> periods(const QByteArray &name, qint64 from, qint64 to);
     // The last saved counters of name.
-    std::optional<UsageRules::Counter> counter(const QByteArray &name);
+    std::optional<Ledger::Counter> counter(const QByteArray &name);
     // Whether any period or counter is kept for name; every name kept.
     bool knows(const QByteArray &name);
     std::vector<QByteArray> names();
 
-    // A short text kept beside the history (the selected interface's name).
+    // A short text kept beside the history (the selected interface's name,
+    // when the last save read the interface table).
     QByteArray note(const char *key);
     bool setNote(const char *key, const QByteArray &value);
 
@@ -83,9 +73,8 @@ private:
     bool exec(const char *sql);
     bool fail(const char *what);
     bool merge(qint64 utcNow);
-    // The saved counter of the link now named name, if this boot saved it
-    // under another name (renamed since); reading.counter holds it.
-    std::optional<Named> renamed(const QByteArray &name, const UsageRules::Counter &now);
+    std::optional<Ledger::State> load();
+    bool keep(const Ledger::State &before, const Ledger::State &after);
 
     sqlite3 *db_ = nullptr;
     QString path_;

@@ -183,7 +183,6 @@ public:
     UsageRules::LinkKind linkKind(const QByteArray &name, quint32) override {
         return name.startsWith("veth") ? UsageRules::LinkKind::Veth : UsageRules::LinkKind::Counted;
     }
-    quint64 linkSpeed(const QByteArray &) override { return 0; }
     QString dataFolder() override { return folder; }
 };
 

@@ -63,17 +63,6 @@ UsageRules::LinkKind LinuxUsagePlatform::linkKind(const QByteArray &name, quint3
     return UsageRules::LinkKind::Counted;
 }
 
-quint64 LinuxUsagePlatform::linkSpeed(const QByteArray &name) {
-    if (name.contains('/') || name.startsWith('.'))
-        return 0;
-    QFile file(QStringLiteral("/sys/class/net/%1/speed").arg(QString::fromUtf8(name)));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    bool ok = false;
-    const qint64 mbits = file.readAll().trimmed().toLongLong(&ok);
-    return ok && mbits > 0 ? quint64(mbits) * 1000000 : 0;
-}
-
 QString LinuxUsagePlatform::dataFolder() {
     return standardDataFolder();
 }

@@ -33,15 +33,6 @@ UsageRules::LinkKind WindowsUsagePlatform::linkKind(const QByteArray &, quint32 
                                              : UsageRules::LinkKind::Counted;
 }
 
-quint64 WindowsUsagePlatform::linkSpeed(const QByteArray &name) {
-    MIB_IF_ROW2 row{};
-    const std::wstring alias = QString::fromUtf8(name).toStdWString();
-    if (ConvertInterfaceAliasToLuid(alias.c_str(), &row.InterfaceLuid) != NO_ERROR ||
-        GetIfEntry2(&row) != NO_ERROR || row.ReceiveLinkSpeed == ~ULONG64(0))
-        return 0;
-    return row.ReceiveLinkSpeed;
-}
-
 QString WindowsUsagePlatform::dataFolder() {
     return standardDataFolder();
 }

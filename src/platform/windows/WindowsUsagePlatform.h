@@ -11,7 +11,6 @@ public:
     qint64 bootMs() override;
     qint64 utcNow() override;
     UsageRules::LinkKind linkKind(const QByteArray &name, quint32 type) override;
-    quint64 linkSpeed(const QByteArray &name) override;
     QString dataFolder() override;
 
 private:
