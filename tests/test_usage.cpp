@@ -63,8 +63,9 @@ struct FakeUsageHistory final : UsageHistory {
 class UsageTest : public QObject {
     Q_OBJECT
 private slots:
-    // Saved: 1000 received on index 2 of boot-1, read as the system's counters, a tick's or a
-    // link's last ones; "kind bytes".
+    // Saved: 1000 received on index 2 of boot-1 at 100 s since boot, read at 160 s as the
+    // system's counters, a tick's or a link's last ones; "kind bytes". No boot named: both
+    // saved and read with none, read at 50 s.
     void count_data() {
         const auto r = table<QByteArray, qint32, quint64, QByteArray, QString>(
             {"boot", "index", "rx", "how", "count"});
@@ -76,12 +77,15 @@ private slots:
         r("a tick newer than the save counts", "boot-1", 2, 1500, "tick", "1 500");
         r("a gone veth's received side reads 0", "boot-1", 2, 0, "last", "1 0");
         r("no speed is too fast: 76 GB in a minute", "boot-1", 2, 76250001001, "", "1 76250000001");
+        r("no boot named: time since boot went back", "", 2, 5000, "", "3 5000");
+        r("no boot named: a tick may be older than the save", "", 2, 5000, "tick", "1 4000");
     }
     void count() {
         const QByteArray how = cell<QByteArray>("how");
+        const QByteArray boot = cell<QByteArray>("boot");
         const Ledger::Count c = Ledger::count(
-            Ledger::Counter{"boot-1", 2, 1000, 10, 100000},
-            {cell<QByteArray>("boot"), cell<qint32>("index"), cell<quint64>("rx"), 10, 160000},
+            Ledger::Counter{boot.isEmpty() ? "" : "boot-1", 2, 1000, 10, 100000},
+            {boot, cell<qint32>("index"), cell<quint64>("rx"), 10, boot.isEmpty() ? 50000 : 160000},
             how == "tick", how == "last");
         QTEST(QStringLiteral("%1 %2").arg(int(c.kind)).arg(c.received), "count");
     }

@@ -30,7 +30,11 @@ Count count(const std::optional<Counter> &saved, const Counter &now, bool laggin
     Count c;
     if (!saved)
         return c;
-    if (saved->bootId != now.bootId) {
+    // Where the system names no boot (Windows without its boot counter, as
+    // under Wine), a time since boot that went back tells the reboot; a
+    // lagging reading may be older than the save, so not for it.
+    const bool timeWentBack = now.bootId.isEmpty() && !lagging && now.bootMs < saved->bootMs;
+    if (saved->bootId != now.bootId || timeWentBack) {
         c.kind = CountKind::Reboot;
     } else if (last && saved->linkIndex == now.linkIndex) {
         c.kind = CountKind::Delta;
