@@ -49,22 +49,21 @@ bool simulate(const QString &path, const QList<QByteArray> &names, qint64 period
     for (qint64 t = end - span; t <= end; t += period) {
         counter += QRandomGenerator::global()->bounded(1000000);
         bootMs += period * 1000;
-        const bool ok = store->save(
-                            [&] {
-                                // As the recorder reads the table at every save.
-                                Ledger::Input in;
-                                in.bootId = "bench-boot";
-                                in.bootMs = bootMs;
-                                in.tableRead = true;
-                                qint32 index = 2;
-                                for (const QByteArray &name : names)
-                                    in.table.push_back({name,
-                                                        {"bench-boot", index++, counter,
-                                                         counter / 3, bootMs},
-                                                        true});
-                                return in;
-                            },
-                            t) == UsageStore::Saved::Yes;
+        const bool ok =
+            store->save(
+                [&] {
+                    // As the recorder reads the table at every save.
+                    Ledger::Input in;
+                    in.bootId = "bench-boot";
+                    in.bootMs = bootMs;
+                    in.tableRead = true;
+                    qint32 index = 2;
+                    for (const QByteArray &name : names)
+                        in.table.push_back(
+                            {name, {"bench-boot", index++, counter, counter / 3, bootMs}, true});
+                    return in;
+                },
+                t) == UsageStore::Saved::Yes;
         if (!ok) {
             std::fprintf(stderr, "%s\n", qPrintable(store->error()));
             return false;
@@ -166,8 +165,7 @@ int main(int argc, char **argv) {
     std::vector<double> inProcess, whole, version;
     for (int i = 0; i < 20; ++i) {
         clock.restart();
-        if (UsageReport::run({"eth0", i % 2 == 1}, none, platform, sink, stderr) !=
-            0)
+        if (UsageReport::run({"eth0", i % 2 == 1}, none, platform, sink, stderr) != 0)
             return 1;
         inProcess.push_back(double(clock.nsecsElapsed()) / 1e6);
     }

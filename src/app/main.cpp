@@ -112,9 +112,9 @@ int main(int argc, char *argv[]) {
         return 2;
     case CommandLineRequest::Usage: {
         const HistoryServices services = historyServices();
-        return UsageReport::run(
-            {argumentBytes(command.interfaceName), command.json, command.bytes, UsageSettings::sizeSystem()},
-            *services.interfaces, *services.usage, stdout, stderr);
+        return UsageReport::run({argumentBytes(command.interfaceName), command.json, command.bytes,
+                                 UsageSettings::sizeSystem()},
+                                *services.interfaces, *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:
         break;

@@ -98,7 +98,7 @@ Outcome settle(const State &saved, const Input &in) {
         if (own != counters.end())
             return own->second;
         if (!read || renamed || (there && before->second == link.name))
-            return std::nullopt; // there, but not recorded until now: from now on
+            return std::nullopt;                   // there, but not recorded until now: from now on
         return Counter{in.bootId, index, 0, 0, 0}; // came up since the last save read the table
     };
     const auto keep = [&](const Link &link) {

@@ -195,7 +195,8 @@ void UsageRecorder::sampled(const TickSample &sample) {
         const auto kind = kinds_.find(selectedIndex_);
         if (last != samples_.end() && kind != kinds_.end() &&
             UsageRules::counted(kind->second, selected_, options_.named))
-            events_.push_back({Ledger::Event::Tick, {selected_, sampleCounter(last->second), true}});
+            events_.push_back(
+                {Ledger::Event::Tick, {selected_, sampleCounter(last->second), true}});
         samples_.erase(selected_);
         selectedIndex_ = 0;
         saveSoon();
@@ -284,8 +285,8 @@ std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, Q
         else if (sample != samples_.end())
             now = sampleCounter(sample->second);
     }
-    const auto c = now ? Ledger::count(store_->counter(name), *now, !options_.reader)
-                       : Ledger::Count();
+    const auto c =
+        now ? Ledger::count(store_->counter(name), *now, !options_.reader) : Ledger::Count();
     if (c.received || c.sent)
         rows.push_back({UsageRules::periodStart(platform_.utcNow(), UsageRules::kFine),
                         UsageRules::kFine, c.received, c.sent});
@@ -363,8 +364,8 @@ void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
             const bool before = counted(row, options_.named);
             const bool after = keep && counted(row, named);
             if (before != after)
-                events_.push_back(
-                    {after ? Ledger::Event::Join : Ledger::Event::Leave, link(row, platform_, after)});
+                events_.push_back({after ? Ledger::Event::Join : Ledger::Event::Leave,
+                                   link(row, platform_, after)});
         }
     }
     pausing_ = pausing_ || (was && !keep);

@@ -152,8 +152,7 @@ QString text(const Report &report, UsageUnits::System system, const QLocale &loc
 }
 
 QString bytesText(const Report &report, const QLocale &locale) {
-    QString out =
-        QStringLiteral("Usage of %1 in bytes\n\n").arg(shownName(report.interfaceName));
+    QString out = QStringLiteral("Usage of %1 in bytes\n\n").arg(shownName(report.interfaceName));
     if (!report.days.empty())
         out += header("Today") +
                line(report.days.back().period.toString(Qt::ISODate), report.days.back(), locale);
@@ -169,8 +168,8 @@ QString bytesText(const Report &report, const QLocale &locale) {
 QByteArray json(const Report &report) {
     // The name is escaped by Qt; the numbers are written by hand so that
     // they stay whole numbers, exact beyond 2^53.
-    QByteArray name = QJsonDocument(QJsonArray{shownName(report.interfaceName)})
-                          .toJson(QJsonDocument::Compact);
+    QByteArray name =
+        QJsonDocument(QJsonArray{shownName(report.interfaceName)}).toJson(QJsonDocument::Compact);
     name = name.mid(1, name.size() - 2);
     return "{\"interface\": " + name + ", \"days\": " + entries(report.days, "date", "yyyy-MM-dd") +
            ", \"months\": " + entries(report.months, "month", "yyyy-MM") + "}\n";
@@ -210,9 +209,8 @@ int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &plat
                 : QStringLiteral("; the usage history is off: tick \"Keep usage history\" in "
                                  "the Usage window");
         return fail(QStringLiteral("there is no usage history of %1 (kept: %2)")
-                        .arg(shownName(name), known.isEmpty()
-                                                          ? QStringLiteral("none")
-                                                          : known.join(QStringLiteral(", "))) +
+                        .arg(shownName(name), known.isEmpty() ? QStringLiteral("none")
+                                                              : known.join(QStringLiteral(", "))) +
                     remedy);
     }
     const Report report = build(history, name, QDate::currentDate());
