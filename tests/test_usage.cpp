@@ -2,6 +2,7 @@
 #include "app/Notifier.h"
 #include "monitor/RateText.h"
 #include "support/Harness.h"
+#include "usage/Forecast.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usage/UsageUnits.h"
@@ -88,6 +89,50 @@ private slots:
             {boot, cell<qint32>("index"), cell<quint64>("rx"), 10, boot.isEmpty() ? 50000 : 160000},
             how == "tick", how == "last");
         QTEST(QStringLiteral("%1 %2").arg(int(c.kind)).arg(c.received), "count");
+    }
+
+    // The estimate for the whole period and the day the cap runs out, in Berlin; GB; a week of
+    // -1: the history does not reach back so far. "estimate|runs out" ("-": none).
+    void forecast_data() {
+        const auto r = table<QString, QString, double, double, double, QString>(
+            {"period", "now", "used", "cap", "week", "expected"});
+        r("the period's first hours: too early", "2026-12-01 2026-12-31", "2026-12-01T02:00", 1,
+          100, -1, "-|3");
+        r("the first hours, a week to go by", "2026-12-01 2026-12-31", "2026-12-01T02:00", 1, 100,
+          70, "-|1 2026-12-10");
+        r("a quiet week: the month's own pace", "2026-12-01 2026-12-31", "2026-12-11T00:00", 10,
+          100, 0, "31|2");
+        r("a busy week comes sooner", "2026-12-01 2026-12-31", "2026-12-11T00:00", 10, 100, 35,
+          "31|1 2026-12-29");
+        r("nothing moves", "2026-12-01 2026-12-31", "2026-12-11T00:00", 0, 100, 0, "0|2");
+        r("the cap already passed", "2026-12-01 2026-12-31", "2026-12-11T00:00", 120, 100, 0,
+          "372|0");
+        r("23 hours when the clocks go forward", "2026-03-29 2026-03-29", "2026-03-29T12:30", 1, 0,
+          -1, "2|3");
+        r("25 hours when they go back", "2027-10-31 2027-10-31", "2027-10-31T11:30", 1, 0, -1,
+          "2|3");
+        r("the 31st as reset day: to Feb 27", "2027-01-31 2027-02-27", "2027-02-14T00:00", 14, 25,
+          -1, "28|1 2027-02-25");
+    }
+    void forecast() {
+        const QTimeZone berlin("Europe/Berlin");
+        const QStringList days = cell<QString>("period").split(u' ');
+        const auto span = Forecast::localDays(QDate::fromString(days[0], Qt::ISODate),
+                                              QDate::fromString(days[1], Qt::ISODate), berlin);
+        const qint64 now =
+            QDateTime(QDateTime::fromString(cell<QString>("now"), Qt::ISODate).date(),
+                      QDateTime::fromString(cell<QString>("now"), Qt::ISODate).time(), berlin)
+                .toSecsSinceEpoch();
+        const auto gb = [](double v) { return quint64(v * 1e9); };
+        const auto estimate = Forecast::estimate(gb(cell<double>("used")), span, now);
+        const double week = cell<double>("week");
+        const auto out =
+            Forecast::runsOut(gb(cell<double>("used")), gb(cell<double>("cap")), span, now,
+                              week < 0 ? std::nullopt : std::optional(gb(week)), berlin);
+        QTEST((estimate ? QString::number(qRound64(*estimate / 1e9)) : QStringLiteral("-")) + u'|' +
+                  QString::number(out.kind) +
+                  (out.day.isValid() ? u' ' + out.day.toString(Qt::ISODate) : QString()),
+              "expected");
     }
 
     // Hourly periods of one byte, then local days and months in Berlin.
