@@ -48,8 +48,7 @@ QString text(const InterfaceRow &r) {
 
 // A counter of the link as sysfs has it ("rx_bytes"); zveth0's by default.
 qint64 counter(const char *which = "rx_bytes", const QByteArray &name = "zveth0") {
-    const QString path = QString::fromUtf8("/sys/class/net/" + name + "/statistics/" + which);
-    return fileBytes(path).trimmed().toLongLong();
+    return qint64(netns::statistic(name, which));
 }
 
 // Today's received bytes of zveth0 in the program's report; -1 without one.
