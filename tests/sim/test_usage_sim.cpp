@@ -541,6 +541,13 @@ QByteArray runSeed(Sim &sim, quint64 seed) {
     return {};
 }
 
+QByteArray play(Sim &sim, const QByteArray &events) {
+    for (const QByteArray &e : events.split(' '))
+        if (const QByteArray why = sim.run(e); !why.isEmpty())
+            return why;
+    return {};
+}
+
 QString scratch() {
     const bool shm = QFileInfo(QStringLiteral("/dev/shm")).isWritable();
     return (shm ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
@@ -570,29 +577,33 @@ private slots:
         TestPlatform env;
         QTemporaryDir dir(scratch());
         Sim sim(dir.path() + QStringLiteral("/store"));
-        for (const QByteArray &e : cell<QByteArray>("events").split(' '))
-            if (const QByteArray why = sim.run(e); !why.isEmpty())
-                QFAIL(sim.report(why).constData());
+        if (const QByteArray why = play(sim, cell<QByteArray>("events")); !why.isEmpty())
+            QFAIL(sim.report(why).constData());
     }
 
-    // ZARN_SIM_SEQUENCES sequences (10000), or the one seed ZARN_SIM_SEED with its events.
+    // ZARN_SIM_SEQUENCES sequences (10000); or, with its events, the one seed ZARN_SIM_SEED or
+    // the events ZARN_SIM_EVENTS (links named must be up).
     void randomSequences() {
         TestPlatform env;
         QTemporaryDir dir(scratch());
-        const bool one = qEnvironmentVariableIsSet("ZARN_SIM_SEED");
+        const QByteArray events = qgetenv("ZARN_SIM_EVENTS");
+        const bool one = qEnvironmentVariableIsSet("ZARN_SIM_SEED") || !events.isEmpty();
         const quint64 first = one ? qEnvironmentVariable("ZARN_SIM_SEED").toULongLong() : 1;
         const int asked = qEnvironmentVariableIntValue("ZARN_SIM_SEQUENCES");
         const int count = one ? 1 : asked > 0 ? asked : 10000;
         QElapsedTimer clock;
         clock.start();
-        qint64 events = 0, saves = 0;
+        qint64 run = 0, saves = 0;
         int failed = 0;
         for (int i = 0; i < count; ++i) {
             Sim sim(dir.path() + u'/' + QString::number(i));
-            const QByteArray why = runSeed(sim, first + quint64(i));
-            events += sim.trace.size();
+            const QByteArray why =
+                events.isEmpty() ? runSeed(sim, first + quint64(i)) : play(sim, events);
+            run += sim.trace.size();
             saves += sim.saves;
-            const QByteArray seed = "seed " + QByteArray::number(first + quint64(i)) + ": ";
+            const QByteArray seed = events.isEmpty()
+                                        ? "seed " + QByteArray::number(first + quint64(i)) + ": "
+                                        : "ZARN_SIM_EVENTS: ";
             if (one || (!why.isEmpty() && !failed))
                 std::printf("%s\n", (seed + sim.report(why.isEmpty() ? "passes" : why)).data());
             else if (!why.isEmpty() && failed < 20)
@@ -601,7 +612,7 @@ private slots:
             failed += !why.isEmpty();
         }
         std::printf("usage sim: %d sequences, %lld events, %lld saves, %.1f s\n", count,
-                    qlonglong(events), qlonglong(saves), double(clock.elapsed()) / 1000);
+                    qlonglong(run), qlonglong(saves), double(clock.elapsed()) / 1000);
         QVERIFY2(!failed, qPrintable(QStringLiteral("%1 sequences failed; ZARN_SIM_SEED=N replays "
                                                     "one with its events")
                                          .arg(failed)));
