@@ -14,18 +14,6 @@ bool sameCounts(const Counter &a, const Counter &b) {
 
 } // namespace
 
-bool State::operator==(const State &o) const {
-    const auto sameCounters = [](const auto &a, const auto &b) {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(), [](const auto &x, const auto &y) {
-                   return x.first == y.first && sameCounts(x.second, y.second);
-               });
-    };
-    return sameCounters(counters, o.counters) && links == o.links &&
-           table.has_value() == o.table.has_value() &&
-           (!table || (table->bootId == o.table->bootId && table->bootMs == o.table->bootMs));
-}
-
 Count count(const std::optional<Counter> &saved, const Counter &now, bool lagging, bool last) {
     Count c;
     if (!saved)
@@ -60,44 +48,58 @@ Count count(const std::optional<Counter> &saved, const Counter &now, bool laggin
 Outcome settle(const State &saved, const Input &in) {
     Outcome out;
     out.next = saved;
-    auto &counters = out.next.counters;
+    State &next = out.next;
+    auto &counters = next.counters;
     // Whether a save read the table since the store was made or history
     // last went on, and whether in this boot.
     const bool read = saved.table.has_value();
     const bool sameBoot = read && !in.bootId.isEmpty() && saved.table->bootId == in.bootId;
-    // Links known to have gone: an index of theirs that turns up again
-    // under another name is a new link's, not theirs renamed.
-    std::set<std::pair<qint32, QByteArray>> gone;
-    for (const Event &e : in.events)
+    // Links known to have gone, in this save or settled by an earlier one:
+    // an index of theirs that turns up again is a new link's, never theirs
+    // renamed.
+    std::set<LinkKey> gone, lastCounters;
+    for (const Event &e : in.events) {
         if (e.kind == Event::Gone || e.kind == Event::Tick)
             gone.insert({e.link.counter.linkIndex, e.link.name});
+        if (e.kind == Event::Gone)
+            lastCounters.insert({e.link.counter.linkIndex, e.link.name});
+    }
+    const auto knownGone = [&](const LinkKey &key) {
+        return gone.count(key) || next.gone.count(key);
+    };
 
-    // What a link's reading counts from.
-    const auto baseOf = [&](const Link &link) -> std::optional<Counter> {
+    // What a link's reading counts from; present: the link is in the table
+    // now, not gone.
+    const auto baseOf = [&](const Link &link, bool present) -> std::optional<Counter> {
         const qint32 index = link.counter.linkIndex;
-        const auto before = sameBoot ? saved.links.find(index) : saved.links.end();
-        const bool there = before != saved.links.end();
-        const bool renamed =
-            there && before->second != link.name && !gone.count({index, before->second});
-        if (renamed) {
-            // The history goes on under the new name; the old name keeps
-            // what it had and loses its counter (unless this save gave it a
-            // new link already), so nothing counts twice should the link
-            // take that name again. Taken from the saved counters, before
-            // this save changed any.
-            const auto old = saved.counters.find(before->second);
-            if (old != saved.counters.end() && old->second.bootId == in.bootId &&
-                old->second.linkIndex == index) {
-                const auto now = counters.find(before->second);
-                if (now != counters.end() && sameCounts(now->second, old->second))
-                    counters.erase(now);
-                return old->second;
-            }
-        }
         const auto own = counters.find(link.name);
+        if (own != counters.end() && own->second.linkIndex == index &&
+            own->second.bootId == in.bootId)
+            return own->second; // the same link as at the last save
+        const auto before = sameBoot ? saved.links.find(index) : saved.links.end();
+        const bool listed = before != saved.links.end();
+        // Renamed since: a counter saved in this boot under another name
+        // for this index, whose link is not known to have gone, and which
+        // the last save read under that name (a link there now that the
+        // last save did not read came up since; one gone may have been
+        // renamed and gone between two saves of another copy). The history
+        // goes on under the new name; the old name keeps what it had and
+        // loses its counter (unless this save gave it a new link already),
+        // so that nothing counts twice should the link take that name
+        // again. Taken from the saved counters, before this save changed any.
+        for (const auto &[name, c] : saved.counters) {
+            if (name == link.name || c.linkIndex != index || c.bootId != in.bootId ||
+                in.bootId.isEmpty() || knownGone({index, name}) ||
+                (listed ? before->second != name : sameBoot && present))
+                continue;
+            const auto now = counters.find(name);
+            if (now != counters.end() && sameCounts(now->second, c))
+                counters.erase(now);
+            return c;
+        }
         if (own != counters.end())
-            return own->second;
-        if (!read || renamed || (there && before->second == link.name))
+            return own->second; // another link under the name, or another boot
+        if (!read || (listed && !knownGone({index, before->second})))
             return std::nullopt;                   // there, but not recorded until now: from now on
         return Counter{in.bootId, index, 0, 0, 0}; // came up since the last save read the table
     };
@@ -115,18 +117,39 @@ Outcome settle(const State &saved, const Input &in) {
     };
 
     for (const Event &e : in.events) {
-        const auto base = baseOf(e.link);
-        if (e.kind == Event::Join) {
-            if (!counters.count(e.link.name))
-                keep(e.link);
-            continue;
+        const Link &link = e.link;
+        const LinkKey key{link.counter.linkIndex, link.name};
+        switch (e.kind) {
+        case Event::Join:
+            if (!counters.count(link.name))
+                keep(link);
+            break;
+        case Event::Leave:
+            add(link.name, count(baseOf(link, true), link.counter));
+            counters.erase(link.name);
+            break;
+        case Event::Gone:
+        case Event::Tick: {
+            // A link not recorded: only its index matters, above. The
+            // system's last counters make a tick's, older, needless.
+            if (!link.recorded || (e.kind == Event::Tick && lastCounters.count(key)))
+                break;
+            // Another copy may have settled this link's going already:
+            // then only what its last counters add to that copy's.
+            const auto settled = next.gone.find(key);
+            const auto base =
+                settled != next.gone.end() ? std::optional(settled->second) : baseOf(link, false);
+            const Count c = count(base, link.counter, e.kind == Event::Tick, e.kind == Event::Gone);
+            add(link.name, c);
+            if (c.kind == CountKind::Stale)
+                break;
+            next.gone[key] = link.counter;
+            const auto own = counters.find(link.name);
+            if (own == counters.end() || own->second.linkIndex == key.first)
+                keep(link);
+            break;
         }
-        const Count c = count(base, e.link.counter, e.kind == Event::Tick, e.kind == Event::Gone);
-        add(e.link.name, c);
-        if (e.kind == Event::Leave)
-            counters.erase(e.link.name);
-        else if (c.kind != CountKind::Stale)
-            keep(e.link);
+        }
     }
     if (in.tableRead) {
         for (const Link &link : in.table) {
@@ -134,16 +157,27 @@ Outcome settle(const State &saved, const Input &in) {
                 counters.erase(link.name);
                 continue;
             }
-            add(link.name, count(baseOf(link), link.counter));
+            const auto base = baseOf(link, true);
+            // Another link under the name: the one before has gone, as far
+            // as this save can tell from its last saved counters. A copy
+            // that saw it go adds what it moved since.
+            if (base && base->bootId == in.bootId && base->linkIndex != link.counter.linkIndex)
+                next.gone.try_emplace({base->linkIndex, link.name}, *base);
+            add(link.name, count(base, link.counter));
             keep(link);
         }
-        out.next.links.clear();
+        next.links.clear();
         for (const Link &link : in.table)
-            out.next.links[link.counter.linkIndex] = link.name;
-        out.next.table = Counter{in.bootId, 0, 0, 0, in.bootMs};
+            next.links[link.counter.linkIndex] = link.name;
+        next.table = Counter{in.bootId, 0, 0, 0, in.bootMs};
     }
+    // Gone links are remembered for the other copies' saves, which come
+    // within minutes: a day in this boot is plenty.
+    std::erase_if(next.gone, [&](const auto &g) {
+        return g.second.bootId != in.bootId || in.bootMs - g.second.bootMs > kGoneKeptMs;
+    });
     if (in.pause)
-        out.next = State();
+        next = State();
     return out;
 }
 

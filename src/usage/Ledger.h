@@ -4,6 +4,7 @@
 #include <QtGlobal>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // What a save of the usage history counts, decided in one place: given what
@@ -39,16 +40,24 @@ struct Event {
         Join,  // started being recorded (ticked): its counters become the base
     };
     Kind kind = Gone;
-    Link link;
+    Link link; // recorded false: a link not recorded went, only its index matters
 };
+
+// A link by its index and name.
+using LinkKey = std::pair<qint32, QByteArray>;
 
 // What the store holds between saves.
 struct State {
     std::map<QByteArray, Counter> counters; // per name, the last counters saved
     std::map<qint32, QByteArray> links;     // the links the last save read, by index
     std::optional<Counter> table;           // when that save read them (boot, time)
-    bool operator==(const State &) const;
+    // Links whose going a save counted, with their last counters: another
+    // copy that saw them go adds only what its reading has beyond these.
+    std::map<LinkKey, Counter> gone;
 };
+
+// How long a gone link is remembered (ms since boot).
+constexpr qint64 kGoneKeptMs = 24 * 3600 * 1000;
 
 struct Input {
     QByteArray bootId;

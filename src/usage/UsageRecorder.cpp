@@ -127,20 +127,21 @@ Ledger::Link link(const InterfaceRow &row, UsagePlatform &platform, bool recorde
 void UsageRecorder::linkChanged(const InterfaceRow &row, bool gone) {
     if (!store_ || !options_.record || row.index == 0)
         return;
+    // Also a link not recorded: that it went tells a new link on its index
+    // from a renamed one.
     const bool recorded = counted(row, options_.named);
     if (!gone)
         return;
+    const UsageRules::LinkKind kind = kindOf(row);
     kinds_.erase(row.index);
-    if (!recorded)
-        return;
-    Ledger::Event e{Ledger::Event::Gone, link(row, platform_, true)};
+    Ledger::Event e{Ledger::Event::Gone, link(row, platform_, recorded)};
     // A veth's received side reads 0 as it goes (its peer went with it): the
-    // tick's last totals stand in where they are higher.
+    // tick's last total stands in. Only there: another link's last counters
+    // are right, and a tick may be older than a reset.
     const auto sample = samples_.find(row.name);
-    if (sample != samples_.end() && sample->second.index == row.index) {
-        e.link.counter.received = std::max(e.link.counter.received, sample->second.received);
-        e.link.counter.sent = std::max(e.link.counter.sent, sample->second.sent);
-    }
+    if (kind == UsageRules::LinkKind::Veth && row.inOctets == 0 && sample != samples_.end() &&
+        sample->second.index == row.index)
+        e.link.counter.received = sample->second.received;
     events_.push_back(e);
     saveSoon();
 }
@@ -227,14 +228,15 @@ Ledger::Input UsageRecorder::readInput() {
 }
 
 void UsageRecorder::busy() {
-    const qint64 now = platform_.utcNow();
+    // Time since boot: the wall clock may be set meanwhile.
+    const qint64 now = platform_.bootMs();
     if (busySince_ < 0 || now < busySince_)
         busySince_ = now;
-    else if (now - busySince_ >= 300 && !busyTold_) {
+    else if (now - busySince_ >= 300000 && !busyTold_) {
         busyTold_ = true;
         say(QStringLiteral("usage history: another program has kept the store locked for "
                            "%1 minutes; what was counted is kept until it can be saved")
-                .arg((now - busySince_) / 60));
+                .arg((now - busySince_) / 60000));
     }
     retry_.start(options_.retryMs);
 }

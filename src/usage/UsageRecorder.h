@@ -115,7 +115,7 @@ private:
     // History was switched off: the next save counts the links' last
     // counters and keeps none.
     bool pausing_ = false;
-    qint64 busySince_ = -1; // when saves began to find the store busy (UTC)
+    qint64 busySince_ = -1; // when saves began to find the store busy (ms since boot)
     bool busyTold_ = false;
     QSet<QByteArray> known_;               // names the store holds
     QSet<QByteArray> sighted_;             // names the tick has shown

@@ -64,6 +64,13 @@ std::optional<Ledger::State> UsageStore::load() {
         state.links[qint32(links.integer(0))] = links.blob(1);
     if (rc != SQLITE_DONE)
         return std::nullopt;
+    Statement gone(db_, "SELECT interface, boot_id, link_index, received, sent, boot_ms"
+                        " FROM gone");
+    while ((rc = gone.step()) == SQLITE_ROW)
+        if (const auto c = counterAt(gone, 1))
+            state.gone[{c->linkIndex, gone.blob(0)}] = *c;
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
     state.table = fromTableNote(note("table"));
     return state;
 }
@@ -91,6 +98,27 @@ bool UsageStore::keep(const Ledger::State &before, const Ledger::State &after) {
             continue;
         Statement s(db_, "DELETE FROM counters WHERE interface=?1");
         s.bind(1, name);
+        if (s.step() != SQLITE_DONE)
+            return false;
+    }
+    for (const auto &[key, c] : after.gone) {
+        if (before.gone.count(key))
+            continue; // a gone link's last counters never change
+        Statement s(db_, "INSERT OR REPLACE INTO gone VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        s.bind(1, key.first)
+            .bind(2, key.second)
+            .bind(3, c.bootId)
+            .bind(4, toStored(c.received))
+            .bind(5, toStored(c.sent))
+            .bind(6, c.bootMs);
+        if (s.step() != SQLITE_DONE)
+            return false;
+    }
+    for (const auto &[key, c] : before.gone) {
+        if (after.gone.count(key))
+            continue;
+        Statement s(db_, "DELETE FROM gone WHERE link_index=?1 AND interface=?2");
+        s.bind(1, key.first).bind(2, key.second);
         if (s.step() != SQLITE_DONE)
             return false;
     }

@@ -27,12 +27,16 @@ const char *const kMigrations[] = {
     " boot_ms INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE TABLE notes(key BLOB PRIMARY KEY, value BLOB NOT NULL) WITHOUT ROWID;",
     // 1 -> 2. The links the last save read, by index, in place of the note
-    // "present" that held their names alone; a store paused by history
-    // switched off keeps no counters, in place of the note "paused". The
+    // "present" that held their names alone, and the links whose going a
+    // save counted; a store paused by history switched off keeps no
+    // counters, in place of the note "paused". The
     // "table" note goes too, so that the first save only takes each link's
     // counters, as before; the links that note would have told as new are
     // lost once.
     "CREATE TABLE links(link_index INTEGER PRIMARY KEY, interface BLOB NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE gone(link_index INTEGER NOT NULL, interface BLOB NOT NULL,"
+    " boot_id BLOB NOT NULL, received INTEGER NOT NULL, sent INTEGER NOT NULL,"
+    " boot_ms INTEGER NOT NULL, PRIMARY KEY(link_index, interface)) WITHOUT ROWID;"
     "DELETE FROM counters WHERE EXISTS(SELECT 1 FROM notes WHERE"
     " key=CAST('paused' AS BLOB) AND value=CAST('1' AS BLOB));"
     "DELETE FROM notes WHERE key IN (CAST('present' AS BLOB), CAST('paused' AS BLOB),"

@@ -152,7 +152,6 @@ public:
         using enum UsageRules::LinkKind;
         return name == "lo" ? Loopback : leftOut(name) ? Veth : Counted;
     }
-    quint64 linkSpeed(const QByteArray &) override { return 0; }
     QString dataFolder() override { return folder_; }
 
     QByteArrayList trace;
