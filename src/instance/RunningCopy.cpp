@@ -186,10 +186,8 @@ RunningCopy::Claim RunningCopy::claim(HandOver request, std::chrono::millisecond
             return Claim::Running;
         }
 #ifdef Q_OS_WIN
-        if (heldByLaterProcess(lock_, lockPath(name_))) {
-            lock_.removeStaleLockFile();
+        if (heldByLaterProcess(lock_, lockPath(name_)) && lock_.removeStaleLockFile())
             continue;
-        }
 #endif
         if (deadline.hasExpired())
             return Claim::NoAnswer;
