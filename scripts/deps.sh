@@ -45,8 +45,9 @@ test_packages=(
   # quality gates; libFuzzer's runtime for the fuzz targets; valgrind for
   # the memcheck run of the soak test
   clang clang-format libclang-rt-14-dev valgrind
-  # packaging checks
-  dpkg-dev appstream desktop-file-utils file lintian
+  # packaging checks (devscripts for hardening-check); python3 and setpriv
+  # run the squatter in the running-copy test as another user
+  dpkg-dev appstream desktop-file-utils file lintian devscripts python3 util-linux
   # the Windows build: the cross compiler (posix threads), Qt's source
   # unpacker, the tclsh that makes SQLite's one-file source, NSIS for the
   # installer, and Wine to run the tests, the program and the installer

@@ -4,7 +4,8 @@
 # (no error or warning may remain), installs the package with apt-get
 # (which pulls its dependencies), checks the installed files, starts
 # the installed program for a few seconds on the offscreen platform, and
-# removes the package again, also when a step fails.
+# removes the package again, also when a step fails. lintian and
+# hardening-check both check that the program is built hardened.
 #
 # ZARN_PACKAGE_BUILD names the build folder (default build-package).
 set -euo pipefail
@@ -42,9 +43,13 @@ echo "built $deb"
 dpkg-deb --field "$deb" Package Version Depends
 
 echo "== lintian =="
-# Debian's own checks of the package: any error or warning fails. The notice
+# Debian's own checks of the package: any error or warning fails, and so does
+# any hardening tag (lintian files those as information only). The notice
 # that lintian runs as root is no tag and does not count.
-lintian --fail-on error,warning --display-info "$deb" || fail "lintian found errors or warnings"
+lintian_out="$(lintian --fail-on error,warning --display-info "$deb")" ||
+  fail "lintian found errors or warnings: $lintian_out"
+[ -z "$lintian_out" ] || echo "$lintian_out"
+if grep -q 'hardening-' <<<"$lintian_out"; then fail "lintian: the program is not hardened"; fi
 version="$(dpkg-deb --field "$deb" Version)"
 grep -q "^\.TH .*\"Zarn Bandwidth $version\"" "$root/packaging/zarn-bandwidth.1" ||
   fail "the manual page names another version than $version"
@@ -72,6 +77,13 @@ for f in "${expected[@]}"; do
   [ -s "$f" ] || fail "missing after install: $f"
 done
 [ -x /usr/bin/zarn-bandwidth ] || fail "/usr/bin/zarn-bandwidth is not executable"
+# PIE, stack protector, fortified libc calls, read-only relocations bound
+# at start: the installed program as Debian's own are. Not control-flow
+# protection: it is compiled in, but the linker marks a program for it only
+# when every object is, and Debian 12's C start files (crt1.o, crti.o) are
+# not; its own dpkg and ssh show "Control flow integrity: no" too.
+hardening-check --nocfprotection /usr/bin/zarn-bandwidth ||
+  fail "/usr/bin/zarn-bandwidth is not hardened"
 for size in 16 48 256; do
   file "$share/icons/hicolor/${size}x${size}/apps/$app_id.png" | grep -q "$size x $size" ||
     fail "the ${size}x${size} icon has another size"

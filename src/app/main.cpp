@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
@@ -25,6 +26,10 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -91,6 +96,28 @@ bool preferPlainImages(int argc, char *argv[]) {
     return true;
 }
 
+// A copy runs but did not take the request (stopped, or hung): a second
+// copy beside it would record twice, so this start ends, with status 3, and
+// says why: on standard error, and in a message box when it has no terminal
+// to say it on (started from a menu or the autostart entry).
+int reportNoAnswer() {
+    const QString text =
+        QStringLiteral(
+            "A copy of %1 is running but does not answer. Wait a moment and start it again, or "
+            "end that copy first.")
+            .arg(QString::fromUtf8(zarn::kProductName));
+    std::fprintf(stderr, "zarn-bandwidth: the running copy does not answer\n");
+#ifdef Q_OS_WIN
+    const bool terminal = false; // a windowed program has no console
+#else
+    const bool terminal = isatty(STDERR_FILENO);
+#endif
+    const QString platform = QGuiApplication::platformName();
+    if (!terminal && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        QMessageBox::warning(nullptr, QString::fromUtf8(zarn::kProductName), text);
+    return 3;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -138,8 +165,14 @@ int main(int argc, char *argv[]) {
     // A second start hands its request to the copy that runs and ends
     // before it makes a tray icon or a window of its own.
     RunningCopy runningCopy(runningCopyName());
-    if (!runningCopy.claim(command.handOver))
+    switch (runningCopy.claim(command.handOver)) {
+    case RunningCopy::Claim::Running:
+        break;
+    case RunningCopy::Claim::HandedOver:
         return 0;
+    case RunningCopy::Claim::NoAnswer:
+        return reportNoAnswer();
+    }
 
     const SystemServices services = systemServices();
     InterfaceSource &interfaces = *services.interfaces;
