@@ -499,7 +499,8 @@ private slots:
         tick(QDate(2026, 2, 28), 0, false);
         QCOMPARE(watcher->status().cap, quint64(1024 * 1024 * 1024));
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
-        QVERIFY(given.value(3).startsWith(u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
+        QVERIFY(
+            given.value(3).startsWith(u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
     }
 
     // One window, where it was left last time, with the Monitor tab's figures.
