@@ -568,12 +568,14 @@ class Plasma(Gnome):
         self.start_x(bus=False)
         self.env.update(XDG_CURRENT_DESKTOP="KDE", KDE_FULL_SESSION="true",
                         KDE_SESSION_VERSION="5", XDG_SESSION_TYPE="x11")
-        # A bus that can start no other notification server: dunst's would take the name from
-        # Plasma on the first Notify. What the bus starts inherits this environment; the policy
-        # is session.conf's.
+        # A bus that can start no other notification server (dunst's would take the name from
+        # Plasma on the first Notify) and none of Plasma's stand-ins that wait for a name (they
+        # outlive the bus). What the bus starts inherits this environment; the policy is
+        # session.conf's.
         services, config = self.tmp + "/services", self.tmp + "/bus.conf"
+        unwanted = re.compile("=org.freedesktop.Notifications\n|plasma_waitforname")
         shutil.copytree("/usr/share/dbus-1/services", services, ignore=lambda src, names: [
-            n for n in names if "=org.freedesktop.Notifications\n" in open(src + "/" + n).read()])
+            n for n in names if unwanted.search(open(src + "/" + n).read())])
         write(config, '<busconfig><type>session</type><listen>unix:tmpdir=%s</listen><auth>'
               'EXTERNAL</auth><servicedir>%s</servicedir><policy context="default"><allow '
               'send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>'
