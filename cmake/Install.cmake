@@ -3,7 +3,6 @@
 # turns the same install tree into a .deb.
 include(GNUInstallDirs)
 
-set(ZARN_APP_ID "example.zarndev.ZarnBandwidth")
 set(ZARN_CONTACT "ZarnDev <support@zarndev.example>")
 
 add_executable(zarn-export-icons tools/export-icons.cpp)

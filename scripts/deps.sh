@@ -36,6 +36,9 @@ test_packages=(
   # headless GNOME Shell, stock and with the AppIndicator extension (its
   # StatusNotifierItem host); gjs runs the shell's notification server
   gnome-shell gnome-shell-extension-appindicator gjs
+  # headless KDE Plasma 5.27 on Xvfb: plasmashell (tray, notification
+  # server), its panel, kwin for X11
+  plasma-desktop kwin-x11
   # the Usage window's desktop test: a notification server, and the
   # accessibility bus to read the windows' figures
   dunst at-spi2-core python3-pyatspi

@@ -501,7 +501,18 @@ private slots:
         history.add(QDate(2026, 1, 30), 900'000'000); // before the period
         history.add(QDate(2026, 1, 31), 400'000'000, 399'999'999);
         QDate today;
-        TrayNotifier notifier(env.tray);
+        struct : Notifier { // the balloon's, with the urgency of each one taken
+            TrayNotifier *balloon;
+            QList<Urgency> urgencies;
+            bool notify(const QString &title, const QString &text, Urgency urgency) override {
+                const bool taken = balloon->notify(title, text, urgency);
+                if (taken)
+                    urgencies << urgency;
+                return taken;
+            }
+        } notifier;
+        TrayNotifier balloon(env.tray);
+        notifier.balloon = &balloon;
         std::unique_ptr<CapWatcher> watcher;
         const auto tick = [&](QDate day, quint64 received, bool restart) {
             today = day;
@@ -521,8 +532,10 @@ private slots:
         const QStringList &given = env.tray.messages;
         QCOMPARE(given.size(), 3); // the third: 80 % of the new period
         QVERIFY(given[0].startsWith(
-            u"80 % of the data cap used: 0.80 GB of 1.00 GB (80 %) received and sent from "));
-        QVERIFY(given[1].startsWith(u"100 % of the data cap used: 1.05 GB"));
+            u"eth0: 80 % of the data cap used: 0.80 GB of 1.00 GB (80 %) received and sent from "));
+        QVERIFY(given[1].startsWith(u"eth0: 100 % of the data cap used: 1.05 GB"));
+        using enum Notifier::Urgency; // a cap used up is critical, a warning before it is not
+        QCOMPARE(notifier.urgencies, QList({Normal, Critical, Normal}));
         // Only the counted direction, in the chosen unit; stored at once. Another cap
         // warns afresh: the 80 % already given counted received bytes of 1 GB.
         watcher->setSettings({true, CapRules::Period::Monthly, 31, 1, CapRules::Unit::GiB,
@@ -531,7 +544,8 @@ private slots:
         tick(QDate(2026, 2, 28), 0, false);
         QCOMPARE(watcher->status().cap, quint64(1024 * 1024 * 1024));
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
-        QVERIFY(given.value(3).startsWith(u"80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
+        QVERIFY(
+            given.value(3).startsWith(u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
     }
 
     // One window, where it was left last time, with the Monitor tab's figures.

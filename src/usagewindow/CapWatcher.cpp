@@ -100,9 +100,13 @@ void CapWatcher::sampled(const TickSample &sample) {
         CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings, given_.percentages);
     // Several warnings reached in one tick (a cap lowered below the use,
     // the first tick after a long pause) make one notification: the
-    // highest, which says all the others.
+    // highest, which says all the others. A cap used up is critical: it
+    // must not slip by while the user is away.
     if (crossed.empty() || !notifier_ ||
-        !notifier_->notify(capWarningTitle(crossed.back()), capWarningText(status_, settings_)))
+        !notifier_->notify(capWarningTitle(QString::fromUtf8(interface_), crossed.back()),
+                           capWarningText(status_, settings_),
+                           crossed.back() >= 100 ? Notifier::Urgency::Critical
+                                                 : Notifier::Urgency::Normal))
         return;
     given_.percentages.insert(given_.percentages.end(), crossed.begin(), crossed.end());
     std::sort(given_.percentages.begin(), given_.percentages.end());
@@ -126,8 +130,9 @@ QString CapWatcher::statusText(const QLocale &locale) const {
     return capWarningText(status_, settings_, locale);
 }
 
-QString capWarningTitle(int percent, const QLocale &locale) {
-    return QStringLiteral("%1 % of the data cap used").arg(locale.toString(percent));
+QString capWarningTitle(const QString &interfaceName, int percent, const QLocale &locale) {
+    return QStringLiteral("%1: %2 % of the data cap used")
+        .arg(interfaceName, locale.toString(percent));
 }
 
 QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,

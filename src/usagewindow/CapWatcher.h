@@ -51,7 +51,9 @@ private:
     Status status_;
 };
 
-// The notification's texts for a warning at percent.
-QString capWarningTitle(int percent, const QLocale &locale = QLocale());
+// The notification's texts for a warning at percent; the title starts with
+// the interface's name, since a cap is watched on one of several.
+QString capWarningTitle(const QString &interfaceName, int percent,
+                        const QLocale &locale = QLocale());
 QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
                        const QLocale &locale = QLocale());

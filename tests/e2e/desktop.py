@@ -19,6 +19,7 @@ X_TOOLS = ("Xvfb", "dbus-daemon", "openbox", "xdotool", "xprop", "xwininfo")
 WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
 GET = "org.freedesktop.DBus.Properties.Get"
 PYTHON, ATSPI = "/usr/bin/python3", "/usr/libexec/at-spi-bus-launcher"
+APP_ID = "example.zarndev.ZarnBandwidth"  # the launcher's id, the installed icon's name
 
 
 class Failure(Exception):
@@ -369,7 +370,7 @@ def xfce(d, program):
                            "DataCapWarnings=1"])
         app = d.spawn(inside + [program])
         d.spawn(inside + ["iperf3", "-c", "127.0.0.1", "-b16M", "-l1400", "-t30"])
-        at_dunst(d, ["1 % of the data cap used"], "the warning at dunst, the icon hidden")
+        at_dunst(d, ["lo: 1 % of the data cap used"], "the warning at dunst, the icon hidden")
         # A veth is left out of the history until its box is ticked, and then is in it at once.
         d.stop(app)
         d.run(inside + ["ip", "link", "add", "zveth0", "type", "veth", "peer", "name", "zveth1"])
@@ -427,7 +428,7 @@ def usage(d, program):
         d.keys("alt+d")  # today in a unit people read, not a ten-digit count of bytes
         wait_for(lambda: label(d, r"(Today: [\d.]+ [kMGT]?B received, [\d.]+ [kMGT]?B sent)"),
                  5, "a readable Today line")
-        at_dunst(d, ["100 % of the data cap used", "50 % of the data cap used"],
+        at_dunst(d, ["lo: 100 % of the data cap used", "lo: 50 % of the data cap used"],
                  "the data cap's two warnings at dunst")
         # A size typed key by key counts once typed. Under a cap of 9 GB a level is set that what
         # lo carried reaches at 0.4 GB but not at 0.49 GB: typing "0.49" must not warn of it.
@@ -527,8 +528,7 @@ class Gnome(Desktop):
         shell = self.spawn(["gnome-shell", "--headless", "--virtual-monitor", "1280x800"])
         self.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions",  # installed for all
                   "['ubuntu-appindicators@ubuntu.com']" if extension else "[]"], check=True)
-        self.spawn(["dbus-monitor", "type='method_call',member='Notify'", "type='method_return'"],
-                   stdout=open(self.tmp + "/bus.log", "w"))  # what notified() reads
+        self.watch_notify()
         # Xwayland's display: mutter passes over numbers that other sessions left sockets for
         x = wait_for(lambda: self.run(["pgrep", "-a", "-P", str(shell.pid), "Xwayland"]).split(),
                      20, "GNOME Shell's Xwayland")
@@ -538,20 +538,60 @@ class Gnome(Desktop):
         wait_for(lambda: "true" in sni(self, shell, GET, shell[0], "OverviewActive", check=False),
                  20, "GNOME Shell to start")
         sni(self, shell, GET[:-3] + "Set", shell[0], "OverviewActive", "<false>")
-        # Asked before the shell's own server has the name, the bus would start another one
-        for name in ["org.freedesktop.Notifications"] + [WATCHER[0]] * extension:
+        self.owned(["org.freedesktop.Notifications"] + [WATCHER[0]] * extension)
+
+    def owned(self, names):  # waits for these names to have owners
+        # Asked before the desktop's own server has the name, the bus would start another one
+        for name in names:
             wait_for(lambda: "true" in sni(self, ("org.freedesktop.DBus", "/"),
                                            "org.freedesktop.DBus.NameHasOwner", name), 20, name)
 
-    def notified(self, summary):  # a Notify of summary, and the server's reply: its id
-        return re.search(r'(?ms)^method call [^\n]* sender=(\S+) [^\n]* serial=(\d+) [^\n]*member='
-                         r'Notify\n(?:   [^\n]*\n)*?   string "%s".*^method return [^\n]* '
-                         r'destination=\1 serial=\d+ reply_serial=\2\n   uint32 [1-9]'
-                         % re.escape(summary), open(self.tmp + "/bus.log").read())
+    def watch_notify(self):
+        self.spawn(["dbus-monitor", "type='method_call',member='Notify'", "type='method_return'"],
+                   stdout=open(self.tmp + "/bus.log", "w"))  # what notified() reads
+
+    def notified(self, summary):  # a Notify of summary and the server's reply (its id): the call
+        m = re.search(r'(?ms)^method call [^\n]* sender=(\S+) [^\n]* serial=(\d+) [^\n]*member='
+                      r'Notify\n((?:   [^\n]*\n)*?   string "%s"\n(?:   [^\n]*\n)*).*^method '
+                      r'return [^\n]* destination=\1 serial=\d+ reply_serial=\2\n   uint32 [1-9]'
+                      % re.escape(summary), open(self.tmp + "/bus.log").read())
+        return m and " ".join(m[3].split())  # its arguments, one blank between words
+
+
+class Plasma(Gnome):
+    """A headless KDE Plasma 5.27 on Xvfb: kwin, kded5's StatusNotifierWatcher, plasmashell's
+    tray and notification server."""
+
+    def start(self, extension):
+        if not shutil.which("plasmashell"):
+            raise Skip("plasmashell is missing (plasma-desktop, kwin-x11)")
+        self.start_x(bus=False)
+        self.env.update(XDG_CURRENT_DESKTOP="KDE", KDE_FULL_SESSION="true",
+                        KDE_SESSION_VERSION="5", XDG_SESSION_TYPE="x11")
+        # A bus that can start no other notification server (dunst's would take the name from
+        # Plasma on the first Notify) and none of Plasma's stand-ins that wait for a name (they
+        # outlive the bus). What the bus starts inherits this environment; the policy is
+        # session.conf's.
+        services, config = self.tmp + "/services", self.tmp + "/bus.conf"
+        unwanted = re.compile("=org.freedesktop.Notifications\n|plasma_waitforname")
+        shutil.copytree("/usr/share/dbus-1/services", services, ignore=lambda src, names: [
+            n for n in names if unwanted.search(open(src + "/" + n).read())])
+        write(config, '<busconfig><type>session</type><listen>unix:tmpdir=%s</listen><auth>'
+              'EXTERNAL</auth><servicedir>%s</servicedir><policy context="default"><allow '
+              'send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>'
+              '</policy></busconfig>' % (self.tmp, services))
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus("--config-file=" + config)
+        self.watch_notify()
+        for command in (["kwin_x11"], ["kded5"], ["plasmashell", "--no-respawn"]):
+            self.spawn(command)
+        wait_for(lambda: "true" in watcher(self, "IsStatusNotifierHostRegistered"), 30,
+                 "Plasma's tray")
+        self.owned(["org.freedesktop.Notifications"])
 
 
 def gnome(g, program, extension):
-    """GNOME Shell 43, the program through Xwayland; the headless shell's clicks go over D-Bus."""
+    """GNOME Shell 43 (the program through Xwayland) or Plasma 5.27; their clicks go over D-Bus.
+    The cap's warning names the program's icon and launcher, critical at 100 %."""
     if os.geteuid():
         raise Skip("needs root (the namespace of the data cap's traffic)")
     g.start(extension)
@@ -565,6 +605,8 @@ def gnome(g, program, extension):
             for back in ("Activate to bring up the main window", "Activate to bring it back"):
                 sni(g, item, "org.kde.StatusNotifierItem.Activate", "0", "0")
                 minimise_to_tray(g, in_front(g, back))
+            start_again(g, program, "--show-usage", icons=0)
+            wait_for(lambda: any(map(g.viewable, g.windows_named("Usage"))), 5, "the Usage window")
         else:
             g.run(["xdotool", "windowactivate", str(on_taskbar(g, "-startup to minimise"))])
             g.run(["xdotool", "windowminimize", str(in_front(g, "the window from the taskbar"))])
@@ -572,8 +614,13 @@ def gnome(g, program, extension):
             start_again(g, program, icons=0)  # it ends with 0, the first copy runs on
             in_front(g, "a second start to bring the window forward")
         g.run(inside + ["iperf3", "-c", "127.0.0.1", "-n", "100K"], check=True)
-        wait_for(lambda: g.notified("100 % of the data cap used"), 15,
-                 "the cap's warning at GNOME Shell's notification server")
+        call = wait_for(lambda: g.notified("lo: 100 % of the data cap used"), 15,
+                        "the cap's warning at the desktop's notification server")
+        step("the warning's Notify: " + call)
+        for part in ('uint32 0 string "%s"' % APP_ID, 'string "urgency" variant byte 2 )',
+                     'string "desktop-entry" variant string "%s" )' % APP_ID):
+            if part not in call:
+                raise Failure("the warning went without %s: %s" % (part, call))
         if extension:
             if (menu := g.choose(item, "E_xit")) != ["Show Main", "Show Mini Bandiwdth Monitor",
                                                      "_Usage", "E_xit"]:
@@ -583,7 +630,8 @@ def gnome(g, program, extension):
 
 SCENARIOS = {"tray": (tray,), "xfce": (xfce,), "usage": (usage,), "wayland": (wayland, Sway),
              "gnome": (lambda g, p: gnome(g, p, True), Gnome),
-             "gnome_stock": (lambda g, p: gnome(g, p, False), Gnome)}
+             "gnome_stock": (lambda g, p: gnome(g, p, False), Gnome),
+             "plasma": (lambda g, p: gnome(g, p, True), Plasma)}
 
 
 def main(tools, scenario, session=Desktop):  # a missing tool or file skips; closes the session

@@ -1,5 +1,7 @@
 #include "platform/linux/DBusNotifier.h"
 
+#include "Version.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QGuiApplication>
@@ -16,15 +18,23 @@ constexpr int kQuietMs = 10 * 60 * 1000;
 
 } // namespace
 
-bool DBusNotifier::notify(const QString &title, const QString &text) {
+bool DBusNotifier::notify(const QString &title, const QString &text, Urgency urgency) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && quiet_.hasExpired()) {
         const QString service = QStringLiteral("org.freedesktop.Notifications");
         QDBusMessage call = QDBusMessage::createMethodCall(
             service, QStringLiteral("/org/freedesktop/Notifications"), service,
             QStringLiteral("Notify"));
-        call << QGuiApplication::applicationDisplayName() << 0u << QString() << title << text
-             << QStringList() << QVariantMap() << -1;
+        // The icon by its name in the hicolor theme, and the launcher's id:
+        // GNOME and Plasma show the program's icon with the notification
+        // and file it under the program only with these. The urgency goes as
+        // the byte (D-Bus "y") the notification protocol defines it as.
+        const QString appId = QString::fromUtf8(zarn::kAppId);
+        const uchar level = urgency == Urgency::Critical ? 2 : 1;
+        const QVariantMap hints{{QStringLiteral("desktop-entry"), appId},
+                                {QStringLiteral("urgency"), QVariant::fromValue(level)}};
+        call << QGuiApplication::applicationDisplayName() << 0u << appId << title << text
+             << QStringList() << hints << -1;
         const QDBusMessage reply = bus.call(call, QDBus::Block, kAnswerMs);
         // The server's id for the notification: it is on its way.
         if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1 &&
@@ -33,5 +43,5 @@ bool DBusNotifier::notify(const QString &title, const QString &text) {
         if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
             quiet_.setRemainingTime(kQuietMs);
     }
-    return fallback_->notify(title, text);
+    return fallback_->notify(title, text, urgency);
 }

@@ -12,7 +12,7 @@
 class DBusNotifier final : public Notifier {
 public:
     explicit DBusNotifier(std::unique_ptr<Notifier> fallback) : fallback_(std::move(fallback)) {}
-    bool notify(const QString &title, const QString &text) override;
+    bool notify(const QString &title, const QString &text, Urgency urgency) override;
 
 private:
     std::unique_ptr<Notifier> fallback_;

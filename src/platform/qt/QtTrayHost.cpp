@@ -154,6 +154,8 @@ bool QtTrayHost::showMessage(const QString &title, const QString &text) {
         icon_->show();
         balloonTimer_->start(kBalloonMs + 2000);
     }
-    icon_->showMessage(title, text, icon_->icon(), kBalloonMs);
+    // The program's own icon, not the tray's rate picture: it tells whose
+    // balloon this is.
+    icon_->showMessage(title, text, QGuiApplication::windowIcon(), kBalloonMs);
     return true;
 }
