@@ -195,7 +195,8 @@ void UsageRecorder::sampled(const TickSample &sample) {
         const auto kind = kinds_.find(selectedIndex_);
         if (last != samples_.end() && kind != kinds_.end() &&
             UsageRules::counted(kind->second, selected_, options_.named))
-            events_.push_back({Ledger::Event::Tick, {selected_, sampleCounter(last->second), true}});
+            events_.push_back(
+                {Ledger::Event::Tick, {selected_, sampleCounter(last->second), true}});
         samples_.erase(selected_);
         selectedIndex_ = 0;
         saveSoon();
@@ -284,8 +285,8 @@ std::vector<UsageRules::Period> UsageRecorder::periods(const QByteArray &name, Q
         else if (sample != samples_.end())
             now = sampleCounter(sample->second);
     }
-    const auto c = now ? Ledger::count(store_->counter(name), *now, !options_.reader)
-                       : Ledger::Count();
+    const auto c =
+        now ? Ledger::count(store_->counter(name), *now, !options_.reader) : Ledger::Count();
     if (c.received || c.sent)
         rows.push_back({UsageRules::periodStart(platform_.utcNow(), UsageRules::kFine),
                         UsageRules::kFine, c.received, c.sent});
@@ -307,18 +308,32 @@ std::optional<Ledger::Counter> UsageRecorder::systemCounter(const QByteArray &na
                            platform_.bootMs()};
 }
 
+QDate UsageRecorder::firstDay(const QByteArray &name) const {
+    if (const auto known = firstDays_.constFind(name); known != firstDays_.cend())
+        return *known;
+    if (const auto first = store_ ? store_->firstPeriod(name) : std::nullopt) {
+        const QDate day = UsageRules::dayOf(*first, options_.zone);
+        firstDays_.insert(name, day);
+        return day;
+    }
+    return QDateTime::fromSecsSinceEpoch(platform_.utcNow(), options_.zone).date();
+}
+
 std::vector<UsageTotal> UsageRecorder::days(const QByteArray &interfaceName, QDate first,
                                             QDate last) const {
     if (!available())
         return {};
-    return UsageRules::days(periods(interfaceName, first, last), first, last, options_.zone);
+    const QDate since = firstDay(interfaceName);
+    return UsageRules::days(periods(interfaceName, first, last), first, last, options_.zone, since);
 }
 
 std::vector<UsageTotal> UsageRecorder::months(const QByteArray &interfaceName, QDate first,
                                               QDate last) const {
     if (!available())
         return {};
-    return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone);
+    const QDate since = firstDay(interfaceName);
+    return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone,
+                              since);
 }
 
 bool UsageRecorder::records(const QByteArray &interfaceName) const {
@@ -363,8 +378,8 @@ void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
             const bool before = counted(row, options_.named);
             const bool after = keep && counted(row, named);
             if (before != after)
-                events_.push_back(
-                    {after ? Ledger::Event::Join : Ledger::Event::Leave, link(row, platform_, after)});
+                events_.push_back({after ? Ledger::Event::Join : Ledger::Event::Leave,
+                                   link(row, platform_, after)});
         }
     }
     pausing_ = pausing_ || (was && !keep);
