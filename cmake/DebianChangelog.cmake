@@ -1,7 +1,7 @@
 # Turns CHANGELOG.md into the Debian changelog format that a package's
 # changelog.gz must have (lintian and apt-listchanges parse it):
 #
-#   zarn-bandwidth (1.2.0) unstable; urgency=medium
+#   zarn-bandwidth (1.3.0) unstable; urgency=medium
 #
 #     * First line of an item,
 #       its continuation.

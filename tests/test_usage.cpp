@@ -2,6 +2,7 @@
 #include "app/Notifier.h"
 #include "monitor/RateText.h"
 #include "support/Harness.h"
+#include "ui/Contrast.h"
 #include "usage/Forecast.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
@@ -10,6 +11,7 @@
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageFeature.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -51,11 +53,14 @@ struct FakeUsageHistory final : UsageHistory {
         rows.push_back({day.startOfDay(zone).toSecsSinceEpoch(), kDay, received, sent});
     }
     bool available() const override { return on; }
+    QDate firstDay() const { return rows.empty() ? QDate() : dayOf(rows.front(), zone); }
     std::vector<UsageTotal> days(const QByteArray &n, QDate first, QDate last) const override {
-        return UsageRules::days(n == name ? rows : std::vector<Period>(), first, last, zone);
+        return UsageRules::days(n == name ? rows : std::vector<Period>(), first, last, zone,
+                                firstDay());
     }
     std::vector<UsageTotal> months(const QByteArray &n, QDate first, QDate last) const override {
-        return UsageRules::months(n == name ? rows : std::vector<Period>(), first, last, zone);
+        return UsageRules::months(n == name ? rows : std::vector<Period>(), first, last, zone,
+                                  firstDay());
     }
 };
 
@@ -407,6 +412,8 @@ private slots:
         r("a scale's whole k/sec, German", 2e6, "k axis de", "2.000 k/sec");
         r("a scale's whole kbit/s", 2500, "bit axis", "20 kbit/s");
         r("kbit/s", 2500, "bit", "20.0 kbit/s");
+        r("a chart's top line, round in MiB", 400 * 1048576.0 + 1, "iB top", "500 MiB");
+        r("a chart's top line in MB", 47e6, "B top", "50.0 MB");
         r("Mbit/s", 1234567, "bit", "9.88 Mbit/s");
         r("Gbit/s", 5e9, "bit", "40.0 Gbit/s");
     }
@@ -416,21 +423,29 @@ private slots:
         const QLocale locale(as.endsWith(" de") ? QLocale::German : QLocale::English);
         const double value = cell<double>("value");
         const RateUnit unit = as.startsWith('k') ? RateUnit::KiloBytes : RateUnit::Bits;
+        const System system = as.startsWith("iB") ? System::Binary : System::Decimal;
+        const quint64 bytes = as.contains("top") ? UsageBars::topLine(value, system) : value;
         QTEST(as.startsWith('k') || as.startsWith("bit")
                   ? (as.contains("axis") ? axisRate : rate)(value, unit, locale)
-                  : size(quint64(value), as.startsWith("iB") ? System::Binary : System::Decimal,
-                         locale),
+                  : size(bytes, system, locale),
               "text");
     }
 
-    // The JSON scripts rely on: key order, whole numbers beyond 2^53.
+    // The JSON scripts rely on: key order, whole numbers beyond 2^53, null before the first
+    // record, which the text shows as "-".
     void reportJson() {
-        QCOMPARE(UsageReport::json({"wl\"an0",
-                                    {{QDate(2026, 12, 7), Q_UINT64_C(9007199254740993), 45}},
-                                    {{QDate(2026, 12, 1), 123, 0}}}),
+        const UsageReport::Report report{
+            "wl\"an0",
+            {{QDate(2026, 12, 7), Q_UINT64_C(9007199254740993), 45}},
+            {{QDate(2026, 11, 1), 0, 0, false}, {QDate(2026, 12, 1), 123, 0}}};
+        QCOMPARE(UsageReport::json(report),
                  QByteArray("{\"interface\": \"wl\\\"an0\", \"days\": [{\"date\": \"2026-12-07\", "
                             "\"received\": 9007199254740993, \"sent\": 45}], \"months\": "
-                            "[{\"month\": \"2026-12\", \"received\": 123, \"sent\": 0}]}\n"));
+                            "[{\"month\": \"2026-11\", \"received\": null, \"sent\": null}, "
+                            "{\"month\": \"2026-12\", \"received\": 123, \"sent\": 0}]}\n"));
+        for (const QString &text : {UsageReport::text(report, UsageUnits::System::Decimal),
+                                    UsageReport::bytesText(report)})
+            QVERIFY(text.contains(QRegularExpression("\n2026-11 +- +- +-\n")));
     }
 
     // Graph scales: the 1-2-5 step above the highest rate still on the
@@ -462,10 +477,18 @@ private slots:
         }
         QTEST(feature.trail().downScale(), "down");
         QTEST(feature.trail().upScale(), "up");
-        const RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
+        RateGraph graph(feature.trail(), &RateTrail::Point::down, Qt::blue);
         for (double label : {graph.scale(), graph.scale() / 2}) // the labels fit beside the plot
             QVERIFY(graph.fontMetrics().horizontalAdvance(UsageUnits::axisRate(
                         label, UsageUnits::RateUnit::KiloBytes)) < graph.plotRect().left());
+        // A dark palette's mid a shade off its base: the hair lines still show.
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+        dark.setColor(QPalette::Mid, QColor(0x26, 0x26, 0x26));
+        graph.setPalette(dark);
+        const QRect plot = graph.plotRect();
+        QVERIFY(Contrast::ratio(graph.grab().toImage().pixelColor(plot.center().x(), plot.top()),
+                                dark.base().color()) >= 1.5);
     }
 
     // A reset day past the end of a month means its last day (see also capWarnings).
@@ -485,7 +508,8 @@ private slots:
     }
 
     // Each warning once per period, across restarts, given once the desktop took it; a new
-    // period warns again. Unreadable values are the defaults: warnings at 80 and 100 % of GB
+    // period warns again, another cap too, but not one switched away from and back. Unreadable
+    // values are the defaults: warnings at 80 and 100 % of GB
     // received and sent, monthly.
     void capWarnings() {
         TestPlatform env;
@@ -546,9 +570,21 @@ private slots:
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
         QVERIFY(
             given.value(3).startsWith(u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB"));
+        for (const auto period : {CapRules::Period::Daily, CapRules::Period::Monthly}) {
+            CapSettings s = watcher->settings();
+            s.period = period;
+            watcher->setSettings(s);
+            tick(QDate(2026, 2, 28), 0, false);
+        }
+        tick(QDate(2026, 2, 28), 0, true);
+        QCOMPARE(given.size(), 5); // the daily cap's own 80 %, then nothing again
+        QVERIFY(given[4].startsWith(
+            u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB (83 %) sent on"));
     }
 
-    // One window, where it was left last time, with the Monitor tab's figures.
+    // One window, where it was left last time, with the Monitor tab's figures, in the units
+    // stored; the days up to today, those before the first record as "-"; Esc and Ctrl+W close
+    // it; the boxes act on their state, also when a screen reader toggles them.
     void windowFromTheMenu() {
         Rig r;
         FakeUsageHistory history;
@@ -582,18 +618,31 @@ private slots:
                  "Upload: 2.66 kbit/s bits");
         QCOMPARE(window->tableMonths->rowCount(), 12);
         QCOMPARE(window->tableMonths->item(0, 0)->text() + u' ' +
-                     window->tableMonths->item(11, 0)->text(),
-                 QStringLiteral("Feb 2026 Jan 2027 ◂"));
-        window->close();
+                     window->tableMonths->item(0, 3)->text() + u' ' +
+                     window->tableMonths->item(11, 0)->text() + u' ' + window->lblThisMonth->text(),
+                 QStringLiteral("Feb 2026 - Jan 2027 ◂ This month: 1.23 MB received, 89 B sent"));
+        QTest::keyClick(window->tableMonths, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
         feature.sampled({2, history.name, true, true, 3e6}); // while hidden; 24 Mbit/s: 50 on top
         r.w.mUsage->trigger();
         QVERIFY(feature.window() == window && window->graphDown->scale() == 50e6 / 8);
-        window->tabs->setCurrentIndex(1); // the list of days opens at today
-        QVERIFY(window->tableDays->viewport()->rect().contains(
-            window->tableDays->visualItemRect(window->tableDays->item(27, 0))));
-        // The cap's size is taken once typed, and not put in form under the fingers.
+        QCOMPARE(window->graphDown->plotRect().left(), window->graphUp->plotRect().left());
+        for (int tab : {2, 1}) // each list opens at today, or this month
+            window->tabs->setCurrentIndex(tab);
+        for (QTableWidget *table : {window->tableMonths, window->tableDays})
+            QVERIFY(table->viewport()->rect().contains(
+                table->visualItemRect(table->item(table->rowCount() - 1, 0))));
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                     .arg(window->tableDays->rowCount())
+                     .arg(window->tableDays->item(0, 1)->text(),
+                          window->tableDays->item(27, 3)->text(),
+                          window->tableDays->horizontalHeaderItem(3)->text()),
+                 "28 - 1.23 Total (MB)");
+        // The cap's size is taken once typed and committed, and not put in form under the
+        // fingers; another control changed meanwhile commits nothing.
         window->spnAmount->selectAll();
         QTest::keyClicks(window->spnAmount, "0.49");
+        window->cmbCounts->setCurrentIndex(1);
         QCOMPARE(window->spnAmount->text() + u' ' + stored("DataCapAmount"), "0.49 " + kAbsent);
         QTest::keyClick(window->spnAmount, Qt::Key_Return);
         QCOMPARE(stored("DataCapAmount"), QStringLiteral("0.49"));
@@ -601,9 +650,13 @@ private slots:
         const QRect screen = window->screen()->availableGeometry();
         window->move(screen.right() - 100, 70);
         history.on = false;
+        store(QStringLiteral("UsageWindowSizes"), QStringLiteral("1024"));
         UsageFeature again(&history, nullptr);
-        window->close();
+        QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+        QVERIFY(!window->isVisible());
         again.showWindow();
+        QVERIFY(again.window()->graphUp->rateUnit() == UsageUnits::RateUnit::Bits &&
+                again.window()->barsMonths->system() == UsageUnits::System::Binary);
         QCOMPARE(again.window()->pos(), QPoint(screen.right() + 1 - window->width(), 70));
         again.window()->resize(screen.size() + QSize(200, 300));
         again.showWindow();
@@ -622,13 +675,18 @@ private slots:
         QCOMPARE(v->lblRecording->text() + u'|' + v->lblCapStatus->text(),
                  "Usage of veth0 is not recorded.|Usage of veth0 is not recorded, so the data "
                  "cap cannot count it.");
-        v->chkRecord->click();
+        const auto toggle = [](QCheckBox *box) { // as a screen reader does: no click
+            QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
+                QAccessibleActionInterface::toggleAction());
+        };
+        toggle(v->chkRecord);
         QCoreApplication::processEvents(); // the save it asked for
         rig.interfaces.find(5)->inOctets += 700;
         rig.platform.advance(10);
         QVERIFY(rec->saveNow() && v->lblRecording->isHidden());
-        QCOMPARE(rec->days("veth0", QDate(2026, 12, 7), QDate(2026, 12, 7)).at(0).received, 700u);
-        v->chkKeepHistory->click();
+        const auto days = rec->days("veth0", QDate(2026, 12, 6), QDate(2026, 12, 7));
+        QVERIFY(!days.at(0).known && days.at(1).known && days.at(1).received == 700u);
+        toggle(v->chkKeepHistory);
         veth.sampled({5, "veth0"});
         QCOMPARE(stored("KeepHistory") + stored("HistoryInterfaces") + v->lblCapStatus->text(),
                  "0veth0The usage history is off, so the data cap cannot count.");

@@ -2,6 +2,7 @@
 #include "platform/qt/QtTrayHost.h"
 #include "support/Harness.h"
 #include "tray/TrayIcon.h"
+#include "ui/Contrast.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/ValueLabel.h"
@@ -117,8 +118,9 @@ private slots:
 
     // The window in the middle of the screen; the tab pages' controls stay where they were
     // put, whatever the tab row's height; auto-sized labels show all their text; Tab goes from
-    // the options to the tab row, then to the adapter list. Tahoma where installed. A click on
-    // the maker link opens its address. One mini window, kept while hidden, made afresh once
+    // the options to the tab row, then to the adapter list; the focus starts, marked, on the tab
+    // row. Tahoma where installed. A click on the maker link opens its address, which a dark
+    // window shows in a lighter blue. One mini window, kept while hidden, made afresh once
     // closed; the menu goes to the host with "Show Main" as its default; Exit unloads even from
     // the tray.
     void layoutLinkAndMenu() {
@@ -131,6 +133,12 @@ private slots:
         QVERIFY(QFontInfo(r.label("lblZarnDev")->font()).bold());
         r.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&r.w));
+        r.w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&r.w));
+        QVERIFY(qobject_cast<QTabBar *>(QApplication::focusWidget()) &&
+                r.w.testAttribute(Qt::WA_KeyboardFocusChange));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(r.get<QTabWidget>("Tabs")->currentIndex(), 1);
         const QPoint off = r.w.geometry().center() - r.w.screen()->availableGeometry().center();
         QVERIFY(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1);
         auto *tabs = r.get<QTabWidget>("Tabs");
@@ -139,8 +147,14 @@ private slots:
         for (const char *frame : {"Frame1", "Frame3", "frmAdapter"})
             QCOMPARE(r.get(frame)->mapTo(tabs, QPoint()), QPoint(18, 32));
         QCOMPARE(r.label("Label13")->size(), r.label("Label13")->sizeHint());
-        QWidget *next = r.get("cmdUpdateFrequency")->nextInFocusChain();
-        QVERIFY(qobject_cast<QTabBar *>(next) && next->nextInFocusChain() == r.get("cmdAdapters"));
+        const auto nextStop = [](QWidget *w) {
+            do
+                w = w->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus);
+            return w;
+        };
+        QWidget *next = nextStop(r.get("cmdUpdateFrequency"));
+        QVERIFY(qobject_cast<QTabBar *>(next) && nextStop(next) == r.get("cmdAdapters"));
         // Of the tray's pictures, only the two samples on the options page show.
         tabs->setCurrentIndex(1);
         QVERIFY(r.label("picRedRed")->isVisible() && r.label("picYellowYellow")->isVisible());
@@ -148,6 +162,12 @@ private slots:
         QLabel *link = r.label("lblZarnDev");
         QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://www.zarndev.example/"))});
+        QPalette dark = r.w.palette();
+        dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+        r.w.setPalette(dark);
+        const QColor blue = link->palette().color(QPalette::Link);
+        QVERIFY(Contrast::ratio(blue, dark.window().color()) >= 4.5 &&
+                link->text().contains(blue.name()));
         QCOMPARE(r.env.tray.menu, r.get<QMenu>("mPopup"));
         QCOMPARE(r.w.mPopup->defaultAction(), r.w.mShowDialog);
         r.w.mShowMini->trigger();
@@ -532,6 +552,28 @@ private slots:
     void texts_data() {
         using namespace AdapterText;
         const auto r = table<QString, QString>({"got", "expected"});
+        // A colour made readable: its hue, and whether it stands just far enough from the
+        // background (the least change of lightness that does).
+        const auto readable = [](QColor colour, QColor background, double minimum) {
+            const QColor got = Contrast::readableOn(colour, background, minimum);
+            const double ratio = Contrast::ratio(got, background);
+            return QStringLiteral("%1 %2")
+                .arg(got.hslHue() == colour.hslHue() ? "hue" : "moved")
+                .arg(ratio < minimum         ? "short"
+                     : ratio < minimum + 0.1 ? "just"
+                                             : "far");
+        };
+        r("contrast, black on white", QString::number(Contrast::ratio(Qt::black, Qt::white)), "21");
+        r("contrast, mid grey",
+          QString::number(Contrast::ratio(QColor(0x77, 0x77, 0x77), Qt::white), 'f', 2), "4.48");
+        r("blue readable on light grey: kept",
+          Contrast::readableOn(Qt::blue, QColor(0xef, 0xef, 0xef), 4.5).name(), "#0000ff");
+        r("blue on dark grey: lighter", readable(Qt::blue, QColor(0x24, 0x24, 0x24), 4.5),
+          "hue just");
+        r("orange on white: darker", readable(QColor(0xd9, 0x6c, 0x00), Qt::white, 4.5),
+          "hue just");
+        r("grid grey a shade off the base",
+          readable(QColor(0x26, 0x26, 0x26), QColor(0x24, 0x24, 0x24), 1.6), "hue just");
         const QLocale us(QLocale::English, QLocale::UnitedStates);
         r("999", speedText(999, us), "999 bit");
         r("1000", speedText(1000, us), "1 kbit");

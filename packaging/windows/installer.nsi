@@ -5,7 +5,7 @@
 ; nothing of the user's: the settings key and the usage history stay, also
 ; when a newer version is installed over an older one.
 ;
-; makensis /DVERSION=1.2.0 /DPROGRAM=ZarnBandwidth.exe /DLICENSE_FILE=LICENSE
+; makensis /DVERSION=1.3.0 /DPROGRAM=ZarnBandwidth.exe /DLICENSE_FILE=LICENSE
 ;          /DNOTICES_FILE=THIRD-PARTY-NOTICES.txt /DOUTFILE=setup.exe installer.nsi
 
 Unicode true

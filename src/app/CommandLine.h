@@ -43,4 +43,4 @@ CommandLine parseCommandLine(const QStringList &arguments);
 
 // The texts printed for those requests, each ending in a line break.
 QString helpText();
-QString versionText(); // "zarn-bandwidth 1.2.0"
+QString versionText(); // "zarn-bandwidth 1.3.0"

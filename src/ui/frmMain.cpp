@@ -2,6 +2,7 @@
 #include "monitor/RateText.h"
 
 #include "adapters/InterfaceSource.h"
+#include "ui/Contrast.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/TabPages.h"
@@ -60,22 +61,15 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     setFixedSize(324, 277);
     setWindowIcon(Images::windowIcon());
 
-    // The maker's page: bold, underlined, plain blue, and a hand to show it
-    // can be clicked. The click itself arrives as linkActivated.
+    // The maker's page: bold, underlined, blue, and a hand to show it can be
+    // clicked. The click itself arrives as linkActivated.
     ui->lblZarnDev->setTextFormat(Qt::RichText);
-    ui->lblZarnDev->setText(QStringLiteral("<a href=\"%1\" style=\"color:#0000ff; "
-                                           "text-decoration:underline\">%2</a>")
-                                .arg(kMakerAddress, kMakerText));
     QFont linkFont = ui->lblZarnDev->font();
     linkFont.setBold(true);
     linkFont.setUnderline(true);
     ui->lblZarnDev->setFont(linkFont);
-    QPalette linkPalette = ui->lblZarnDev->palette();
-    linkPalette.setColor(QPalette::Link, kLinkBlue);
-    linkPalette.setColor(QPalette::LinkVisited, kLinkBlue);
-    linkPalette.setColor(QPalette::WindowText, kLinkBlue);
-    ui->lblZarnDev->setPalette(linkPalette);
     ui->lblZarnDev->setCursor(Qt::PointingHandCursor);
+    showLink();
 
     ui->Tabs->setIconSize(QSize(16, 16));
     ui->Tabs->setTabIcon(0, Images::monitorTabIcon());
@@ -94,10 +88,13 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
         }
 
     // Tab moves through the options, then to the tab row, then to the
-    // adapter list. The tab row is where the tab control takes the focus.
+    // adapter list. The tab row is where the tab control takes the focus,
+    // and where the focus starts: the Monitor page has no control, and a
+    // window without a focus takes neither Tab nor Ctrl+Tab.
     if (auto *tabRow = ui->Tabs->findChild<QTabBar *>()) {
         QWidget::setTabOrder(ui->cmdUpdateFrequency, tabRow);
         QWidget::setTabOrder(tabRow, ui->cmdAdapters);
+        tabRow->setFocus();
     }
 
     autoSizeLabels(this);
@@ -206,6 +203,21 @@ void frmMain::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+    else if (event->type() == QEvent::PaletteChange)
+        showLink(); // the desktop went dark, or light again
+}
+
+void frmMain::showLink() {
+    // Pure blue on a light window, a lighter blue on a dark one: on dark
+    // grey pure blue can hardly be read.
+    const QColor blue = Contrast::readableOn(kLinkBlue, palette().color(QPalette::Window), 4.5);
+    ui->lblZarnDev->setText(QStringLiteral("<a href=\"%1\" style=\"color:%3; "
+                                           "text-decoration:underline\">%2</a>")
+                                .arg(kMakerAddress, kMakerText, blue.name()));
+    QPalette linkPalette = ui->lblZarnDev->palette();
+    for (QPalette::ColorRole role : {QPalette::Link, QPalette::LinkVisited, QPalette::WindowText})
+        linkPalette.setColor(role, blue);
+    ui->lblZarnDev->setPalette(linkPalette);
 }
 
 void frmMain::showEvent(QShowEvent *event) {
@@ -216,6 +228,9 @@ void frmMain::showEvent(QShowEvent *event) {
             value.pending = false;
         }
     QWidget::showEvent(event);
+    // The focus marked from the start, so that the keyboard's user sees
+    // where it is before the first key; hiding the window drops the mark.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 // Hidden into the tray by the user, or kept there from start-up. A window

@@ -166,6 +166,8 @@ protected:
 
 private:
     void connectHandlers();
+    // The maker's link, in a blue the window's background lets be read.
+    void showLink();
     bool livesInTray() const;
     // One tick; caughtUp is a reading the resting thread took, null for
     // one taken now.

@@ -12,6 +12,9 @@ struct UsageTotal {
     QDate period;
     quint64 received = 0;
     quint64 sent = 0;
+    // False for a period that ended before the interface's first record: its
+    // zeros say "nothing known", not "nothing used".
+    bool known = true;
 };
 
 // Read access to the usage history, for the report and the Usage window,
@@ -27,7 +30,8 @@ public:
     virtual bool available() const = 0;
 
     // One entry per local day from first to last inclusive, oldest first;
-    // days without traffic are there with zeros.
+    // days without traffic are there with zeros, those before the first
+    // record of the interface marked as not known.
     virtual std::vector<UsageTotal> days(const QByteArray &interfaceName, QDate first,
                                          QDate last) const = 0;
 

@@ -310,18 +310,32 @@ std::optional<Ledger::Counter> UsageRecorder::systemCounter(const QByteArray &na
                            platform_.bootMs()};
 }
 
+QDate UsageRecorder::firstDay(const QByteArray &name) const {
+    if (const auto known = firstDays_.constFind(name); known != firstDays_.cend())
+        return *known;
+    if (const auto first = store_ ? store_->firstPeriod(name) : std::nullopt) {
+        const QDate day = UsageRules::dayOf(*first, options_.zone);
+        firstDays_.insert(name, day);
+        return day;
+    }
+    return QDateTime::fromSecsSinceEpoch(platform_.utcNow(), options_.zone).date();
+}
+
 std::vector<UsageTotal> UsageRecorder::days(const QByteArray &interfaceName, QDate first,
                                             QDate last) const {
     if (!available())
         return {};
-    return UsageRules::days(periods(interfaceName, first, last), first, last, options_.zone);
+    const QDate since = firstDay(interfaceName);
+    return UsageRules::days(periods(interfaceName, first, last), first, last, options_.zone, since);
 }
 
 std::vector<UsageTotal> UsageRecorder::months(const QByteArray &interfaceName, QDate first,
                                               QDate last) const {
     if (!available())
         return {};
-    return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone);
+    const QDate since = firstDay(interfaceName);
+    return UsageRules::months(periods(interfaceName, first, last), first, last, options_.zone,
+                              since);
 }
 
 bool UsageRecorder::records(const QByteArray &interfaceName) const {

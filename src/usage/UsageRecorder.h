@@ -98,6 +98,9 @@ private:
     // none when that link is not there in this boot.
     std::optional<Ledger::Counter> systemCounter(const QByteArray &name) const;
     std::vector<UsageRules::Period> periods(const QByteArray &name, QDate first, QDate last) const;
+    // The local day of name's first record: the first period kept, or today
+    // (what is counted now) when none is.
+    QDate firstDay(const QByteArray &name) const;
     void turnOff(const QString &why) const;
     void saveSoon();
     void busy();
@@ -126,4 +129,7 @@ private:
     std::map<qint32, UsageRules::LinkKind> kinds_;
     bool noteSelected_ = false;
     mutable QHash<QByteArray, UsageRules::LinkKind> kindsByName_; // for records()
+    // Each name's first day once the store holds one: merging periods into
+    // longer ones keeps their local day, so it never moves.
+    mutable QHash<QByteArray, QDate> firstDays_;
 };

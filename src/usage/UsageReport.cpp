@@ -30,11 +30,12 @@ QString number(quint64 bytes, const QLocale &locale) {
 }
 
 QString line(const QString &label, const UsageTotal &t, const QLocale &locale) {
+    const auto figure = [&](quint64 bytes) { return t.known ? number(bytes, locale) : kUnknown; };
     return QStringLiteral("%1 %2 %3 %4\n")
         .arg(label, -10)
-        .arg(number(t.received, locale), 22)
-        .arg(number(t.sent, locale), 22)
-        .arg(number(t.received + t.sent, locale), 22);
+        .arg(figure(t.received), 22)
+        .arg(figure(t.sent), 22)
+        .arg(figure(t.received + t.sent), 22);
 }
 
 QString header(const char *first) {
@@ -52,8 +53,8 @@ QByteArray entries(const std::vector<UsageTotal> &totals, const char *key, const
             out += ", ";
         out += QByteArray("{\"") + key + "\": \"" +
                t.period.toString(QLatin1String(format)).toLatin1() +
-               "\", \"received\": " + QByteArray::number(t.received) +
-               ", \"sent\": " + QByteArray::number(t.sent) + "}";
+               "\", \"received\": " + (t.known ? QByteArray::number(t.received) : "null") +
+               ", \"sent\": " + (t.known ? QByteArray::number(t.sent) : "null") + "}";
     }
     return out + "]";
 }
@@ -94,10 +95,11 @@ QString shownName(const QByteArray &name) {
     return out;
 }
 
-QString todayLine(const UsageTotal &day, UsageUnits::System system, const QLocale &locale) {
-    return QStringLiteral("Today: %1 received, %2 sent")
-        .arg(UsageUnits::size(day.received, system, locale),
-             UsageUnits::size(day.sent, system, locale));
+QString totalLine(const QString &period, const UsageTotal &total, UsageUnits::System system,
+                  const QLocale &locale) {
+    return QStringLiteral("%1: %2 received, %3 sent")
+        .arg(period, UsageUnits::size(total.received, system, locale),
+             UsageUnits::size(total.sent, system, locale));
 }
 
 QString exactLine(const UsageTotal &day, const QLocale &locale) {
@@ -130,12 +132,16 @@ QString table(const char *first, const std::vector<UsageTotal> &totals, const QS
                       .arg(heading("Received", units[0]), 16)
                       .arg(heading("Sent", units[1]), 16)
                       .arg(heading("Total", units[2]), 16);
-    for (const UsageTotal &t : totals)
+    for (const UsageTotal &t : totals) {
+        const auto figure = [&](quint64 bytes, const UsageUnits::Unit &unit) {
+            return t.known ? UsageUnits::figure(bytes, unit, locale) : kUnknown;
+        };
         out += QStringLiteral("%1 %2 %3 %4\n")
                    .arg(t.period.toString(format), -10)
-                   .arg(UsageUnits::figure(t.received, units[0], locale), 16)
-                   .arg(UsageUnits::figure(t.sent, units[1], locale), 16)
-                   .arg(UsageUnits::figure(t.received + t.sent, units[2], locale), 16);
+                   .arg(figure(t.received, units[0]), 16)
+                   .arg(figure(t.sent, units[1]), 16)
+                   .arg(figure(t.received + t.sent, units[2]), 16);
+    }
     return out;
 }
 
@@ -144,7 +150,8 @@ QString table(const char *first, const std::vector<UsageTotal> &totals, const QS
 QString text(const Report &report, UsageUnits::System system, const QLocale &locale) {
     QString out = QStringLiteral("Usage of %1\n").arg(shownName(report.interfaceName));
     if (!report.days.empty())
-        out += todayLine(report.days.back(), system, locale) + QLatin1Char('\n');
+        out += totalLine(QStringLiteral("Today"), report.days.back(), system, locale) +
+               QLatin1Char('\n');
     return out + QLatin1Char('\n') +
            table("Day", report.days, QStringLiteral("yyyy-MM-dd"), system, locale) +
            QLatin1Char('\n') +

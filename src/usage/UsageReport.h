@@ -23,11 +23,14 @@ struct Report {
 
 Report build(const UsageHistory &history, const QByteArray &interfaceName, QDate today);
 
-// "Today: 2.11 GB received, 351 MB sent", as the Usage window shows it,
-// and the same in whole bytes ("2,107,312,513 bytes received, ...").
-QString todayLine(const UsageTotal &day, UsageUnits::System system,
+// "Today: 2.11 GB received, 351 MB sent" (or "This month: ..."), as the
+// Usage window shows it, and the same in whole bytes ("2,107,312,513 bytes
+// received, ...").
+QString totalLine(const QString &period, const UsageTotal &total, UsageUnits::System system,
                   const QLocale &locale = QLocale());
 QString exactLine(const UsageTotal &day, const QLocale &locale = QLocale());
+// What a figure of a period before the first record reads.
+inline const QString kUnknown = QStringLiteral("-");
 
 // The unit each figure column of a table reads in (received, sent, total):
 // that of its largest figure, so that the rows compare at a glance.
@@ -41,7 +44,8 @@ QString bytesText(const Report &report, const QLocale &locale = QLocale());
 // A name as a user can read and type it: UTF-8 as it is, any other byte as
 // \xNN (as the shell's $'...' takes it).
 QString shownName(const QByteArray &name);
-// {"interface": ..., "days": [{"date", "received", "sent"}...], "months": [...]}
+// {"interface": ..., "days": [{"date", "received", "sent"}...], "months": [...]},
+// received and sent null before the first record.
 QByteArray json(const Report &report);
 
 struct Request {

@@ -25,11 +25,12 @@ namespace {
 // boundaries[i] is the UTC start of the i-th local period, the last one the
 // end of the whole range; rows go to the period they start in.
 std::vector<Total> bucket(const std::vector<Period> &rows, const std::vector<QDate> &periods,
-                          const std::vector<qint64> &boundaries, bool byMonth) {
+                          const std::vector<qint64> &boundaries, bool byMonth, QDate firstDay) {
     std::vector<Total> out;
     out.reserve(periods.size());
     for (const QDate &d : periods)
-        out.push_back({d, 0, 0});
+        out.push_back(
+            {d, 0, 0, !firstDay.isValid() || (byMonth ? d.addMonths(1) : d.addDays(1)) > firstDay});
     const QDate epoch(1970, 1, 1);
     for (const Period &p : rows) {
         qsizetype i = -1;
@@ -90,19 +91,25 @@ std::vector<qint64> boundaries(const std::vector<QDate> &periods, QDate end,
 } // namespace
 
 std::vector<Total> days(const std::vector<Period> &rows, QDate first, QDate last,
-                        const QTimeZone &zone) {
+                        const QTimeZone &zone, QDate firstDay) {
     const auto list = dayList(first, last);
     if (list.empty())
         return {};
-    return bucket(rows, list, boundaries(list, last.addDays(1), zone), false);
+    return bucket(rows, list, boundaries(list, last.addDays(1), zone), false, firstDay);
 }
 
 std::vector<Total> months(const std::vector<Period> &rows, QDate first, QDate last,
-                          const QTimeZone &zone) {
+                          const QTimeZone &zone, QDate firstDay) {
     const auto list = monthList(first, last);
     if (list.empty())
         return {};
-    return bucket(rows, list, boundaries(list, list.back().addMonths(1), zone), true);
+    return bucket(rows, list, boundaries(list, list.back().addMonths(1), zone), true, firstDay);
+}
+
+QDate dayOf(const Period &row, const QTimeZone &zone) {
+    if (row.length >= kDay && row.start % kDay == 0)
+        return QDate(1970, 1, 1).addDays(row.start / kDay);
+    return QDateTime::fromSecsSinceEpoch(row.start, zone).date();
 }
 
 std::pair<qint64, qint64> span(QDate first, QDate last, const QTimeZone &zone) {

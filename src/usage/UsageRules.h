@@ -44,12 +44,16 @@ struct Period {
 // Totals per local calendar period. Rows are assigned to the local day (or
 // month) in which they start; whole days that start at a UTC midnight (as an
 // older version merged them) to their own date. A day that gains or loses an hour to daylight
-// saving simply has 25 or 23 hours of periods.
+// saving simply has 25 or 23 hours of periods. A day (month) that ends
+// before firstDay, the day of the interface's first record, is not known;
+// without a firstDay every one is.
 using Total = UsageTotal;
 std::vector<Total> days(const std::vector<Period> &rows, QDate first, QDate last,
-                        const QTimeZone &zone);
+                        const QTimeZone &zone, QDate firstDay = {});
 std::vector<Total> months(const std::vector<Period> &rows, QDate first, QDate last,
-                          const QTimeZone &zone);
+                          const QTimeZone &zone, QDate firstDay = {});
+// The local day a row counts on, as days() assigns it.
+QDate dayOf(const Period &row, const QTimeZone &zone);
 
 // The UTC span [from, to) that holds every row days() or months() can use.
 std::pair<qint64, qint64> span(QDate first, QDate last, const QTimeZone &zone);

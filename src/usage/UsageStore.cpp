@@ -252,6 +252,20 @@ std::vector<Period> UsageStore::periods(const QByteArray &name, qint64 from, qin
     return out;
 }
 
+std::optional<Period> UsageStore::firstPeriod(const QByteArray &name) {
+    // Per length, in the key's order (length, start): each search stops at
+    // the name's first row instead of sorting all of them.
+    std::optional<Period> first;
+    for (const qint64 length : {UsageRules::kDay, UsageRules::kHour, UsageRules::kFine}) {
+        Statement s(db_, "SELECT start FROM periods WHERE length=?2 AND interface=?1"
+                         " ORDER BY start LIMIT 1");
+        s.bind(1, name).bind(2, length);
+        if (s.step() == SQLITE_ROW && (!first || s.integer(0) < first->start))
+            first = Period{s.integer(0), length, 0, 0};
+    }
+    return first;
+}
+
 bool UsageStore::knows(const QByteArray &name) {
     Statement s(db_, "SELECT 1 FROM counters WHERE interface=?1 UNION ALL"
                      " SELECT 1 FROM periods WHERE interface=?1 LIMIT 1");

@@ -53,6 +53,8 @@ public:
 
     // The periods of name that start in [from, to).
     std::vector<UsageRules::Period> periods(const QByteArray &name, qint64 from, qint64 to);
+    // The earliest period kept for name (its counts left out); none when none is.
+    std::optional<UsageRules::Period> firstPeriod(const QByteArray &name);
     // The last saved counters of name.
     std::optional<Ledger::Counter> counter(const QByteArray &name);
     // Whether any period or counter is kept for name; every name kept.

@@ -4,7 +4,6 @@
 #include "usage/UsageHistory.h"
 
 #include <algorithm>
-#include <tuple>
 
 namespace {
 
@@ -39,21 +38,13 @@ int percentOf(quint64 used, quint64 cap) {
 
 CapWatcher::CapWatcher(const UsageHistory *history, Notifier *notifier, Today today)
     : history_(history), notifier_(notifier), today_(std::move(today)),
-      settings_(UsageSettings::readCap()), given_(UsageSettings::readGiven()) {}
+      settings_(UsageSettings::readCap()), given_(UsageSettings::readGiven(settings_)) {}
 
 void CapWatcher::setSettings(const CapSettings &settings) {
+    // The warnings given stay with the cap they were given for: with the cap
+    // raised from 1 to 2 GB in mid-period, the 80 % given at 0.8 GB comes
+    // again at 1.6 GB; set back to 1 GB, it does not come again.
     UsageSettings::writeCap(settings, settings_);
-    // A warning given under the old cap says nothing about the new one: with
-    // the cap raised from 1 to 2 GB in mid-period, the 80 % given at 0.8 GB
-    // must come again at 1.6 GB. The list of percentages and the switch
-    // leave the cap itself as it was.
-    const auto cap = [](const CapSettings &s) {
-        return std::tuple(s.amount, s.unit, s.period, s.resetDay, s.direction);
-    };
-    if (cap(settings) != cap(settings_) && !given_.percentages.empty()) {
-        given_ = {};
-        UsageSettings::writeGiven(given_);
-    }
     settings_ = settings;
 }
 
@@ -94,10 +85,12 @@ void CapWatcher::sampled(const TickSample &sample) {
                settings_.capBytes()};
 
     // A new period starts with no warnings given.
-    if (given_.period != span.first)
-        given_ = {span.first, {}};
+    const GivenWarnings cap{span, status_.cap, settings_.direction, {}};
+    auto given = std::find_if(given_.begin(), given_.end(),
+                              [&](const GivenWarnings &g) { return g.sameCap(cap); });
     const std::vector<int> crossed =
-        CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings, given_.percentages);
+        CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings,
+                               given == given_.end() ? cap.percentages : given->percentages);
     // Several warnings reached in one tick (a cap lowered below the use,
     // the first tick after a long pause) make one notification: the
     // highest, which says all the others. A cap used up is critical: it
@@ -108,8 +101,15 @@ void CapWatcher::sampled(const TickSample &sample) {
                            crossed.back() >= 100 ? Notifier::Urgency::Critical
                                                  : Notifier::Urgency::Normal))
         return;
-    given_.percentages.insert(given_.percentages.end(), crossed.begin(), crossed.end());
-    std::sort(given_.percentages.begin(), given_.percentages.end());
+    // Stored with the caps whose period has not ended: they are all that
+    // can still warn.
+    std::erase_if(given_, [&](const GivenWarnings &g) { return g.span.last < today; });
+    given = std::find_if(given_.begin(), given_.end(),
+                         [&](const GivenWarnings &g) { return g.sameCap(cap); });
+    if (given == given_.end())
+        given = given_.insert(given_.end(), cap);
+    given->percentages.insert(given->percentages.end(), crossed.begin(), crossed.end());
+    std::sort(given->percentages.begin(), given->percentages.end());
     UsageSettings::writeGiven(given_);
 }
 

@@ -24,7 +24,8 @@ public:
 
     const CapSettings &settings() const { return settings_; }
     // Stores what changed and checks the new cap at the next tick; another
-    // size, unit, period or direction gives its warnings afresh.
+    // size, unit, period or direction gives its own warnings, and coming
+    // back to one gives none it gave already in its period.
     void setSettings(const CapSettings &settings);
 
     // Called for every tick; reads the history only while the cap is on.
@@ -47,7 +48,7 @@ private:
     Today today_;
     QByteArray interface_; // the one the last tick measured
     CapSettings settings_;
-    GivenWarnings given_;
+    std::vector<GivenWarnings> given_;
     Status status_;
 };
 

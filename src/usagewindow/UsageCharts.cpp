@@ -1,6 +1,7 @@
 #include "usagewindow/UsageCharts.h"
 
 #include "monitor/RateText.h"
+#include "usagewindow/ChartPaint.h"
 
 #include <QImage>
 #include <QPaintEvent>
@@ -19,16 +20,21 @@ QColor sentColour() {
     return QColor(0xd9, 0x6c, 0x00);
 }
 
-namespace {
+namespace Chart {
 
-constexpr int kGap = 4;
-
-// A horizontal hair line on the middle of the pixel row at y.
-void hairLine(QPainter &p, int left, int right, int y) {
-    p.drawLine(QPointF(left, y + 0.5), QPointF(right, y + 0.5));
+QColor lineColour(const QWidget *chart, const QColor &colour) {
+    return Contrast::readableOn(colour, chart->palette().base().color(), kLineContrast);
 }
 
-} // namespace
+QPen gridPen(const QWidget *chart) {
+    const QPalette &palette = chart->palette();
+    return QPen(Contrast::readableOn(palette.mid().color(), palette.base().color(), kGridContrast),
+                1);
+}
+
+} // namespace Chart
+
+using namespace Chart;
 
 RateGraph::RateGraph(const RateTrail &trail, double RateTrail::Point::*direction, QColor colour,
                      QWidget *parent)
@@ -69,10 +75,13 @@ void RateGraph::refresh() {
     if (scale != scale_) {
         scale_ = scale;
         update(); // the labels, and with them the plot's left edge, move
+        if (aligned_)
+            aligned_->update(); // and the other graph's with them
         return;
     }
     if (points.empty() || plot != painted_ || !isVisible()) {
-        update(plot);
+        // A plot moved by the other graph's labels leaves a strip beside it.
+        update(painted_.left() == plot.left() ? plot : rect());
         return;
     }
     const double edge = edgeColumn(plot);
@@ -112,7 +121,12 @@ void RateGraph::showEvent(QShowEvent *event) {
     scale_ = currentScale();
 }
 
-QRect RateGraph::plotRect() const {
+void RateGraph::align(RateGraph &a, RateGraph &b) {
+    a.aligned_ = &b;
+    b.aligned_ = &a;
+}
+
+int RateGraph::labelsWidth() const {
     const QFontMetrics fm = fontMetrics();
     // Measured again only when the scale, its unit or the font changed: the
     // tick asks for the plot's place twice per graph, and measuring shapes
@@ -128,7 +142,13 @@ QRect RateGraph::plotRect() const {
                               fm.boundingRect(UsageUnits::axisRate(value, unit_)).width()});
         labels_ = {width + 2 * kGap, scale_, unit_, font()};
     }
-    return rect().adjusted(labels_.width, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
+    return labels_.width;
+}
+
+QRect RateGraph::plotRect() const {
+    const QFontMetrics fm = fontMetrics();
+    const int left = std::max(labelsWidth(), aligned_ ? aligned_->labelsWidth() : 0);
+    return rect().adjusted(left, fm.height() / 2 + 1, -kGap, -(fm.height() + kGap));
 }
 
 void RateGraph::paintEvent(QPaintEvent *event) {
@@ -137,7 +157,7 @@ void RateGraph::paintEvent(QPaintEvent *event) {
     const QFontMetrics fm = fontMetrics();
     if (!plot.contains(event->rect())) {
         p.fillRect(rect(), palette().base());
-        p.setPen(palette().windowText().color());
+        p.setPen(palette().text().color());
         const int lineHeight = fm.height();
         const auto axisLabel = [&](const QString &text, int y) {
             p.drawText(QRect(0, y - lineHeight / 2, plot.left() - kGap, lineHeight),
@@ -204,7 +224,7 @@ void RateGraph::paintColumns(QPainter &p, const QRect &plot, int left, int right
 void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Points::iterator first,
                          Points::iterator last) const {
     p.fillRect(strip, palette().base());
-    p.setPen(QPen(palette().mid().color(), 1));
+    p.setPen(gridPen(this));
     for (int y : {plot.top(), plot.center().y(), plot.bottom()})
         hairLine(p, plot.left(), plot.right() + 1, y);
     if (first == last)
@@ -248,7 +268,8 @@ void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Poi
     }
     closeRun();
     p.setRenderHint(QPainter::Antialiasing);
-    QColor fill = colour_;
+    const QColor colour = lineColour(this, colour_);
+    QColor fill = colour;
     fill.setAlpha(60);
     // A few rows at a time: Qt hands a fill of more than about a hundred
     // spans to its thread pool in pieces, and for a strip this small the
@@ -265,98 +286,6 @@ void RateGraph::drawPlot(QPainter &p, const QRect &plot, const QRect &strip, Poi
     // Qt's stroke of a whole path lets each segment's pixels depend on the
     // path around it, and a segment must look the same whether the plot is
     // painted whole or only the columns around it.
-    p.setPen(QPen(colour_, 1));
+    p.setPen(QPen(colour, 1));
     p.drawLines(line.constData(), int(line.size()));
-}
-
-UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std::move(label)) {}
-
-bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
-    const auto same = [](const UsageTotal &a, const UsageTotal &b) {
-        return a.period == b.period && a.received == b.received && a.sent == b.sent;
-    };
-    if (std::equal(totals.begin(), totals.end(), totals_.begin(), totals_.end(), same))
-        return false; // nothing new to paint
-    totals_ = std::move(totals);
-    update();
-    return true;
-}
-
-void UsageBars::setSystem(UsageUnits::System system) {
-    if (system != system_) {
-        system_ = system;
-        update();
-    }
-}
-
-void UsageBars::paintEvent(QPaintEvent *) {
-    QPainter p(this);
-    const QFontMetrics fm = fontMetrics();
-    const int lineHeight = fm.height();
-    const QRect plot = rect().adjusted(kGap, lineHeight + 2 * kGap, -kGap, -(lineHeight + kGap));
-    quint64 top = 0;
-    for (const UsageTotal &t : totals_)
-        top = std::max({top, t.received, t.sent});
-    const double scale = GraphScale::niceCeiling(double(top));
-
-    // The scale on the left, the legend on the right: colour and word for
-    // each direction, the sent swatch hatched as its bars are.
-    p.setPen(palette().windowText().color());
-    const QRect header(kGap, kGap / 2, width() - 2 * kGap, lineHeight);
-    p.drawText(header, Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("top line: %1").arg(UsageUnits::size(quint64(scale), system_)));
-    const QString sentWord = QStringLiteral("Sent");
-    const QString receivedWord = QStringLiteral("Received");
-    const int swatch = lineHeight * 2 / 3;
-    int x = header.right() - fm.horizontalAdvance(sentWord);
-    p.drawText(QPoint(x, header.top() + fm.ascent()), sentWord);
-    x -= swatch + kGap;
-    const QRect sentSwatch(x, header.center().y() - swatch / 2, swatch, swatch);
-    x -= 3 * kGap + fm.horizontalAdvance(receivedWord);
-    p.drawText(QPoint(x, header.top() + fm.ascent()), receivedWord);
-    x -= swatch + kGap;
-    const QRect receivedSwatch(x, sentSwatch.top(), swatch, swatch);
-    p.fillRect(receivedSwatch, receivedColour());
-    p.fillRect(sentSwatch, palette().base());
-    p.fillRect(sentSwatch, QBrush(sentColour(), Qt::BDiagPattern));
-    p.setPen(sentColour());
-    p.drawRect(sentSwatch.adjusted(0, 0, -1, -1));
-
-    p.fillRect(plot, palette().base());
-    p.setPen(QPen(palette().mid().color(), 1));
-    for (int y : {plot.top(), plot.center().y(), plot.bottom()})
-        hairLine(p, plot.left(), plot.right() + 1, y);
-    if (totals_.empty())
-        return;
-
-    const int count = int(totals_.size());
-    const double slot = double(plot.width()) / count;
-    const int barWidth = std::max(1, int((slot - 2) / 2));
-    const auto barHeight = [&](quint64 bytes) {
-        return int(std::lround(double(bytes) / scale * (plot.height() - 1)));
-    };
-    // Labels under the bars, as many as fit without running together.
-    int widest = 0;
-    for (const UsageTotal &t : totals_)
-        widest = std::max(widest, fm.horizontalAdvance(label_(t.period)));
-    const int every = std::max(1, int(std::ceil((widest + kGap) / slot)));
-    for (int i = 0; i < count; ++i) {
-        const UsageTotal &t = totals_[i];
-        const int left = plot.left() + int(std::lround(i * slot)) + 1;
-        const int received = barHeight(t.received);
-        const int sent = barHeight(t.sent);
-        const QRect receivedBar(left, plot.bottom() - received, barWidth, received);
-        const QRect sentBar(left + barWidth, plot.bottom() - sent, barWidth, sent);
-        p.fillRect(receivedBar, receivedColour());
-        p.fillRect(sentBar, QBrush(sentColour(), Qt::BDiagPattern));
-        if (sent > 0) {
-            p.setPen(sentColour());
-            p.drawRect(sentBar.adjusted(0, 0, -1, -1));
-        }
-        if (i % every == 0) {
-            p.setPen(palette().windowText().color());
-            p.drawText(QRect(left - kGap, plot.bottom() + kGap / 2, int(slot) * every, lineHeight),
-                       Qt::AlignLeft | Qt::AlignTop, label_(t.period));
-        }
-    }
 }

@@ -30,8 +30,13 @@ public:
     double scale() const { return scale_; }
     // The unit of the scale's labels, and of its steps.
     void setRateUnit(UsageUnits::RateUnit unit);
-    // Where the rates are drawn; the scale's labels fit to its left.
+    UsageUnits::RateUnit rateUnit() const { return unit_; }
+    // Where the rates are drawn; the scale's labels fit to its left, and to
+    // those of the graph it is aligned with, so that both time axes start
+    // at one x.
     QRect plotRect() const;
+    // Two graphs, one above the other, that share where their plots start.
+    static void align(RateGraph &a, RateGraph &b);
 
     QSize sizeHint() const override { return {420, 120}; }
     QSize minimumSizeHint() const override { return {240, 80}; }
@@ -43,6 +48,7 @@ protected:
 
 private:
     double currentScale() const;
+    int labelsWidth() const; // with the gap to the plot
     // The column of the plot's right edge: the newest point's time in
     // whole columns, so that a point's x moves by whole pixels from one
     // picture to the next and a scrolled picture is the one a full paint
@@ -75,6 +81,7 @@ private:
         QFont font;
     };
     mutable LabelsWidth labels_;
+    RateGraph *aligned_ = nullptr;
 };
 
 // Received and sent bytes of a row of days or months, side by side, the
@@ -89,7 +96,11 @@ public:
     bool setTotals(std::vector<UsageTotal> totals);
     // The units of the top line's size.
     void setSystem(UsageUnits::System system);
+    UsageUnits::System system() const { return system_; }
     const std::vector<UsageTotal> &totals() const { return totals_; }
+    // The size the top line stands for: a round figure in the unit it is
+    // written in (500 MiB, not the 477 MiB that 500 MB make).
+    static quint64 topLine(quint64 largest, UsageUnits::System system);
 
     QSize sizeHint() const override { return {420, 150}; }
     QSize minimumSizeHint() const override { return {240, 100}; }
@@ -103,6 +114,8 @@ private:
     UsageUnits::System system_ = UsageUnits::System::Decimal;
 };
 
-// The colours of the two directions, shared by graph, bars and legends.
+// The colours of the two directions, shared by graph, bars and legends, as
+// chosen for a light background; each chart draws them as light or dark as
+// its palette's background needs.
 QColor receivedColour();
 QColor sentColour();

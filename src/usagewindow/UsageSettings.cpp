@@ -3,6 +3,7 @@
 #include "settings/Registry.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -97,25 +98,49 @@ void writeCap(const CapSettings &s, const CapSettings &before) {
         Registry::writeSetting(kWarnings, CapRules::percentagesText(s.warnings));
 }
 
-GivenWarnings readGiven() {
-    // "2026-12-01 80 100": the period's first day, then what was given.
-    const QString text = Registry::readSetting(kGiven, QString()).trimmed();
-    const qsizetype blank = text.indexOf(u' ');
-    GivenWarnings given;
-    given.period = QDate::fromString(blank < 0 ? text : text.left(blank), Qt::ISODate);
-    if (!given.period.isValid())
-        return {};
-    if (blank >= 0)
-        given.percentages =
-            CapRules::readPercentages(text.mid(blank + 1)).value_or(given.percentages);
-    return given;
+std::vector<GivenWarnings> readGiven(const CapSettings &current) {
+    // "2026-12-01 2026-12-31 50000000000 both 80 100; ...": each cap's first
+    // and last day, bytes and direction, then what was given. An older
+    // version kept one: "2026-12-01 80 100".
+    std::vector<GivenWarnings> out;
+    const QString text = Registry::readSetting(kGiven, QString());
+    for (const QString &entry : text.split(u';', Qt::SkipEmptyParts)) {
+        QStringList words = entry.split(u' ', Qt::SkipEmptyParts);
+        GivenWarnings g;
+        const QDate first = QDate::fromString(words.value(0), Qt::ISODate);
+        const QDate last = QDate::fromString(words.value(1), Qt::ISODate);
+        bool ok = true;
+        if (last.isValid()) {
+            g = {{first, last}, words.value(2).toULongLong(&ok), {}, {}};
+            const auto at = std::find_if(kDirectionWords.begin(), kDirectionWords.end(),
+                                         [&](const auto &w) { return words.value(3) == w.second; });
+            ok = ok && at != kDirectionWords.end();
+            g.direction = ok ? at->first : g.direction;
+            words = words.mid(4);
+        } else {
+            g = {CapRules::periodOf(current.period, current.resetDay, first),
+                 current.capBytes(),
+                 current.direction,
+                 {}};
+            words = words.mid(1);
+        }
+        const auto percentages = CapRules::readPercentages(words.join(u' '));
+        if (ok && first.isValid() && g.span.first == first && percentages) {
+            g.percentages = *percentages;
+            out.push_back(g);
+        }
+    }
+    return out;
 }
 
-void writeGiven(const GivenWarnings &given) {
-    QString text = given.period.toString(Qt::ISODate);
-    if (!given.percentages.empty())
-        text += u' ' + CapRules::percentagesText(given.percentages);
-    Registry::writeSetting(kGiven, text);
+void writeGiven(const std::vector<GivenWarnings> &given) {
+    QStringList entries;
+    for (const GivenWarnings &g : given)
+        entries << QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(g.span.first.toString(Qt::ISODate), g.span.last.toString(Qt::ISODate),
+                            QString::number(g.cap), wordOf(kDirectionWords, g.direction),
+                            CapRules::percentagesText(g.percentages));
+    Registry::writeSetting(kGiven, entries.join(QStringLiteral("; ")));
 }
 
 UsageUnits::System readSizeChoice() {

@@ -25,10 +25,18 @@ struct CapSettings {
     bool operator==(const CapSettings &) const = default;
 };
 
-// The warnings already given in one period.
+// The warnings already given for one cap in one period. A cap is its size
+// and what it counts, in the days it covers: switched to another and back,
+// it has given what it had given.
 struct GivenWarnings {
-    QDate period; // the period's first day; invalid when none were given
+    CapRules::Span span;
+    quint64 cap = 0; // bytes
+    CapRules::Direction direction = CapRules::Direction::Both;
     std::vector<int> percentages;
+
+    bool sameCap(const GivenWarnings &o) const {
+        return span == o.span && cap == o.cap && direction == o.direction;
+    }
 };
 
 namespace UsageSettings {
@@ -37,8 +45,10 @@ CapSettings readCap();
 // Writes the values that differ from before, each under its own name.
 void writeCap(const CapSettings &settings, const CapSettings &before);
 
-GivenWarnings readGiven();
-void writeGiven(const GivenWarnings &given);
+// What was given, for caps whose period has not ended; a list stored by an
+// older version counts as given for current, the cap it then had.
+std::vector<GivenWarnings> readGiven(const CapSettings &current);
+void writeGiven(const std::vector<GivenWarnings> &given);
 
 // The units the window and the report give sizes and rates in. Sizes are
 // binary when chosen so, or when the data cap is counted in GiB.

@@ -2,7 +2,6 @@
 
 #include "ui/ValueLabel.h"
 #include "usage/UsageHistory.h"
-#include "usage/UsageReport.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageSettings.h"
@@ -10,18 +9,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDoubleSpinBox>
 #include <QEvent>
-#include <QFormLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -29,19 +22,6 @@ namespace {
 
 // How often, in ticks, the shown window reads the history again.
 constexpr int kRefreshTicks = 10;
-// A pause this long in typing the cap's size takes what was typed.
-constexpr int kAmountPauseMs = 2000;
-
-const QString kHistoryOff =
-    QStringLiteral("The usage history is off, so there is nothing to show here.");
-
-// Every text in this window is plain: interface names are the kernel's bytes.
-QLabel *plainLabel(const QString &text = QString()) {
-    auto *label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // The two rate lines, rewritten on every tick: painted from cached glyphs.
 ValueLabel *rateLabel(const QString &text) {
     auto *label = new ValueLabel(text);
@@ -53,66 +33,6 @@ QString rateLine(const QString &direction, double rate, UsageUnits::RateUnit uni
     if (std::isnan(rate))
         return direction + QStringLiteral(": no reading");
     return direction + QStringLiteral(": ") + UsageUnits::rate(rate, unit);
-}
-
-bool sameTotal(const UsageTotal &a, const UsageTotal &b) {
-    return a.period == b.period && a.received == b.received && a.sent == b.sent;
-}
-
-QString dayLabel(const QDate &day) {
-    return QLocale().toString(day.day());
-}
-
-QString monthLabel(const QDate &month) {
-    return QLocale().standaloneMonthName(month.month(), QLocale::ShortFormat);
-}
-
-// The list's twelve months span two years, the bars above it say only the
-// month: "Dec 2025" and "Jan 2026" in the list.
-QString monthYearLabel(const QDate &month) {
-    return QLocale().toString(month, QStringLiteral("MMM yyyy"));
-}
-
-// Each figure column in one unit, named in its heading, with the exact byte
-// count a hover away; the row of today (or this month) in bold.
-void fillTable(QTableWidget *table, const std::vector<UsageTotal> &totals,
-               const std::function<QString(const QDate &)> &label, QDate current,
-               UsageUnits::System system) {
-    const auto units = UsageReport::columnUnits(totals, system);
-    const QString period = table->horizontalHeaderItem(0)->text();
-    table->setHorizontalHeaderLabels({period, QStringLiteral("Received (%1)").arg(units[0].name),
-                                      QStringLiteral("Sent (%1)").arg(units[1].name)});
-    table->setRowCount(int(totals.size()));
-    for (int row = 0; row < int(totals.size()); ++row) {
-        const UsageTotal &t = totals[row];
-        const bool now = t.period == current;
-        const QString cells[] = {label(t.period) + (now ? QStringLiteral(" ◂") : QString()),
-                                 UsageUnits::figure(t.received, units[0]),
-                                 UsageUnits::figure(t.sent, units[1])};
-        for (int column = 0; column < 3; ++column) {
-            auto *item = new QTableWidgetItem(cells[column]);
-            item->setTextAlignment(column ? Qt::AlignRight | Qt::AlignVCenter
-                                          : Qt::AlignLeft | Qt::AlignVCenter);
-            item->setToolTip(UsageReport::exactLine(t));
-            if (now) {
-                QFont bold = item->font();
-                bold.setBold(true);
-                item->setFont(bold);
-            }
-            table->setItem(row, column, item);
-        }
-    }
-}
-
-QTableWidget *totalsTable(const QString &period) {
-    auto *table = new QTableWidget(0, 3);
-    table->setHorizontalHeaderLabels({period, QStringLiteral("Received"), QStringLiteral("Sent")});
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
-    return table;
 }
 
 // Holds one line of text that changes on every tick. A QLabel whose text
@@ -159,6 +79,12 @@ void showRateLine(QLabel *label, const QString &text) {
 
 } // namespace
 
+QLabel *UsageWindow::plainLabel(const QString &text) {
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
 UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *history,
                          Today today, QWidget *parent)
     : QWidget(parent, Qt::Window), trail_(trail), cap_(cap), history_(history),
@@ -168,13 +94,7 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *
     lblInterface = plainLabel(QStringLiteral("Interface: none selected"));
     tabs = new QTabWidget;
     tabs->addTab(livePage(), QStringLiteral("&Live"));
-    lblToday = plainLabel();
-    barsDays = new UsageBars(dayLabel);
-    tableDays = totalsTable(QStringLiteral("Day"));
-    tabs->addTab(historyPage(barsDays, tableDays, lblToday), QStringLiteral("&Days"));
-    barsMonths = new UsageBars(monthLabel);
-    tableMonths = totalsTable(QStringLiteral("Month"));
-    tabs->addTab(historyPage(barsMonths, tableMonths, nullptr), QStringLiteral("&Months"));
+    addHistoryPages();
     tabs->addTab(capPage(), QStringLiteral("Data &cap"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblInterface);
@@ -184,7 +104,9 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *
     resize(520, 440);
     connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
     showCapSettings();
-    refreshHistory();
+    // The units stored for this start, in every label: the graphs and bars
+    // were made in their defaults.
+    showUnits();
 }
 
 UsageWindow::~UsageWindow() {
@@ -203,12 +125,14 @@ QLayout *UsageWindow::recordingRow() {
     auto *rows = new QVBoxLayout;
     rows->addWidget(lblRecording);
     rows->addLayout(boxes);
-    // Only the user's clicks: the boxes are set from the history's answers.
-    connect(chkKeepHistory, &QCheckBox::clicked, this, [this](bool keep) {
+    // On the state, however it changed: a click, the keyboard, or a screen
+    // reader's toggle, which sends no click. showRecording() sets the boxes
+    // from the history's answers with their signals blocked.
+    connect(chkKeepHistory, &QCheckBox::toggled, this, [this](bool keep) {
         history_->setRecording(keep, history_->namedInterfaces());
         refreshHistory();
     });
-    connect(chkRecord, &QCheckBox::clicked, this, [this](bool record) {
+    connect(chkRecord, &QCheckBox::toggled, this, [this](bool record) {
         QSet<QByteArray> named = history_->namedInterfaces();
         if (record)
             named.insert(interface_);
@@ -266,6 +190,7 @@ void UsageWindow::showRecording() {
     const bool keep = history_ && history_->recording();
     const bool on = keep && history_->available();
     const bool recorded = on && history_->records(interface_);
+    const QSignalBlocker blockKeep(chkKeepHistory), blockRecord(chkRecord);
     chkKeepHistory->setEnabled(history_ != nullptr);
     chkKeepHistory->setChecked(keep);
     chkRecord->setChecked(recorded);
@@ -291,6 +216,7 @@ QWidget *UsageWindow::livePage() {
     lblUp = up;
     graphDown = new RateGraph(trail_, &RateTrail::Point::down, receivedColour());
     graphUp = new RateGraph(trail_, &RateTrail::Point::up, sentColour());
+    RateGraph::align(*graphDown, *graphUp);
     layout->addWidget(new TickLine(down));
     layout->addWidget(graphDown, 1);
     layout->addWidget(new TickLine(up));
@@ -303,130 +229,6 @@ QWidget *UsageWindow::livePage() {
         w->setAutoFillBackground(true);
     }
     return page;
-}
-
-QWidget *UsageWindow::historyPage(UsageBars *bars, QTableWidget *table, QLabel *above) {
-    auto *stack = new QStackedWidget;
-    auto *content = new QWidget;
-    auto *layout = new QVBoxLayout(content);
-    if (above)
-        layout->addWidget(above);
-    layout->addWidget(bars, 1);
-    layout->addWidget(table, 1);
-    stack->addWidget(content);
-    auto *off = plainLabel(kHistoryOff);
-    off->setAlignment(Qt::AlignCenter);
-    off->setWordWrap(true);
-    stack->addWidget(off);
-    historyStacks_ << stack;
-    return stack;
-}
-
-QWidget *UsageWindow::capPage() {
-    auto *page = new QWidget;
-    auto *form = new QFormLayout(page);
-    chkCap = new QCheckBox(QStringLiteral("&Warn before a data cap is used up"));
-    form->addRow(chkCap);
-    cmbPeriod = new QComboBox;
-    cmbPeriod->addItems({QStringLiteral("Daily"), QStringLiteral("Monthly")});
-    form->addRow(QStringLiteral("&Period:"), cmbPeriod);
-    spnResetDay = new QSpinBox;
-    spnResetDay->setRange(1, 31);
-    spnResetDay->setToolTip(
-        QStringLiteral("Days past the end of a shorter month mean its last day."));
-    form->addRow(QStringLiteral("Monthly &reset day:"), spnResetDay);
-    auto *amountRow = new QHBoxLayout;
-    spnAmount = new QDoubleSpinBox;
-    spnAmount->setDecimals(2);
-    spnAmount->setRange(0.01, 1000000);
-    // A size is taken once typed: on Enter, when the focus leaves, or after
-    // a pause in the typing. Each keystroke taken as a size would warn of
-    // "0.4" on the way to "0.49".
-    spnAmount->setKeyboardTracking(false);
-    amountPause_ = new QTimer(this);
-    amountPause_->setSingleShot(true);
-    amountPause_->setInterval(kAmountPauseMs);
-    cmbUnit = new QComboBox;
-    cmbUnit->addItems({QStringLiteral("GB (1000³ bytes)"), QStringLiteral("GiB (1024³ bytes)")});
-    amountRow->addWidget(spnAmount, 1);
-    amountRow->addWidget(cmbUnit);
-    // A row of two controls gets no buddy from the form; the label names
-    // the spin box itself, so that its access key lands there.
-    auto *amountLabel = new QLabel(QStringLiteral("Cap si&ze:"));
-    amountLabel->setBuddy(spnAmount);
-    form->addRow(amountLabel, amountRow);
-    cmbCounts = new QComboBox;
-    cmbCounts->addItems({QStringLiteral("Received and sent"), QStringLiteral("Received only"),
-                         QStringLiteral("Sent only")});
-    form->addRow(QStringLiteral("C&ounts:"), cmbCounts);
-    txtWarnings = new QLineEdit;
-    txtWarnings->setToolTip(QStringLiteral("Whole percentages, for example: 80 100"));
-    form->addRow(QStringLiteral("Warn &at (%):"), txtWarnings);
-    lblCapStatus = plainLabel();
-    lblCapStatus->setWordWrap(true);
-    form->addRow(lblCapStatus);
-
-    for (QComboBox *box : {cmbPeriod, cmbUnit, cmbCounts})
-        connect(box, &QComboBox::currentIndexChanged, this, &UsageWindow::capControlsChanged);
-    connect(chkCap, &QCheckBox::toggled, this, &UsageWindow::capControlsChanged);
-    connect(spnResetDay, &QSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
-    connect(spnAmount, &QDoubleSpinBox::valueChanged, this, &UsageWindow::capControlsChanged);
-    // Without keyboard tracking the box says nothing until the editing is
-    // over; its line edit tells of each keystroke.
-    connect(spnAmount->findChild<QLineEdit *>(), &QLineEdit::textEdited, amountPause_,
-            qOverload<>(&QTimer::start));
-    connect(amountPause_, &QTimer::timeout, this, &UsageWindow::capControlsChanged);
-    connect(txtWarnings, &QLineEdit::editingFinished, this, &UsageWindow::capControlsChanged);
-    return page;
-}
-
-void UsageWindow::showCapSettings() {
-    const CapSettings &s = cap_.settings();
-    const QSignalBlocker blocks[] = {QSignalBlocker(chkCap),      QSignalBlocker(cmbPeriod),
-                                     QSignalBlocker(spnResetDay), QSignalBlocker(spnAmount),
-                                     QSignalBlocker(cmbUnit),     QSignalBlocker(cmbCounts),
-                                     QSignalBlocker(txtWarnings)};
-    chkCap->setChecked(s.enabled);
-    cmbPeriod->setCurrentIndex(s.period == CapRules::Period::Daily ? 0 : 1);
-    spnResetDay->setValue(s.resetDay);
-    // Never under the user's fingers: "0.4" on its way to "0.49" would
-    // become "0.40". Qt puts the text in form once the editing is over.
-    if (!spnAmount->hasFocus() && typedAmount() != s.amount)
-        spnAmount->setValue(s.amount);
-    cmbUnit->setCurrentIndex(s.unit == CapRules::Unit::GB ? 0 : 1);
-    cmbCounts->setCurrentIndex(int(s.direction));
-    txtWarnings->setText(CapRules::percentagesText(s.warnings));
-    spnResetDay->setEnabled(s.period == CapRules::Period::Monthly);
-    lblCapStatus->setText(cap_.statusText());
-}
-
-void UsageWindow::capControlsChanged() {
-    amountPause_->stop();
-    CapSettings s = cap_.settings();
-    s.enabled = chkCap->isChecked();
-    s.period = cmbPeriod->currentIndex() == 0 ? CapRules::Period::Daily : CapRules::Period::Monthly;
-    s.resetDay = spnResetDay->value();
-    if (const auto amount = typedAmount())
-        s.amount = *amount;
-    s.unit = cmbUnit->currentIndex() == 0 ? CapRules::Unit::GB : CapRules::Unit::GiB;
-    s.direction = CapRules::Direction(cmbCounts->currentIndex());
-    // Text that is not a list of percentages goes back to the stored list.
-    if (const auto warnings = CapRules::readPercentages(txtWarnings->text()))
-        s.warnings = *warnings;
-    cap_.setSettings(s);
-    showCapSettings();
-    if (UsageSettings::sizeSystem() != sizes_)
-        showUnits(); // a cap in GiB shows sizes in GiB
-}
-
-std::optional<double> UsageWindow::typedAmount() const {
-    // The box's text, not its value: without keyboard tracking the value
-    // is the one from before the typing.
-    QString text = spnAmount->text();
-    int at = int(text.size());
-    if (spnAmount->validate(text, at) != QValidator::Acceptable)
-        return std::nullopt;
-    return spnAmount->valueFromText(text);
 }
 
 void UsageWindow::sampled(const TickSample &sample) {
@@ -468,54 +270,6 @@ void UsageWindow::sampled(const TickSample &sample) {
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
-void UsageWindow::refreshHistory() {
-    ticksSinceRefresh_ = 0;
-    showRecording();
-    // Switched off, what was kept stands still: shown, it would look live.
-    const bool available = history_ && history_->available() && history_->recording();
-    for (QStackedWidget *stack : historyStacks_)
-        stack->setCurrentIndex(available ? 0 : 1);
-    if (!available || interface_.isEmpty()) {
-        // Nothing of another interface may stay on show.
-        lblToday->setText(available ? QString() : kHistoryOff);
-        barsDays->setTotals({});
-        barsMonths->setTotals({});
-        tableDays->setRowCount(0);
-        tableMonths->setRowCount(0);
-        return;
-    }
-    const QDate today = today_();
-    const QDate firstOfMonth(today.year(), today.month(), 1);
-    const auto days =
-        history_->days(interface_, firstOfMonth, firstOfMonth.addDays(today.daysInMonth() - 1));
-    int todayRow = -1;
-    for (int row = 0; row < int(days.size()); ++row)
-        if (const UsageTotal &day = days[row]; day.period == today) {
-            todayRow = row;
-            lblToday->setText(UsageReport::todayLine(day, sizes_));
-            lblToday->setToolTip(UsageReport::exactLine(day));
-        }
-    barsDays->setTotals(days);
-    if (!std::equal(days.begin(), days.end(), shownDays_.begin(), shownDays_.end(), sameTotal)) {
-        fillTable(tableDays, days, dayLabel, today, sizes_);
-        shownDays_ = days;
-    }
-    // Today in sight when the list comes up, and on a new day; not at every
-    // refresh, which would take the list away from where the user scrolled.
-    if (todayRow >= 0 && tableDays->isVisible() && daysScrolledTo_ != today) {
-        tableDays->scrollToItem(tableDays->item(todayRow, 0), QAbstractItemView::PositionAtCenter);
-        daysScrolledTo_ = today;
-    }
-    const QDate firstMonth = firstOfMonth.addMonths(-11);
-    const auto months = history_->months(interface_, firstMonth, firstOfMonth);
-    barsMonths->setTotals(months);
-    if (!std::equal(months.begin(), months.end(), shownMonths_.begin(), shownMonths_.end(),
-                    sameTotal)) {
-        fillTable(tableMonths, months, monthYearLabel, firstOfMonth, sizes_);
-        shownMonths_ = months;
-    }
-}
-
 void UsageWindow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized())
@@ -524,8 +278,19 @@ void UsageWindow::changeEvent(QEvent *event) {
 
 void UsageWindow::hideEvent(QHideEvent *event) {
     QWidget::hideEvent(event);
-    daysScrolledTo_ = {};
+    daysScrolledTo_ = monthsScrolledTo_ = {};
     rememberPosition();
+}
+
+void UsageWindow::keyPressEvent(QKeyEvent *event) {
+    // Reaches here only when the control in focus has no use for the key:
+    // an open list or a box being edited takes its Esc first.
+    if (event->matches(QKeySequence::Cancel) ||
+        event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_W)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void UsageWindow::rememberPosition() {

@@ -8,7 +8,6 @@
 #include <QWidget>
 #include <cmath>
 #include <functional>
-#include <optional>
 
 class CapWatcher;
 class QCheckBox;
@@ -20,7 +19,6 @@ class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
-class QTimer;
 class QTableWidget;
 class RateGraph;
 class RateTrail;
@@ -56,6 +54,7 @@ public:
     RateGraph *graphDown = nullptr;
     RateGraph *graphUp = nullptr;
     QLabel *lblToday = nullptr;
+    QLabel *lblThisMonth = nullptr;
     UsageBars *barsDays = nullptr;
     UsageBars *barsMonths = nullptr;
     QTableWidget *tableDays = nullptr;
@@ -73,13 +72,20 @@ public:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    // Esc and Ctrl+W close the window, as they close a dialog or a document.
+    void keyPressEvent(QKeyEvent *event) override;
     // Brought back from the taskbar: up to date at once, not from the next
     // tick on.
     void changeEvent(QEvent *event) override;
 
 private:
+    // Every text in this window is plain: interface names are the kernel's bytes.
+    static QLabel *plainLabel(const QString &text = QString());
     QWidget *livePage();
+    // The Days and Months pages (UsageHistoryPages.cpp).
+    void addHistoryPages();
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
+    // The Data cap page (UsageCapPage.cpp).
     QWidget *capPage();
     QLayout *recordingRow();
     QLayout *unitsRow();
@@ -87,8 +93,6 @@ private:
     void showRecording();
     void showCapSettings();
     void capControlsChanged();
-    // The size in the box as typed so far, if it reads as one.
-    std::optional<double> typedAmount() const;
     void rememberPosition();
 
     const RateTrail &trail_;
@@ -105,7 +109,7 @@ private:
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
     QList<QStackedWidget *> historyStacks_;
-    QTimer *amountPause_ = nullptr;
-    QDate daysScrolledTo_; // the day the list was last brought to
-    TickSample last_;      // kept while minimised, shown on restore
+    // The day (month) each list was last brought to.
+    QDate daysScrolledTo_, monthsScrolledTo_;
+    TickSample last_; // kept while minimised, shown on restore
 };

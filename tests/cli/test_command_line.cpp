@@ -47,7 +47,7 @@ private slots:
     void printsAndExits_data() {
         const auto r =
             table<QString, QString, int, QString>({"argument", "output", "code", "error"});
-        r("--version", "--version", "zarn-bandwidth 1.2.0\n", 0, "");
+        r("--version", "--version", "zarn-bandwidth 1.3.0\n", 0, "");
         r("--help", "--help", helpText(), 0, "");
         r("-h", "-h", helpText(), 0, "");
         r("an unknown option", "--frobnicate", "", 2, "--frobnicate");

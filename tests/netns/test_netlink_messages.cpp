@@ -45,7 +45,7 @@ struct Bytes {
 
 const auto head = [](const auto &h) { return Bytes().raw(&h, sizeof h); };
 const auto ifinfo = [](int i) { return head(ifinfomsg{AF_UNSPEC, 0, ARPHRD_ETHER, i, 0, 0}); };
-const auto ifaddr = [](int family) { return head(ifaddrmsg{quint8(family), 24, 0, 0, 4}); };
+const auto addrMessage = [](int family) { return head(ifaddrmsg{quint8(family), 24, 0, 0, 4}); };
 
 const unsigned char kLocal[4] = {10, 200, 0, 1};
 const quint64 kBig = Q_UINT64_C(5000000000); // past 32 bits
@@ -78,11 +78,12 @@ private slots:
         r("none asked for came", "stats", stats, "none");
         r("too short for the bytes", "stats", Bytes(stats).counters(kLink64, kBig, 7ull, 24),
           "none");
-        r("address only", "address", ifaddr(AF_INET).attr(IFA_ADDRESS, kLocal, 4), "4 ac80001");
-        r("point-to-point: local, not the peer", "address",
-          ifaddr(AF_INET).attr(IFA_ADDRESS, "\x0a\xc8\x00\xfe", 4).attr(IFA_LOCAL, kLocal, 4),
+        r("address only", "address", addrMessage(AF_INET).attr(IFA_ADDRESS, kLocal, 4),
           "4 ac80001");
-        r("IPv6", "address", ifaddr(AF_INET6).attr(IFA_LOCAL, kLocal, 4), "none");
+        r("point-to-point: local, not the peer", "address",
+          addrMessage(AF_INET).attr(IFA_ADDRESS, "\x0a\xc8\x00\xfe", 4).attr(IFA_LOCAL, kLocal, 4),
+          "4 ac80001");
+        r("IPv6", "address", addrMessage(AF_INET6).attr(IFA_LOCAL, kLocal, 4), "none");
     }
     void payload() {
         QFETCH(QString, as);
@@ -104,7 +105,7 @@ private slots:
     // the notifications the interface source turns into one "changed" (kind:
     // 0 new link, 1 link gone, 2 address; index; name).
     void datagram_data() {
-        const Bytes l = ifinfo(2).name("eth0"), a = ifaddr(AF_INET);
+        const Bytes l = ifinfo(2).name("eth0"), a = addrMessage(AF_INET);
         const quint16 nl = RTM_NEWLINK, na = RTM_NEWADDR, end = NLMSG_DONE;
         const auto r = table<Bytes, bool, QString>({"datagram", "dump", "read"});
         r("dump end", Bytes().message(nl, 7, l).message(end, 7), true, "16 1|0 2 eth0");
@@ -118,7 +119,7 @@ private slots:
               .message(RTM_DELADDR, 0, a),
           true, " 0|1 4 eth1|2 4 |2 4 ");
         r("IPv6 addresses and routes: none",
-          Bytes().message(na, 0, ifaddr(AF_INET6)).message(RTM_NEWROUTE, 0, a), true, " 0");
+          Bytes().message(na, 0, addrMessage(AF_INET6)).message(RTM_NEWROUTE, 0, a), true, " 0");
     }
     void datagram() {
         const Bytes d = cell<Bytes>("datagram");
