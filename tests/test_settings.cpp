@@ -142,7 +142,7 @@ private slots:
             r.w.tmrAdapterUpdate_Timer();
         QTEST(summary(r), "summary");
         QCOMPARE(r.get<QTabWidget>("Tabs")->currentIndex(), 2); // no adapter selected
-        QCOMPARE(r.text("lblVersion"), QStringLiteral("Zarn Bandwidth Version 1.20")); // to its end
+        QCOMPARE(r.text("lblVersion"), QStringLiteral("Zarn Bandwidth Version 1.30")); // to its end
         QVERIFY(r.w.tmrAdapterUpdate->isActive() && r.env.messages.shown.empty() &&
                 r.env.autostart.calls.isEmpty());
         QCOMPARE(fileBytes(r.env.settingsFilePath()), before);
