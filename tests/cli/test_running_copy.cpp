@@ -19,6 +19,7 @@ class RunningCopyTest : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> home_;
     QList<QProcess *> copies_;
+    QString name_; // the running copy's socket, as running() found it
 
     QProcess *start() {
         auto *p = new QProcess(this);
@@ -47,10 +48,10 @@ class RunningCopyTest : public QObject {
     // Starts the first copy and waits until it answers.
     QProcess *running() {
         QProcess *a = start();
-        const QString name = runningCopyName();
+        name_ = runningCopyName();
         QElapsedTimer t;
         t.start();
-        while (ask(name, "nothing\n") != "done nothing\n" && t.elapsed() < 30000)
+        while (ask(name_, "nothing\n") != "done nothing\n" && t.elapsed() < 30000)
             QThread::msleep(100);
         qInfo("the first copy answered after %lld ms", t.elapsed());
         return a;
@@ -81,8 +82,7 @@ private slots:
     // start hands over to it. Killed, it leaves the lock to the next start.
     void silentCopy() {
         QProcess *a = running();
-        const QString name = runningCopyName();
-        const ino_t socket = inode(name);
+        const ino_t socket = inode(name_);
         QVERIFY(socket != 0);
         ::kill(pid_t(a->processId()), SIGSTOP);
         QElapsedTimer t;
@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(status(b, 30000), 3);
         qInfo("a start beside a stopped copy gave up after %lld ms", t.elapsed());
         QVERIFY(b->readAllStandardError().contains("the running copy does not answer"));
-        QCOMPARE(inode(name), socket);
+        QCOMPARE(inode(name_), socket);
         ::kill(pid_t(a->processId()), SIGCONT);
         QCOMPARE(status(start(), 30000), 0);
         QCOMPARE(status(a, 0), -1);
@@ -127,7 +127,6 @@ private slots:
     // error, and nothing happens.
     void answers() {
         QProcess *a = running();
-        const QString name = runningCopyName();
         const QList<QPair<QByteArray, QByteArray>> rows = {
             {"usage\n", "done usage\n"},
             {"show\n", "done show\n"},
@@ -136,7 +135,7 @@ private slots:
             {"show\r\n", "error unknown request\n"},
         };
         for (const auto &[line, answer] : rows)
-            QCOMPARE(ask(name, line), answer);
+            QCOMPARE(ask(name_, line), answer);
         QCOMPARE(status(a, 0), -1);
     }
 

@@ -88,6 +88,12 @@ QByteArray ipv4Packet() {
 
 constexpr int kIndex = 4242; // far above any link the namespace holds
 
+// The ip -batch lines that make the veth pair name, peer (with more options: how), both up.
+QByteArray veth(const QByteArray &name, const QByteArray &peer, const QByteArray &how = {}) {
+    return "link add " + name + how + " type veth peer name " + peer + "\nlink set " + name +
+           " up\nlink set " + peer + " up";
+}
+
 } // namespace
 
 class LedgerKernelTest : public QObject {
@@ -138,20 +144,16 @@ private slots:
     }
     void indexReused() {
         Recorder rec({"zva", "zvb"});
-        const auto make = [](const QByteArray &name, const QByteArray &peer) {
-            return "link add " + name + " index " + QByteArray::number(kIndex) +
-                   " type veth peer name " + peer + "\nlink set " + name + " up\nlink set " + peer +
-                   " up";
-        };
+        const QByteArray at = " index " + QByteArray::number(kIndex);
         char taken[IFNAMSIZ];
         QVERIFY(!if_indextoname(kIndex, taken));
-        QVERIFY(netns::ipBatch(make("zva", "zpa")) && netns::sendFrames("zva", 2000000));
+        QVERIFY(netns::ipBatch(veth("zva", "zpa", at)) && netns::sendFrames("zva", 2000000));
         if (cell<bool>("saveFirst"))
             QVERIFY(rec.r.saveNow());
         const Bytes a = kernel("zva");
         Bytes b;
         QVERIFY(rec.removed([&] {
-            const bool sent = netns::ipBatch("link del zva\n" + make("zvb", "zpb")) &&
+            const bool sent = netns::ipBatch("link del zva\n" + veth("zvb", "zpb", at)) &&
                               netns::sendFrames("zvb", 3000000);
             b = kernel("zvb");
             return sent;
@@ -165,8 +167,7 @@ private slots:
     // Unticked, a link keeps what it moved until then, also after a restart;
     // ticked again it counts from the tick.
     void untick() {
-        QVERIFY(netns::ipBatch("link add zvu type veth peer name zpu\nlink set zvu up\n"
-                               "link set zpu up"));
+        QVERIFY(netns::ipBatch(veth("zvu", "zpu")));
         auto rec = std::make_unique<Recorder>(QSet<QByteArray>{"zvu"});
         const Bytes start = kernel("zvu");
         QVERIFY(netns::sendFrames("zvu", 20000000));
