@@ -333,9 +333,10 @@ void UsageWindow::exportShown() {
     const QByteArray csv = shownCsv();
     if (csv.isEmpty())
         return;
-    const QString name = QStringLiteral("%1-%2.csv")
-                             .arg(QString::fromUtf8(interface_),
-                                  tabs->tabText(tabs->currentIndex()).remove(u'&').toLower());
+    const QString name =
+        QStringLiteral("%1-%2.csv")
+            .arg(QString::fromUtf8(interface_),
+                 tabs->tabText(tabs->currentIndex()).remove(u'&').toLower().replace(u' ', u'-'));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"), name,
                                                       QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
