@@ -8,6 +8,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -178,6 +179,10 @@ void UsageWindow::refreshHistory() {
     const bool available = history_ && history_->available() && history_->recording();
     for (QStackedWidget *stack : historyStacks_)
         stack->setCurrentIndex(available ? 0 : 1);
+    // Only a page with a table of this interface's has anything to save.
+    btnExport->setEnabled(
+        available && !interface_.isEmpty() &&
+        historyStacks_.contains(qobject_cast<QStackedWidget *>(tabs->currentWidget())));
     if (!available || interface_.isEmpty()) {
         // Nothing of another interface may stay on show.
         lblToday->setText(available ? QString() : kHistoryOff);

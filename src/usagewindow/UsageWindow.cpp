@@ -107,11 +107,7 @@ UsageWindow::UsageWindow(const RateTrail &trail, CapWatcher &cap, UsageHistory *
     layout->addWidget(tabs);
     layout->addLayout(unitsRow());
     resize(520, 440);
-    connect(tabs, &QTabWidget::currentChanged, this, [this] {
-        refreshHistory();
-        btnExport->setEnabled(!shownCsv().isEmpty());
-    });
-    btnExport->setEnabled(false); // the Live page has no table
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshHistory(); });
     showCapSettings();
     // The units stored for this start, in every label: the graphs and bars
     // were made in their defaults.
