@@ -195,8 +195,9 @@ private slots:
           "2026-03-29 00:00=- 2026-03-29 01:00=- 2026-03-29 03:00=1 2026-03-29 04:00=1");
         r("hours repeat 02:00 when they go back", "hours 2026-10-24T23:00", {}, {},
           "2026-10-25 01:00=0 2026-10-25 02:00=0 2026-10-25 02:00=0 2026-10-25 03:00=0");
-        r("busiest: a whole day, then equal days by date", "top", {}, {},
-          "2025-06-10=1000 2026-03-26=24 2026-03-27=24");
+        r("busiest ten: a whole day, equal days by date, 23-hour days", "top", {}, {},
+          "2025-06-10=1000 2026-03-26=24 2026-03-27=24 2026-03-28=24 2026-03-30=24 2026-03-31=24 "
+          "2026-04-01=24 2026-04-02=24 2026-03-25=23 2026-03-29=23");
         r("years: months summed", "years", QDate(2025, 1, 1), QDate(2026, 12, 1),
           "2025-01-01=1000 2026-01-01=216");
     }
@@ -212,7 +213,7 @@ private slots:
         const auto totals = what[0] == "months"  ? months(rows, first, last, berlin)
                             : what[0] == "days"  ? days(rows, first, last, berlin)
                             : what[0] == "hours" ? hours(rows, from, 4, berlin, 1774746000)
-                            : what[0] == "top"   ? topDays(rows, 3, berlin)
+                            : what[0] == "top"   ? topDays(rows, 10, berlin)
                                                  : years(months(rows, first, last, berlin));
         QStringList shown;
         for (const auto &t : totals) {

@@ -12,20 +12,22 @@
 namespace UsageReport {
 
 Report build(const UsageHistory &history, const QByteArray &interfaceName, QDate today, qint64 now,
-             const std::optional<CapSettings> &cap, const QTimeZone &zone) {
+             const std::optional<CapSettings> &cap, bool records, const QTimeZone &zone) {
     Report r;
     r.interfaceName = interfaceName;
     const QDate firstOfMonth(today.year(), today.month(), 1);
     r.days = history.days(interfaceName, firstOfMonth, today);
     r.months = history.months(interfaceName, today.addMonths(-11), today);
     r.hours = history.hours(interfaceName, kHours);
-    r.top = history.topDays(interfaceName, kTopDays);
     const QDate first = history.firstDay(interfaceName);
-    const QDate firstYear(first.isValid() ? std::min(first.year(), today.year()) : today.year(), 1,
-                          1);
-    // The twelve months' reading would do for most, but a year may reach
-    // back further.
-    r.years = UsageRules::years(history.months(interfaceName, firstYear, today));
+    if (records) {
+        r.top = history.topDays(interfaceName, kTopDays);
+        // The twelve months' reading would do for most, but a year may
+        // reach back further.
+        const QDate firstYear(first.isValid() ? std::min(first.year(), today.year()) : today.year(),
+                              1, 1);
+        r.years = UsageRules::years(history.months(interfaceName, firstYear, today));
+    }
     if (!r.days.empty())
         r.todayEstimate = estimate(r.days.back(), today, today, first, today, now, zone);
     if (!r.months.empty())
@@ -42,18 +44,18 @@ QString number(quint64 bytes, const QLocale &locale) {
     return RateText::wholeNumber(qint64(std::min<quint64>(bytes, quint64(INT64_MAX))), locale);
 }
 
-QString line(const QString &label, const UsageTotal &t, const QLocale &locale) {
+QString line(const QString &label, const UsageTotal &t, const QLocale &locale, int width = -10) {
     const auto figure = [&](quint64 bytes) { return t.known ? number(bytes, locale) : kUnknown; };
     return QStringLiteral("%1 %2 %3 %4\n")
-        .arg(label, -10)
+        .arg(label, width)
         .arg(figure(t.received), 22)
         .arg(figure(t.sent), 22)
         .arg(figure(t.received + t.sent), 22);
 }
 
-QString header(const char *first) {
+QString header(const char *first, int width = -10) {
     return QStringLiteral("%1 %2 %3 %4\n")
-        .arg(QLatin1String(first), -10)
+        .arg(QLatin1String(first), width)
         .arg(QStringLiteral("Received"), 22)
         .arg(QStringLiteral("Sent"), 22)
         .arg(QStringLiteral("Total"), 22);
@@ -240,9 +242,10 @@ QString bytesText(const Report &report, const QLocale &locale, Table which) {
     QString out = QStringLiteral("Usage of %1 in bytes\n\n").arg(shownName(report.interfaceName));
     if (which != Table::Report) {
         const Shown s = shown(report, which);
-        out += header(s.heading);
+        const int width = which == Table::Hours ? -16 : -10;
+        out += header(s.heading, width);
         for (const UsageTotal &t : s.totals)
-            out += line(label(t, which), t, locale);
+            out += line(label(t, which), t, locale, width);
         return out;
     }
     if (!report.days.empty())

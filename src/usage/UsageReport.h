@@ -38,9 +38,11 @@ struct Report {
 constexpr int kHours = 24;
 constexpr int kTopDays = 10;
 
-// now: UTC seconds on today; cap: the cap's settings while one is set.
+// now: UTC seconds on today; cap: the cap's settings while one is set;
+// records: the busiest days and the years as well, which read every row of
+// the interface.
 Report build(const UsageHistory &history, const QByteArray &interfaceName, QDate today, qint64 now,
-             const std::optional<CapSettings> &cap = std::nullopt,
+             const std::optional<CapSettings> &cap = std::nullopt, bool records = true,
              const QTimeZone &zone = QTimeZone::systemTimeZone());
 
 // "Today: 2.11 GB received, 351 MB sent" (or "This month: ..."), as the

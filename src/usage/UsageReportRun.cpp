@@ -77,8 +77,10 @@ int run(const Request &request, InterfaceSource &interfaces, UsagePlatform &plat
     }
     const CapSettings cap = UsageSettings::readCap();
     const QDate today = QDate::currentDate();
-    const Report report = build(history, name, today, CapForecast::nowOn(today),
-                                cap.enabled ? std::optional(cap) : std::nullopt);
+    const Report report =
+        build(history, name, today, CapForecast::nowOn(today),
+              cap.enabled ? std::optional(cap) : std::nullopt,
+              request.json || request.table == Table::Top || request.table == Table::Years);
     if (store->failed())
         return fail(store->error());
     // Readable but not writable: the history shown is all there is.

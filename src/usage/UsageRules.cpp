@@ -133,8 +133,18 @@ std::vector<Total> hours(const std::vector<Period> &rows, qint64 from, int count
 
 std::vector<Total> topDays(const std::vector<Period> &rows, int count, const QTimeZone &zone) {
     std::map<QDate, Total> byDay;
+    // The rows of a day mostly come one after another: the day last found
+    // spares a conversion in the zone for each of them.
+    QDate day;
+    qint64 dayStart = 1, dayEnd = 0;
     for (const Period &p : rows) {
-        Total &t = byDay[dayOf(p, zone)];
+        const bool wholeUtcDay = p.length >= kDay && p.start % kDay == 0;
+        if (!wholeUtcDay && (p.start < dayStart || p.start >= dayEnd)) {
+            day = dayOf(p, zone);
+            dayStart = localStart(day, zone);
+            dayEnd = localStart(day.addDays(1), zone);
+        }
+        Total &t = byDay[wholeUtcDay ? dayOf(p, zone) : day];
         t.received += p.received;
         t.sent += p.sent;
     }
