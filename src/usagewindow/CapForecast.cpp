@@ -14,6 +14,7 @@ State read(const UsageHistory &history, const QByteArray &name, const CapSetting
     s.cap = settings.capBytes();
     const QDate weekAgo = today.addDays(-7);
     quint64 received = 0, sent = 0, weekReceived = 0, weekSent = 0;
+    int weekDays = 0;
     bool wholeWeek = true;
     for (const UsageTotal &day : history.days(name, std::min(s.span.first, weekAgo), today)) {
         if (day.period >= s.span.first) {
@@ -24,6 +25,7 @@ State read(const UsageHistory &history, const QByteArray &name, const CapSetting
             // A week that reaches before the first record would make the
             // pace look slower than it is.
             wholeWeek = wholeWeek && day.known;
+            ++weekDays;
             weekReceived += day.received;
             weekSent += day.sent;
         }
