@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 namespace {
 
@@ -182,6 +183,37 @@ int main(int argc, char **argv) {
             times->push_back(double(clock.nsecsElapsed()) / 1e6);
         }
     std::fclose(sink);
+    // Each of the report's readings alone, over the same year.
+    {
+        UsageRecorder::Options o;
+        o.reader = true;
+        UsageRecorder reader(none, platform, o);
+        reader.start();
+        const QDate today = QDate::currentDate();
+        const std::pair<const char *, std::function<size_t()>> readings[] = {
+            {"days of this month",
+             [&] {
+                 return reader.days("eth0", QDate(today.year(), today.month(), 1), today).size();
+             }},
+            {"12 months",
+             [&] { return reader.months("eth0", today.addMonths(-11), today).size(); }},
+            {"24 hours", [&] { return reader.hours("eth0", 24).size(); }},
+            {"top 10 days", [&] { return reader.topDays("eth0", 10).size(); }},
+            {"years (months since the first)", [&] {
+                 return reader.months("eth0", QDate(reader.firstDay("eth0").year(), 1, 1), today)
+                     .size();
+             }}};
+        for (const auto &[what, read] : readings) {
+            std::vector<double> times;
+            for (int i = 0; i < 20; ++i) {
+                clock.restart();
+                if (read() == 0)
+                    return 1;
+                times.push_back(double(clock.nsecsElapsed()) / 1e6);
+            }
+            std::printf("  %s over a year: %.2f ms (median)\n", what, median(times));
+        }
+    }
     // What the program does after its first paint: open and check the
     // store, and the first save.
     std::vector<double> opening;

@@ -7,6 +7,7 @@
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usage/UsageUnits.h"
+#include "usagewindow/CapForecast.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageFeature.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -136,12 +138,64 @@ private slots:
               "expected");
     }
 
-    // Hourly periods of one byte, then local days and months in Berlin.
+    // The cap from a history of 1 GB received and 0.5 GB sent a day from the first day on, in
+    // UTC, warnings at 80 and 100 %: "GB used|runs out (Forecast::RunsOut kind, day)|level".
+    void capForecast_data() {
+        const auto r = table<QDate, bool, double, bool, QString, QString>(
+            {"first", "daily", "cap", "sentOnly", "now", "state"});
+        r("the month's own pace beats the week's", QDate(2026, 11, 20), false, 40, false,
+          "2026-12-10T12:00", "15|1 2026-12-26|0");
+        r("sent only", QDate(2026, 11, 20), false, 12, true, "2026-12-10T12:00",
+          "5|1 2026-12-23|0");
+        r("a day's first hour goes by the week", QDate(2026, 11, 20), true, 2, false,
+          "2026-12-10T01:00", "1.5|1 2026-12-10|0");
+        r("no whole week before the first record", QDate(2026, 12, 5), true, 2, false,
+          "2026-12-10T01:00", "1.5|3|0");
+        r("past the first warning", QDate(2026, 11, 20), true, 1.8, false, "2026-12-10T01:00",
+          "1.5|1 2026-12-10|1");
+        r("used up", QDate(2026, 11, 20), false, 15, false, "2026-12-10T12:00", "15|0|2");
+    }
+    void capForecast() {
+        FakeUsageHistory history;
+        for (QDate d = cell<QDate>("first"); d <= QDate(2026, 12, 12); d = d.addDays(1))
+            history.add(d, 1'000'000'000, 500'000'000);
+        const QDateTime now = QDateTime::fromString(cell<QString>("now") + u'Z', Qt::ISODate);
+        const CapSettings cap{
+            true,
+            cell<bool>("daily") ? CapRules::Period::Daily : CapRules::Period::Monthly,
+            1,
+            cell<double>("cap"),
+            CapRules::Unit::GB,
+            cell<bool>("sentOnly") ? CapRules::Direction::Sent : CapRules::Direction::Both};
+        const auto s = CapForecast::read(history, "eth0", cap, now.date(), now.toSecsSinceEpoch(),
+                                         QTimeZone::utc());
+        QTEST(QStringLiteral("%1|%2%3|%4")
+                  .arg(s.used / 1e9)
+                  .arg(s.runsOut.kind)
+                  .arg(s.runsOut.day.isValid() ? u' ' + s.runsOut.day.toString(Qt::ISODate)
+                                               : QString())
+                  .arg(CapForecast::level(s.used, s.cap, cap.warnings)),
+              "state");
+    }
+
+    // Hourly periods of one byte, then local days, months, hours ("local start=bytes", from the
+    // UTC hour given, eth0's first record at 2026-03-29 01:00 UTC), the busiest days and years in
+    // Berlin.
     void localPeriods_data() {
-        const auto r = table<bool, QDate, QDate, QString>({"byMonth", "first", "last", "totals"});
-        r("spring forward: 23 hours", false, QDate(2026, 3, 28), QDate(2026, 3, 30), "24 23 24");
-        r("months end at local midnight", true, QDate(2026, 3, 1), QDate(2026, 4, 30), "166 50");
-        r("whole UTC days", false, QDate(2025, 6, 9), QDate(2025, 6, 11), "0 1000 0");
+        const auto r = table<QString, QDate, QDate, QString>({"what", "first", "last", "totals"});
+        r("spring forward: 23 hours", "days", QDate(2026, 3, 28), QDate(2026, 3, 30), "24 23 24");
+        r("months end at local midnight", "months", QDate(2026, 3, 1), QDate(2026, 4, 30),
+          "166 50");
+        r("whole UTC days", "days", QDate(2025, 6, 9), QDate(2025, 6, 11), "0 1000 0");
+        r("hours skip 02:00 when the clocks go forward", "hours 2026-03-28T23:00", {}, {},
+          "2026-03-29 00:00=- 2026-03-29 01:00=- 2026-03-29 03:00=1 2026-03-29 04:00=1");
+        r("hours repeat 02:00 when they go back", "hours 2026-10-24T23:00", {}, {},
+          "2026-10-25 01:00=0 2026-10-25 02:00=0 2026-10-25 02:00=0 2026-10-25 03:00=0");
+        r("busiest ten: a whole day, equal days by date, 23-hour days", "top", {}, {},
+          "2025-06-10=1000 2026-03-26=24 2026-03-27=24 2026-03-28=24 2026-03-30=24 2026-03-31=24 "
+          "2026-04-01=24 2026-04-02=24 2026-03-25=23 2026-03-29=23");
+        r("years: months summed", "years", QDate(2025, 1, 1), QDate(2026, 12, 1),
+          "2025-01-01=1000 2026-01-01=216");
     }
     void localPeriods() {
         std::vector<Period> rows{{1749513600, kDay, 1000, 0}};             // 2025-06-10 UTC
@@ -149,11 +203,24 @@ private slots:
             rows.push_back({t, kHour, 1, 0});
         const QTimeZone berlin("Europe/Berlin");
         const QDate first = cell<QDate>("first"), last = cell<QDate>("last");
-        QStringList totals;
-        for (const auto &t : cell<bool>("byMonth") ? months(rows, first, last, berlin)
-                                                   : days(rows, first, last, berlin))
-            totals << QString::number(t.received);
-        QTEST(totals.join(u' '), "totals");
+        const QStringList what = cell<QString>("what").split(u' ');
+        const qint64 from =
+            QDateTime::fromString(what.value(1) + u'Z', Qt::ISODate).toSecsSinceEpoch();
+        const auto totals = what[0] == "months"  ? months(rows, first, last, berlin)
+                            : what[0] == "days"  ? days(rows, first, last, berlin)
+                            : what[0] == "hours" ? hours(rows, from, 4, berlin, 1774746000)
+                            : what[0] == "top"   ? topDays(rows, 10, berlin)
+                                                 : years(months(rows, first, last, berlin));
+        QStringList shown;
+        for (const auto &t : totals) {
+            const QString figure = t.known ? QString::number(t.received) : QStringLiteral("-");
+            shown << (what[0] == "days" || what[0] == "months"
+                          ? figure
+                          : t.period.toString(Qt::ISODate) +
+                                (t.hour.isValid() ? u' ' + t.hour.toString(u"HH:mm") : QString()) +
+                                u'=' + figure);
+        }
+        QTEST(shown.join(u' '), "totals");
     }
 
     // Two copies saving in turns, each with its own last counters, while the
@@ -380,17 +447,45 @@ private slots:
     }
 
     // The JSON scripts rely on: key order, whole numbers beyond 2^53, null before the first
-    // record, which the text shows as "-".
+    // record, which the text shows as "-" and the CSV leaves empty; the cap with its forecast,
+    // and the estimates after today's and this month's lines.
     void reportJson() {
+        CapSettings cap{true, CapRules::Period::Monthly, 1, 50};
+        const CapForecast::State state{{QDate(2026, 12, 1), QDate(2026, 12, 31)},
+                                       41'200'000'000,
+                                       50'000'000'000,
+                                       {Forecast::RunsOut::On, QDate(2026, 12, 21)}};
         const UsageReport::Report report{
             "wl\"an0",
             {{QDate(2026, 12, 7), Q_UINT64_C(9007199254740993), 45}},
-            {{QDate(2026, 11, 1), 0, 0, false}, {QDate(2026, 12, 1), 123, 0}}};
-        QCOMPARE(UsageReport::json(report),
-                 QByteArray("{\"interface\": \"wl\\\"an0\", \"days\": [{\"date\": \"2026-12-07\", "
-                            "\"received\": 9007199254740993, \"sent\": 45}], \"months\": "
-                            "[{\"month\": \"2026-11\", \"received\": null, \"sent\": null}, "
-                            "{\"month\": \"2026-12\", \"received\": 123, \"sent\": 0}]}\n"));
+            {{QDate(2026, 11, 1), 0, 0, false}, {QDate(2026, 12, 1), 123, 0}},
+            {{QDate(2026, 12, 7), 0, 0, false, QTime(23, 30)},
+             {QDate(2026, 12, 8), 5, 6, true, QTime(0, 30)}},
+            {},
+            {{QDate(2026, 1, 1), 123, 0}},
+            5'020'000'000,
+            96'000'000'000,
+            UsageReport::Cap{cap, state}};
+        QCOMPARE(
+            UsageReport::json(report),
+            QByteArray("{\"interface\": \"wl\\\"an0\", \"days\": [{\"date\": \"2026-12-07\", "
+                       "\"received\": 9007199254740993, \"sent\": 45}], \"months\": "
+                       "[{\"month\": \"2026-11\", \"received\": null, \"sent\": null}, "
+                       "{\"month\": \"2026-12\", \"received\": 123, \"sent\": 0}], "
+                       "\"hours\": [{\"hour\": \"2026-12-07T23:30\", \"received\": null, "
+                       "\"sent\": null}, {\"hour\": \"2026-12-08T00:30\", \"received\": 5, "
+                       "\"sent\": 6}], \"top\": [], \"years\": [{\"year\": \"2026\", "
+                       "\"received\": 123, \"sent\": 0}], \"cap\": {\"size\": 50000000000, "
+                       "\"used\": 41200000000, \"start\": \"2026-12-01\", \"end\": "
+                       "\"2026-12-31\", \"levels\": [80, 100], \"forecast\": \"2026-12-21\"}}\n"));
+        QCOMPARE(UsageReport::csv(report, UsageReport::Table::Hours),
+                 "hour,received,sent\r\n2026-12-07T23:30,,\r\n2026-12-08T00:30,5,6\r\n");
+        const QString text = UsageReport::text(report, UsageUnits::System::Decimal, QLocale::c());
+        QVERIFY2(text.contains("; about 5.02 GB by midnight\n"
+                               "This month: 123 B received, 0 B sent; about 96.0 GB by 31 Dec\n"
+                               "Data cap: 41.20 GB of 50.00 GB (82 %) received and sent from "),
+                 qPrintable(text));
+        QVERIFY(text.contains(" At this pace the cap is used up on 21 Dec.\n"));
         for (const QString &text : {UsageReport::text(report, UsageUnits::System::Decimal),
                                     UsageReport::bytesText(report)})
             QVERIFY(text.contains(QRegularExpression("\n2026-11 +- +- +-\n")));
@@ -575,7 +670,7 @@ private slots:
         r.w.mUsage->trigger();
         QVERIFY(feature.window() == window && window->graphDown->scale() == 50e6 / 8);
         QCOMPARE(window->graphDown->plotRect().left(), window->graphUp->plotRect().left());
-        for (int tab : {2, 1}) // each list opens at today, or this month
+        for (int tab : {3, 1}) // each list opens at today, or this month
             window->tabs->setCurrentIndex(tab);
         for (QTableWidget *table : {window->tableMonths, window->tableDays})
             QVERIFY(table->viewport()->rect().contains(
@@ -632,6 +727,16 @@ private slots:
         rig.interfaces.find(5)->inOctets += 700;
         rig.platform.advance(10);
         QVERIFY(rec->saveNow() && v->lblRecording->isHidden());
+        v->tabs->setCurrentIndex(2); // Hours: the current one marked, exported as shown
+        const QByteArray csv = v->shownCsv();
+        QCOMPARE(QStringLiteral("%1 %2 %3")
+                     .arg(v->tableHours->rowCount())
+                     .arg(v->tableHours->item(23, 0)->text().endsWith(u"◂"))
+                     .arg(v->tableHours->item(23, 1)->text()),
+                 "24 1 700");
+        QVERIFY2(csv.startsWith("hour,received,sent\r\n") && csv.endsWith(",700,0\r\n") &&
+                     csv.count('\n') == 25 && v->btnExport->isEnabled(),
+                 csv.constData());
         const auto days = rec->days("veth0", QDate(2026, 12, 6), QDate(2026, 12, 7));
         QVERIFY(!days.at(0).known && days.at(1).known && days.at(1).received == 700u);
         toggle(v->chkKeepHistory);

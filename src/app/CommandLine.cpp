@@ -87,8 +87,10 @@ QStringList programArguments(int argc, const char *const *argv) {
 CommandLine parseCommandLine(const QStringList &arguments) {
     CommandLine c;
     bool help = false, version = false, usage = false, startup = false, qt = false;
-    int json = 0, bytes = 0;
-    QStringList words;
+    int json = 0, bytes = 0, csv = 0, cap = 0;
+    QStringList words, tables;
+    static const QStringList tableOptions = {QStringLiteral("--hours"), QStringLiteral("--months"),
+                                             QStringLiteral("--top"), QStringLiteral("--years")};
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &a = arguments[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h"))
@@ -103,6 +105,12 @@ CommandLine parseCommandLine(const QStringList &arguments) {
             ++json;
         else if (a == QLatin1String("--bytes"))
             ++bytes;
+        else if (a == QLatin1String("--csv"))
+            ++csv;
+        else if (a == QLatin1String("--cap"))
+            ++cap;
+        else if (tableOptions.contains(a))
+            tables << a;
         else if (a == QLatin1String("--usage"))
             usage = true;
         else if (a.startsWith(QLatin1String("--usage=")))
@@ -119,17 +127,27 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     if (help || version) {
         c.request = help ? CommandLineRequest::Help : CommandLineRequest::Version;
     } else if (usage) {
-        if (startup || c.showUsage || qt || json + bytes > 1 || words.size() > 1 ||
+        if (startup || c.showUsage || qt || json + bytes + csv > 1 || tables.size() > 1 ||
+            (cap && (cap > 1 || json + bytes + csv + tables.size() > 0)) || words.size() > 1 ||
             words.value(0, QStringLiteral("-")).isEmpty())
-            return invalid(
-                QStringLiteral("usage: zarn-bandwidth --usage [INTERFACE] [--json | --bytes]"));
+            return invalid(QStringLiteral("usage: zarn-bandwidth --usage [INTERFACE] [--json | "
+                                          "--bytes | --csv] [--hours | --months | --top | "
+                                          "--years] | --cap"));
         c.request = CommandLineRequest::Usage;
         c.json = json == 1;
         c.bytes = bytes == 1;
+        c.csv = csv == 1;
+        c.cap = cap == 1;
+        if (!tables.isEmpty())
+            c.table = UsageReport::Table(tableOptions.indexOf(tables.first()) + 1);
         c.interfaceName = words.value(0);
-    } else if (json + bytes > 0) {
-        return invalid(QStringLiteral("%1 goes with --usage (see --help)")
-                           .arg(json ? QStringLiteral("--json") : QStringLiteral("--bytes")));
+    } else if (json + bytes + csv + cap + tables.size() > 0) {
+        const QString option = json    ? QStringLiteral("--json")
+                               : bytes ? QStringLiteral("--bytes")
+                               : csv   ? QStringLiteral("--csv")
+                               : cap   ? QStringLiteral("--cap")
+                                       : tables.first();
+        return invalid(QStringLiteral("%1 goes with --usage (see --help)").arg(option));
     } else if (!words.isEmpty()) {
         return invalid(QStringLiteral("unexpected argument %1 (see --help)").arg(words.first()));
     } else {
@@ -143,7 +161,9 @@ CommandLine parseCommandLine(const QStringList &arguments) {
 QString helpText() {
     return QStringLiteral(
         "Usage: zarn-bandwidth [-startup] [--show-usage]\n"
-        "       zarn-bandwidth --usage [INTERFACE] [--json | --bytes]\n"
+        "       zarn-bandwidth --usage [INTERFACE] [--json | --bytes | --csv]\n"
+        "                              [--hours | --months | --top | --years]\n"
+        "       zarn-bandwidth --usage [INTERFACE] --cap\n"
         "Shows the traffic of one network interface in a window and in the\n"
         "notification area, and keeps a history of every interface's use.\n"
         "Started again while it runs, it brings the running copy's window to\n"
@@ -154,7 +174,16 @@ QString helpText() {
         "  --usage       print today's, this month's days' and the last 12 months'\n"
         "                use of INTERFACE (default: the selected adapter) and exit;\n"
         "                with --json, as JSON; with --bytes, in whole bytes;\n"
-        "                --usage=INTERFACE works too\n"
+        "                --usage=INTERFACE works too; the lines of today and this\n"
+        "                month add where they are heading at the pace so far\n"
+        "  --hours       with --usage: the last 24 hours alone\n"
+        "  --months      with --usage: the last 12 months alone\n"
+        "  --top         with --usage: the ten busiest days on record\n"
+        "  --years       with --usage: every year on record\n"
+        "  --csv         with --usage: that table (else this month's days) as CSV\n"
+        "  --cap         with --usage: the data cap's state in one line; exits 0\n"
+        "                under the first warning, 1 past it, 2 when used up, 3\n"
+        "                when no cap is set or nothing can be counted\n"
         "  -h, --help    print this help and exit\n"
         "  --version     print the version and exit\n"
         "Qt's own options (-platform, -display, -style ...) are passed on to Qt.\n");

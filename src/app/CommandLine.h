@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usage/UsageReport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +20,9 @@ QByteArray argumentBytes(const QString &argument);
 // What the command line asks for: a text (--help or -h, --version, the usage
 // report) instead of the program, the program itself, or nothing but one
 // line on standard error (Invalid: an unknown option, a stray word, --usage
-// with more than an interface name and --json).
+// with more than an interface name, one format (--json, --bytes, --csv) and
+// one table (--hours, --months, --top, --years), or --cap with anything but
+// the name).
 enum class CommandLineRequest { Run, Help, Version, Usage, Invalid };
 
 // What a second start asks of the copy that already runs: a plain start
@@ -32,8 +36,11 @@ struct CommandLine {
     HandOver handOver = HandOver::ShowMain; // Run
     bool json = false;                      // Usage
     bool bytes = false;                     // Usage: whole bytes in the text
-    QString interfaceName;                  // Usage; empty: the selected adapter's
-    QString error;                          // Invalid: the line to print, without its break
+    bool csv = false;                       // Usage: one table as CSV
+    bool cap = false;                       // Usage: the cap's state, told by the exit code
+    UsageReport::Table table = UsageReport::Table::Report; // Usage
+    QString interfaceName;                                 // Usage; empty: the selected adapter's
+    QString error; // Invalid: the line to print, without its break
 };
 
 // Each argument is taken as given (an interface name may hold blanks), in

@@ -140,7 +140,8 @@ int main(int argc, char *argv[]) {
     case CommandLineRequest::Usage: {
         const HistoryServices services = historyServices();
         return UsageReport::run({argumentBytes(command.interfaceName), command.json, command.bytes,
-                                 UsageSettings::sizeSystem()},
+                                 UsageSettings::sizeSystem(), command.csv, command.table,
+                                 command.cap},
                                 *services.interfaces, *services.usage, stdout, stderr);
     }
     case CommandLineRequest::Run:

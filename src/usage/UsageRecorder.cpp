@@ -272,6 +272,28 @@ bool UsageRecorder::saveNow() {
     return options_.record;
 }
 
+bool UsageRecorder::records(const QByteArray &interfaceName) const {
+    if (!options_.record || !available() || interfaceName.isEmpty())
+        return false;
+    auto kind = kindsByName_.constFind(interfaceName);
+    if (kind == kindsByName_.cend()) {
+        // The kind needs the link's type, from the interface table: read
+        // once per name, since the data cap asks at every tick.
+        std::vector<InterfaceRow> rows;
+        if (interfaces_.interfaceTable(rows) != TableResult::Ok)
+            return UsageRules::counted(UsageRules::LinkKind::Counted, interfaceName,
+                                       options_.named);
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const InterfaceRow &r) {
+            return r.name == interfaceName;
+        });
+        const auto found = platform_.linkKind(interfaceName, row == rows.end() ? 0 : row->type);
+        if (row == rows.end()) // gone: it may come back as another kind
+            return UsageRules::counted(found, interfaceName, options_.named);
+        kind = kindsByName_.insert(interfaceName, found);
+    }
+    return UsageRules::counted(*kind, interfaceName, options_.named);
+}
+
 void UsageRecorder::setRecording(bool keep, const QSet<QByteArray> &named) {
     if (keep != options_.record)
         Registry::writeSetting(QStringLiteral("KeepHistory"),

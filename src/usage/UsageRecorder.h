@@ -81,6 +81,11 @@ public:
                                  QDate last) const override;
     std::vector<UsageTotal> months(const QByteArray &interfaceName, QDate first,
                                    QDate last) const override;
+    std::vector<UsageTotal> hours(const QByteArray &interfaceName, int count) const override;
+    std::vector<UsageTotal> topDays(const QByteArray &interfaceName, int count) const override;
+    // The local day of name's first record: the first period kept, or today
+    // (what is counted now) when none is.
+    QDate firstDay(const QByteArray &name) const override;
 
 private:
     struct Sample {
@@ -97,10 +102,9 @@ private:
     // The counters of the link name's saved counter belongs to, read now;
     // none when that link is not there in this boot.
     std::optional<Ledger::Counter> systemCounter(const QByteArray &name) const;
-    std::vector<UsageRules::Period> periods(const QByteArray &name, QDate first, QDate last) const;
-    // The local day of name's first record: the first period kept, or today
-    // (what is counted now) when none is.
-    QDate firstDay(const QByteArray &name) const;
+    // The rows of name that start in [from, to) (UTC seconds), with what
+    // was counted since the last save.
+    std::vector<UsageRules::Period> periods(const QByteArray &name, qint64 from, qint64 to) const;
     void turnOff(const QString &why) const;
     void saveSoon();
     void busy();

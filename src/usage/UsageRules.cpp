@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <algorithm>
+#include <map>
 
 namespace UsageRules {
 
@@ -110,6 +111,65 @@ QDate dayOf(const Period &row, const QTimeZone &zone) {
     if (row.length >= kDay && row.start % kDay == 0)
         return QDate(1970, 1, 1).addDays(row.start / kDay);
     return QDateTime::fromSecsSinceEpoch(row.start, zone).date();
+}
+
+std::vector<Total> hours(const std::vector<Period> &rows, qint64 from, int count,
+                         const QTimeZone &zone, qint64 firstRecord) {
+    std::vector<Total> out;
+    for (int i = 0; i < count; ++i) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(from + i * kHour, zone);
+        out.push_back({local.date(), 0, 0, from + (i + 1) * kHour > firstRecord, local.time()});
+    }
+    for (const Period &p : rows) {
+        const qint64 i = (periodStart(p.start, kHour) - from) / kHour;
+        // Only rows of an hour or less: a whole day tells no hour.
+        if (p.length > kHour || p.start < from || i >= count)
+            continue;
+        out[size_t(i)].received += p.received;
+        out[size_t(i)].sent += p.sent;
+    }
+    return out;
+}
+
+std::vector<Total> topDays(const std::vector<Period> &rows, int count, const QTimeZone &zone) {
+    std::map<QDate, Total> byDay;
+    // The rows of a day mostly come one after another: the day last found
+    // spares a conversion in the zone for each of them.
+    QDate day;
+    qint64 dayStart = 1, dayEnd = 0;
+    for (const Period &p : rows) {
+        const bool wholeUtcDay = p.length >= kDay && p.start % kDay == 0;
+        if (!wholeUtcDay && (p.start < dayStart || p.start >= dayEnd)) {
+            day = dayOf(p, zone);
+            dayStart = localStart(day, zone);
+            dayEnd = localStart(day.addDays(1), zone);
+        }
+        Total &t = byDay[wholeUtcDay ? dayOf(p, zone) : day];
+        t.received += p.received;
+        t.sent += p.sent;
+    }
+    std::vector<Total> out;
+    for (auto &[day, t] : byDay)
+        if (t.received + t.sent > 0)
+            out.push_back({day, t.received, t.sent});
+    // Stable: the earlier of two equal days stays first.
+    std::stable_sort(out.begin(), out.end(), [](const Total &a, const Total &b) {
+        return a.received + a.sent > b.received + b.sent;
+    });
+    out.resize(std::min(out.size(), size_t(std::max(count, 0))));
+    return out;
+}
+
+std::vector<Total> years(const std::vector<Total> &months) {
+    std::vector<Total> out;
+    for (const Total &m : months) {
+        if (out.empty() || out.back().period.year() != m.period.year())
+            out.push_back({QDate(m.period.year(), 1, 1), 0, 0, false});
+        out.back().received += m.received;
+        out.back().sent += m.sent;
+        out.back().known = out.back().known || m.known;
+    }
+    return out;
 }
 
 std::pair<qint64, qint64> span(QDate first, QDate last, const QTimeZone &zone) {

@@ -52,6 +52,17 @@ std::vector<Total> days(const std::vector<Period> &rows, QDate first, QDate last
                         const QTimeZone &zone, QDate firstDay = {});
 std::vector<Total> months(const std::vector<Period> &rows, QDate first, QDate last,
                           const QTimeZone &zone, QDate firstDay = {});
+// The count UTC hours from `from` on (an hour's start), each told by its
+// local date and start time; rows go to the hour they start in. An hour that
+// ends at or before firstRecord (UTC seconds) is not known.
+std::vector<Total> hours(const std::vector<Period> &rows, qint64 from, int count,
+                         const QTimeZone &zone, qint64 firstRecord);
+// The count local days that moved the most, busiest first; days with no
+// traffic are left out, and equal days go by date, the earlier first.
+std::vector<Total> topDays(const std::vector<Period> &rows, int count, const QTimeZone &zone);
+// Months summed into years (period: the 1st of January); a year is known
+// when one of its months is.
+std::vector<Total> years(const std::vector<Total> &months);
 // The local day a row counts on, as days() assigns it.
 QDate dayOf(const Period &row, const QTimeZone &zone);
 

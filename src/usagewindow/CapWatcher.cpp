@@ -2,6 +2,7 @@
 
 #include "app/Notifier.h"
 #include "usage/UsageHistory.h"
+#include "usagewindow/CapForecast.h"
 
 #include <algorithm>
 
@@ -74,15 +75,10 @@ void CapWatcher::sampled(const TickSample &sample) {
         return;
     }
     const QDate today = today_();
-    const CapRules::Span span = CapRules::periodOf(settings_.period, settings_.resetDay, today);
-    quint64 received = 0;
-    quint64 sent = 0;
-    for (const UsageTotal &day : history_->days(sample.name, span.first, today)) {
-        received += day.received;
-        sent += day.sent;
-    }
-    status_ = {Status::Counting, span, CapRules::counted(settings_.direction, received, sent),
-               settings_.capBytes()};
+    const CapForecast::State state =
+        CapForecast::read(*history_, sample.name, settings_, today, CapForecast::nowOn(today));
+    const CapRules::Span span = state.span;
+    status_ = {Status::Counting, span, state.used, state.cap, state.runsOut};
 
     // A new period starts with no warnings given.
     const GivenWarnings cap{span, status_.cap, settings_.direction, {}};
@@ -127,7 +123,7 @@ QString CapWatcher::statusText(const QLocale &locale) const {
     case Status::Counting:
         break;
     }
-    return capWarningText(status_, settings_, locale);
+    return capStatusLine(status_, settings_, locale);
 }
 
 QString capWarningTitle(const QString &interfaceName, int percent, const QLocale &locale) {
@@ -142,4 +138,10 @@ QString capWarningText(const CapWatcher::Status &status, const CapSettings &sett
              CapRules::amountText(status.cap, settings.unit, locale),
              locale.toString(percentOf(status.used, status.cap)), countedWords(settings.direction),
              spanWords(status.span, locale));
+}
+
+QString capStatusLine(const CapWatcher::Status &status, const CapSettings &settings,
+                      const QLocale &locale) {
+    const QString pace = CapForecast::runsOutText(status.runsOut, locale);
+    return capWarningText(status, settings, locale) + (pace.isEmpty() ? QString() : u' ' + pace);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/TickSample.h"
+#include "usage/Forecast.h"
 #include "usagewindow/UsageSettings.h"
 
 #include <QByteArray>
@@ -36,6 +37,7 @@ public:
         CapRules::Span span;
         quint64 used = 0;
         quint64 cap = 0;
+        Forecast::RunsOut runsOut = {}; // at this pace
     };
     Status status() const { return status_; }
     QString statusText(const QLocale &locale = QLocale()) const;
@@ -58,3 +60,6 @@ QString capWarningTitle(const QString &interfaceName, int percent,
                         const QLocale &locale = QLocale());
 QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
                        const QLocale &locale = QLocale());
+// The warning's text and, after it, when the cap runs out at this pace.
+QString capStatusLine(const CapWatcher::Status &status, const CapSettings &settings,
+                      const QLocale &locale = QLocale());

@@ -1,4 +1,4 @@
-// The bars of the Days and Months pages.
+// The bars of the Hours, Days and Months pages.
 #include "usagewindow/ChartPaint.h"
 #include "usagewindow/RateTrail.h"
 #include "usagewindow/UsageCharts.h"
@@ -14,8 +14,8 @@ UsageBars::UsageBars(Label label, QWidget *parent) : QWidget(parent), label_(std
 
 bool UsageBars::setTotals(std::vector<UsageTotal> totals) {
     const auto same = [](const UsageTotal &a, const UsageTotal &b) {
-        return a.period == b.period && a.received == b.received && a.sent == b.sent &&
-               a.known == b.known;
+        return a.period == b.period && a.hour == b.hour && a.received == b.received &&
+               a.sent == b.sent && a.known == b.known;
     };
     if (std::equal(totals.begin(), totals.end(), totals_.begin(), totals_.end(), same))
         return false; // nothing new to paint
@@ -91,7 +91,7 @@ void UsageBars::paintEvent(QPaintEvent *) {
     // Labels under the bars, as many as fit without running together.
     int widest = 0;
     for (const UsageTotal &t : totals_)
-        widest = std::max(widest, fm.horizontalAdvance(label_(t.period)));
+        widest = std::max(widest, fm.horizontalAdvance(label_(t)));
     const int every = std::max(1, int(std::ceil((widest + kGap) / slot)));
     for (int i = 0; i < count; ++i) {
         const UsageTotal &t = totals_[i];
@@ -109,7 +109,7 @@ void UsageBars::paintEvent(QPaintEvent *) {
         if (i % every == 0) {
             p.setPen(palette().windowText().color());
             p.drawText(QRect(left - kGap, plot.bottom() + kGap / 2, int(slot) * every, lineHeight),
-                       Qt::AlignLeft | Qt::AlignTop, label_(t.period));
+                       Qt::AlignLeft | Qt::AlignTop, label_(t));
         }
     }
 }

@@ -84,12 +84,12 @@ private:
     RateGraph *aligned_ = nullptr;
 };
 
-// Received and sent bytes of a row of days or months, side by side, the
+// Received and sent bytes of a row of hours, days or months, side by side, the
 // received bar left and solid, the sent bar right and hatched, under a
 // legend that names both.
 class UsageBars final : public QWidget {
 public:
-    using Label = std::function<QString(const QDate &)>;
+    using Label = std::function<QString(const UsageTotal &)>;
     explicit UsageBars(Label label, QWidget *parent = nullptr);
 
     // False when the totals are the ones already shown.

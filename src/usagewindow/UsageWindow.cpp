@@ -2,6 +2,7 @@
 
 #include "ui/ValueLabel.h"
 #include "usage/UsageHistory.h"
+#include "usage/UsageReport.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageSettings.h"
@@ -10,9 +11,13 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -161,6 +166,10 @@ QLayout *UsageWindow::unitsRow() {
         row->addWidget(box);
     }
     row->addStretch(1);
+    btnExport = new QPushButton(QStringLiteral("&Export..."));
+    btnExport->setToolTip(QStringLiteral("Saves this page's table as CSV, in whole bytes."));
+    row->addWidget(btnExport);
+    connect(btnExport, &QPushButton::clicked, this, &UsageWindow::exportShown);
     connect(cmbSizes, &QComboBox::activated, this, [this](int index) {
         UsageSettings::writeSizeChoice(UsageUnits::System(index));
         showUnits();
@@ -279,6 +288,7 @@ void UsageWindow::changeEvent(QEvent *event) {
 void UsageWindow::hideEvent(QHideEvent *event) {
     QWidget::hideEvent(event);
     daysScrolledTo_ = monthsScrolledTo_ = {};
+    hoursScrolledTo_ = {};
     rememberPosition();
 }
 
@@ -299,4 +309,37 @@ void UsageWindow::rememberPosition() {
     const QPoint at = pos();
     if (UsageSettings::readWindowPosition() != at)
         UsageSettings::writeWindowPosition(at);
+}
+
+QByteArray UsageWindow::shownCsv() const {
+    // The tables in the order of their pages.
+    static const UsageReport::Table kinds[] = {
+        UsageReport::Table::Report, UsageReport::Table::Hours, UsageReport::Table::Months,
+        UsageReport::Table::Years, UsageReport::Table::Top};
+    const qsizetype page =
+        historyStacks_.indexOf(qobject_cast<QStackedWidget *>(tabs->currentWidget()));
+    if (page < 0 || page >= qsizetype(std::size(kinds)) || interface_.isEmpty())
+        return {};
+    UsageReport::Report shown{interface_,  shownDays_, shownMonths_,
+                              shownHours_, shownTop_,  shownYears_};
+    return UsageReport::csv(shown, kinds[page]);
+}
+
+void UsageWindow::exportShown() {
+    const QByteArray csv = shownCsv();
+    if (csv.isEmpty())
+        return;
+    const QString name =
+        QStringLiteral("%1-%2.csv")
+            .arg(QString::fromUtf8(interface_),
+                 tabs->tabText(tabs->currentIndex()).remove(u'&').toLower().replace(u' ', u'-'));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"), name,
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        QMessageBox::warning(
+            this, QStringLiteral("Export"),
+            QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
 }

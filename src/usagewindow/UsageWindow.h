@@ -5,6 +5,7 @@
 #include "usagewindow/UsageSettings.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QWidget>
 #include <cmath>
 #include <functional>
@@ -16,6 +17,7 @@ class QDoubleSpinBox;
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
@@ -54,11 +56,17 @@ public:
     RateGraph *graphDown = nullptr;
     RateGraph *graphUp = nullptr;
     QLabel *lblToday = nullptr;
+    QLabel *lblThisHour = nullptr;
     QLabel *lblThisMonth = nullptr;
     UsageBars *barsDays = nullptr;
+    UsageBars *barsHours = nullptr;
     UsageBars *barsMonths = nullptr;
     QTableWidget *tableDays = nullptr;
+    QTableWidget *tableHours = nullptr;
     QTableWidget *tableMonths = nullptr;
+    QTableWidget *tableYears = nullptr;
+    QTableWidget *tableTop = nullptr; // the busiest days on record
+    QPushButton *btnExport = nullptr;
     QCheckBox *chkCap = nullptr;
     QComboBox *cmbPeriod = nullptr;
     QSpinBox *spnResetDay = nullptr;
@@ -69,6 +77,10 @@ public:
     QLabel *lblCapStatus = nullptr;
     QComboBox *cmbSizes = nullptr;
     QComboBox *cmbRates = nullptr;
+
+    // The table of the page in front as CSV (UsageReport::csv); empty on a
+    // page without one.
+    QByteArray shownCsv() const;
 
 protected:
     void hideEvent(QHideEvent *event) override;
@@ -82,9 +94,16 @@ private:
     // Every text in this window is plain: interface names are the kernel's bytes.
     static QLabel *plainLabel(const QString &text = QString());
     QWidget *livePage();
-    // The Days and Months pages (UsageHistoryPages.cpp).
+    // The Days, Hours, Months, Years and Busiest days pages
+    // (UsageHistoryPages.cpp).
     void addHistoryPages();
     QWidget *historyPage(UsageBars *bars, QTableWidget *table, QLabel *above);
+    void refreshDays(QDate today, qint64 now);
+    void refreshHours();
+    void refreshMonths(QDate today, qint64 now);
+    void refreshRecords(); // the years and the busiest days
+    // Asks where, and saves shownCsv() there.
+    void exportShown();
     // The Data cap page (UsageCapPage.cpp).
     QWidget *capPage();
     QLayout *recordingRow();
@@ -105,11 +124,12 @@ private:
     double up_ = std::nan("");
     // What the tables show, so that a refresh with the same figures
     // rebuilds nothing.
-    std::vector<UsageTotal> shownDays_, shownMonths_;
+    std::vector<UsageTotal> shownDays_, shownHours_, shownMonths_, shownYears_, shownTop_;
     QByteArray interface_;
     int ticksSinceRefresh_ = 0;
     QList<QStackedWidget *> historyStacks_;
     // The day (month) each list was last brought to.
     QDate daysScrolledTo_, monthsScrolledTo_;
+    QDateTime hoursScrolledTo_;
     TickSample last_; // kept while minimised, shown on restore
 };

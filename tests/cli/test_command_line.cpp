@@ -31,14 +31,25 @@ private slots:
         r("JSON twice", "--usage --json --json", "4 -");
         r("--bytes without --usage", "--bytes", "4 -");
         r("unknown option", "--usage -x", "4 -");
+        r("hours as CSV", "--usage --csv lo --hours", "3 0 lo|1c");
+        r("busiest days", "--usage --top", "3 0 |3");
+        r("the cap alone", "--cap --usage=eth0", "3 0 eth0|0!");
+        r("two tables", "--usage --top --years", "4 -");
+        r("two formats", "--usage --csv --json", "4 -");
+        r("the cap with a table", "--usage --cap --hours", "4 -");
+        r("--years without --usage", "--years", "4 -");
     }
     void request() {
         const CommandLine c = parseCommandLine(QProcess::splitCommand(cell<QString>("text")));
-        const QString detail = c.request == CommandLineRequest::Run
-                                   ? QString::number(int(c.handOver))
-                               : c.request == CommandLineRequest::Usage
-                                   ? QString::number(c.json) + u' ' + c.interfaceName
-                                   : QStringLiteral("-");
+        const QString detail =
+            c.request == CommandLineRequest::Run ? QString::number(int(c.handOver))
+            : c.request == CommandLineRequest::Usage
+                ? QString::number(c.json) + u' ' + c.interfaceName +
+                      (c.csv || c.cap || int(c.table) ? QStringLiteral("|%1%2%3")
+                                                            .arg(int(c.table))
+                                                            .arg(c.csv ? "c" : "", c.cap ? "!" : "")
+                                                      : QString())
+                : QStringLiteral("-");
         QTEST(QString::number(int(c.request)) + u' ' + detail, "request");
     }
 
@@ -52,7 +63,9 @@ private slots:
         r("-h", "-h", helpText(), 0, "");
         r("an unknown option", "--frobnicate", "", 2, "--frobnicate");
         r("--usage --json, no history yet", "--usage eth0 --json", "", 1, "no usage history yet");
-        r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json | --bytes]");
+        r("--usage, two names", "--usage a b", "", 2, "--usage [INTERFACE] [--json | --bytes");
+        r("--usage --cap, no history: nothing to count", "--usage eth0 --cap", "", 3,
+          "no usage history yet");
         r("Qt's options", "-platform offscreen -startup", "", -1, "");
     }
     void printsAndExits() {
