@@ -223,25 +223,6 @@ private slots:
         QTEST(shown.join(u' '), "totals");
     }
 
-    // Two copies saving in turns, each with its own last counters, while the
-    // clock is set back and far forward: each byte counts once.
-    void twoCopiesAndClockJumps() {
-        StoreRig rig;
-        rig.interfaces.find(2)->inOctets = 1000000;
-        auto a = rig.recorder();
-        auto b = rig.recorder();
-        int i = 0;
-        for (const qint64 jump : {7, -86400, 7, 3 * 365 * 86400, 7, -400 * 86400, 7, 7}) {
-            rig.interfaces.find(2)->inOctets += 1000 + i;
-            rig.platform.utc += jump;
-            rig.platform.sinceBootMs += 7000;
-            QVERIFY((i++ % 3 ? a : b)->saveNow());
-        }
-        quint64 sum = 0;
-        for (const auto &m : a->months("eth0", QDate(2026, 1, 1), QDate(2030, 12, 1)))
-            sum += m.received;
-        QCOMPARE(sum, quint64(8 * 1000 + 28));
-    }
 
     // 600 bytes either side of a local midnight stay on their days when fine periods become
     // hours (two days on) and hours days (400 days on).

@@ -208,7 +208,12 @@ void RunningCopy::serve() {
             QLocalServer::removeServer(name_);
     }
     server_ = new QLocalServer(this);
+#ifndef Q_OS_WIN
+    // The folder is the user's alone already; the socket says so too. Not
+    // on Windows: a pipe with a security descriptor of its own leaves
+    // Wine's event loop waking for nothing, and the name holds the user's.
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+#endif
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = server_->nextPendingConnection())
             answer(socket);
