@@ -223,7 +223,6 @@ private slots:
         QTEST(shown.join(u' '), "totals");
     }
 
-
     // 600 bytes either side of a local midnight stay on their days when fine periods become
     // hours (two days on) and hours days (400 days on).
     void localDaysAfterMerges_data() {
