@@ -127,6 +127,11 @@ QLayout *UsageWindow::recordingRow() {
     boxes->addWidget(chkRecord);
     boxes->addStretch(1);
     boxes->addWidget(chkKeepHistory);
+    // Up here rather than beside the units: that row with it would make the
+    // window too wide for a small screen with a large font.
+    btnExport = new QPushButton(QStringLiteral("&Export..."));
+    btnExport->setToolTip(QStringLiteral("Saves this page's table as CSV, in whole bytes."));
+    boxes->addWidget(btnExport);
     auto *rows = new QVBoxLayout;
     rows->addWidget(lblRecording);
     rows->addLayout(boxes);
@@ -166,9 +171,6 @@ QLayout *UsageWindow::unitsRow() {
         row->addWidget(box);
     }
     row->addStretch(1);
-    btnExport = new QPushButton(QStringLiteral("&Export..."));
-    btnExport->setToolTip(QStringLiteral("Saves this page's table as CSV, in whole bytes."));
-    row->addWidget(btnExport);
     connect(btnExport, &QPushButton::clicked, this, &UsageWindow::exportShown);
     connect(cmbSizes, &QComboBox::activated, this, [this](int index) {
         UsageSettings::writeSizeChoice(UsageUnits::System(index));
