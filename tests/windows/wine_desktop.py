@@ -5,6 +5,7 @@ program's tray arrows turn yellow, then red, against thresholds set in Wine's re
 ends it and its usage history holds the traffic; a silent uninstall leaves only the settings and
 the history. Arguments: --program SETUP.EXE --version V --prefix WINEPREFIX --artefacts DIR"""
 
+import glob
 import os
 import shutil
 import sqlite3
@@ -56,8 +57,8 @@ def session(d, program, env, netns, local):
     try:
         # Under Wine 8 and trayer the first program of a fresh Wine session
         # often gets a docked icon that stays blank and deaf for good; a
-        # later start gets a working one (the third, at times the fourth
-        # or later: four starts fell short in two runs of five).
+        # later start gets a working one (the third, at times the fourth or
+        # later: four starts fell short in two runs of five).
         for attempt in range(6):
             step("starting the program under Wine")
             app = d.spawn(netns + [WINE, program], env=env)
@@ -72,6 +73,13 @@ def session(d, program, env, netns, local):
             step("Wine left the tray icon blank; starting again")
             subprocess.run(netns + [WINESERVER, "-k"], env=env, capture_output=True, timeout=30)
             app.wait(10)
+            # The copy ended with Wine's server, and Wine gives its process
+            # id to a process of the next session, which a start cannot tell
+            # from a live copy: the lock goes with the copy here, as it would
+            # on Windows, where ids are not handed out again at once.
+            temp = os.path.join(os.path.dirname(os.path.dirname(local)), "Temp")
+            for lock in glob.glob(os.path.join(temp, "zarn-bandwidth-*.lock")):
+                os.remove(lock)
         d.keys("Escape")
         panel = d.trayer_panel()
         seen = {}
