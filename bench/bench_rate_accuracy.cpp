@@ -141,11 +141,11 @@ int main(int argc, char *argv[]) {
         frmMain &window = *probe.window;
         window.showTrayIcon = true;
         window.animateTrayIcon = true;
-        window.trackedAdapter = QStringLiteral("0");
-        window.selectedAdapter = index;
+        window.monitor->trackedAdapter = 0;
+        window.monitor->selectedAdapter = index;
         const QLabel *down = window.findChild<QLabel *>(QStringLiteral("lblDownBytes"));
         // Connected after the window's own tick, so it runs right after it.
-        QObject::connect(window.tmrAdapterUpdate, &QTimer::timeout, &app, [&, down] {
+        QObject::connect(window.monitor->tmrAdapterUpdate, &QTimer::timeout, &app, [&, down] {
             const double at = now();
             const long long rx = readCounter(rxPath);
             // Tick 1 adopts, tick 2 takes the baseline: rates from tick 3 on.
@@ -154,10 +154,10 @@ int main(int argc, char *argv[]) {
             if (int(probe.samples.size()) == ticks + 1 && ++finished == 2)
                 app.quit();
         });
-        window.tmrAdapterUpdate->setInterval(interval);
+        window.monitor->tmrAdapterUpdate->setInterval(interval);
     }
     for (Probe &probe : probes)
-        probe.window->tmrAdapterUpdate->start();
+        probe.window->monitor->tmrAdapterUpdate->start();
     app.exec();
 
     std::printf("interface %s, %d ms, %d ticks per window, side by side in one process\n",

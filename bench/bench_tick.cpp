@@ -201,19 +201,19 @@ int main(int argc, char *argv[]) {
     platform.tray = &tray;
 
     frmMain window(platform);
-    window.tmrAdapterUpdate->setInterval(1000);
-    window.trackedAdapter = QStringLiteral("0");
-    window.selectedAdapter = index;
+    window.monitor->tmrAdapterUpdate->setInterval(1000);
+    window.monitor->trackedAdapter = 0;
+    window.monitor->selectedAdapter = index;
     window.showTrayIcon = true;
     window.animateTrayIcon = true;
     window.showBandwidthInTray = true;
     UsageFeature usageFeature(nullptr, nullptr);
     if (usage)
-        usageFeature.attach(&window);
+        usageFeature.attach(window.monitor, window.mUsage);
 
     // Adoption, baseline, and a short warm-up.
     for (int i = 0; i < 100; ++i)
-        window.tmrAdapterUpdate_Timer();
+        window.monitor->tmrAdapterUpdate_Timer();
     const QString name = window.findChild<QLabel *>(QStringLiteral("lblAdapterName"))->text();
     const QString total = window.findChild<QLabel *>(QStringLiteral("lblRecvBytes"))->text();
     if (total.isEmpty())
@@ -227,7 +227,7 @@ int main(int argc, char *argv[]) {
         std::printf("resident after start-up: %ld kB\n", start);
         long highest = start;
         for (int i = 1; i <= ticks; ++i) {
-            window.tmrAdapterUpdate_Timer();
+            window.monitor->tmrAdapterUpdate_Timer();
             if (i % 100 == 0)
                 QApplication::processEvents(); // paints the labels that changed
             if (i % std::max(1, ticks / 10) == 0) {
@@ -246,7 +246,7 @@ int main(int argc, char *argv[]) {
     micros.reserve(size_t(ticks));
     for (int i = 0; i < ticks; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        window.tmrAdapterUpdate_Timer();
+        window.monitor->tmrAdapterUpdate_Timer();
         const auto end = std::chrono::steady_clock::now();
         micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     }

@@ -39,9 +39,9 @@ QString summary(Rig &r) {
     const bool idle = r.env.tray.shown && r.w.trayIcon.trayRecord().picture == TrayPicture::idle();
     const char *window = r.w.isHidden() ? "hidden" : r.w.isMinimized() ? "minimised" : "normal";
     return QStringLiteral("%1 '%2' %3 %4 %5 '%6/%7'%8 %9")
-        .arg(r.w.tmrAdapterUpdate->interval())
+        .arg(r.w.monitor->tmrAdapterUpdate->interval())
         .arg(r.edit("txtFrequency")->text(), window, boxes)
-        .arg(r.w.selectedAdapter)
+        .arg(r.w.monitor->selectedAdapter)
         .arg(r.edit("txtYellowThreshold")->text(), r.edit("txtRedThreshold")->text(),
              r.enabled("txtYellowThreshold") ? "+" : "", idle ? "idle" : "-");
 }
@@ -139,11 +139,11 @@ private slots:
         const QByteArray before = fileBytes(r.env.settingsFilePath());
         r.w.startUp();
         for (int i = 0; i < 3; ++i)
-            r.w.tmrAdapterUpdate_Timer();
+            r.w.monitor->tmrAdapterUpdate_Timer();
         QTEST(summary(r), "summary");
         QCOMPARE(r.get<QTabWidget>("Tabs")->currentIndex(), 2); // no adapter selected
         QCOMPARE(r.text("lblVersion"), QStringLiteral("Zarn Bandwidth Version 1.30")); // to its end
-        QVERIFY(r.w.tmrAdapterUpdate->isActive() && r.env.messages.shown.empty() &&
+        QVERIFY(r.w.monitor->tmrAdapterUpdate->isActive() && r.env.messages.shown.empty() &&
                 r.env.autostart.calls.isEmpty());
         QCOMPARE(fileBytes(r.env.settingsFilePath()), before);
     }
@@ -172,16 +172,17 @@ private slots:
         }
         const auto before = picture(r.env.configDir());
         r.w.startUp();
-        r.w.tmrAdapterUpdate_Timer();
-        QVERIFY(r.w.tmrAdapterUpdate->interval() == 300 && r.box("chkMinimizeToTray")->isChecked());
+        r.w.monitor->tmrAdapterUpdate_Timer();
+        QVERIFY(r.w.monitor->tmrAdapterUpdate->interval() == 300 &&
+                r.box("chkMinimizeToTray")->isChecked());
         QCOMPARE(picture(r.env.configDir()), before);
 
         r.box("chkMinimizeToTray")->setChecked(false);
         r.edit("txtFrequency")->setText(QStringLiteral("500"));
         r.w.cmdUpdateFrequency_Click();
         r.box("chkShowTrayIcon")->setChecked(false);
-        r.w.tmrAdapterUpdate_Timer();
-        QCOMPARE(r.w.tmrAdapterUpdate->interval(), 500);
+        r.w.monitor->tmrAdapterUpdate_Timer();
+        QCOMPARE(r.w.monitor->tmrAdapterUpdate->interval(), 500);
         QVERIFY(!r.w.showTrayIcon && !r.env.tray.shown && r.env.messages.shown.empty());
         if (damage != u"random")
             QCOMPARE(picture(r.env.configDir()), before);
@@ -196,7 +197,7 @@ private slots:
     void closeBox() {
         Rig r;
         r.w.startUp();
-        r.w.tmrAdapterUpdate->stop();
+        r.w.monitor->tmrAdapterUpdate->stop();
         QPointer<frmMiniBandwidth> mini = r.w.miniWindow(true);
         mini->show();
         QTimer::singleShot(0, &r.w, &QWidget::close);

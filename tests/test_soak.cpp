@@ -33,7 +33,7 @@ private slots:
         quint64 truth[2][2] = {{5000000, 2000000}, {4294000000u, 100}}, moved[2] = {0, 0};
         store(QStringLiteral("Adapter"), QStringLiteral(" 2"));
         r.w.startUp();
-        r.w.tmrAdapterUpdate->stop(); // the soak drives the tick itself
+        r.w.monitor->tmrAdapterUpdate->stop(); // the soak drives the tick itself
         r.w.mShowMini_Click();
         QVERIFY(r.env.tray.shown && r.w.animateTrayIcon && r.w.miniWindow(false)->isVisible());
         QLabel *const labels[] = {r.label("lblDownBytes"), r.label("lblUpBytes"),
@@ -45,7 +45,7 @@ private slots:
         QComboBox *const list = r.get<QComboBox>("cmdAdapters");
         qint64 checked = 0, settledKb = 0;
         for (qint64 i = 0; i < ticks; ++i) {
-            const int k = r.w.selectedAdapter - 2;
+            const int k = r.w.monitor->selectedAdapter - 2;
             for (int d : {0, 1}) { // up to 60 MB a tick down, 20 MB up, many ticks idle
                 const quint64 bytes = chance(300000) ? 0 : random() % (d ? 20000000 : 60000000);
                 moved[d] += bytes;
@@ -54,7 +54,7 @@ private slots:
             }
             bool quiet = false;         // no change that a read must first settle
             if (!gone && chance(200)) { // gone for a few ticks
-                gone = *r.env.interfaces.find(r.w.selectedAdapter);
+                gone = *r.env.interfaces.find(r.w.monitor->selectedAdapter);
                 std::erase_if(r.env.interfaces.rows,
                               [&](const InterfaceRow &row) { return row.index == gone->index; });
             } else if (gone && chance(50000)) { // back as a new device
@@ -63,7 +63,8 @@ private slots:
             } else if (k == 0 && chance(1000)) { // a reset
                 truth[0][0] = truth[0][1] = random() % 100000;
             } else if (chance(100)) {
-                r.w.tmrAdapterUpdate->setInterval(std::array{250, 300, 1000, 2000}[random() % 4]);
+                r.w.monitor->tmrAdapterUpdate->setInterval(
+                    std::array{250, 300, 1000, 2000}[random() % 4]);
             } else if (!gone && chance(1000)) { // the user picks the other interface
                 list->setCurrentIndex(1 - list->currentIndex());
             } else {
@@ -74,8 +75,8 @@ private slots:
                 row.inOctets = truth[row.index - 2][0] & mask;
                 row.outOctets = truth[row.index - 2][1] & mask;
             }
-            const bool reads = r.env.interfaces.find(r.w.selectedAdapter) != nullptr;
-            r.w.tmrAdapterUpdate_Timer();
+            const bool reads = r.env.interfaces.find(r.w.monitor->selectedAdapter) != nullptr;
+            r.w.monitor->tmrAdapterUpdate_Timer();
 
             QStringList shown;
             for (QLabel *label : labels)
@@ -87,7 +88,7 @@ private slots:
             if (i == std::min<qint64>(100000, ticks / 2))
                 settledKb = heldKb();
             if (reads && quiet && cleanReads >= 2) { // exactly what moved, across any 32-bit wraps
-                const double perSecond = 1000.0 / r.w.tmrAdapterUpdate->interval();
+                const double perSecond = 1000.0 / r.w.monitor->tmrAdapterUpdate->interval();
                 const QString want =
                     RateText::wholeNumber(double(moved[0]) * perSecond) + u' ' +
                     RateText::wholeNumber(double(moved[1]) * perSecond) + u' ' +

@@ -54,7 +54,9 @@ struct ListRig : Rig {
     QString choice() { return stored(kAdapter) + u'/' + stored(kAdapterName); }
     // The current entry, the selected index and the choice, as "1 3  3/eth0".
     QString after() {
-        return QStringLiteral("%1 %2 ").arg(list()->currentIndex()).arg(w.selectedAdapter) +
+        return QStringLiteral("%1 %2 ")
+                   .arg(list()->currentIndex())
+                   .arg(w.monitor->selectedAdapter) +
                choice();
     }
     // The entries, then the recorded indexes, as "a|b > 2 3".
@@ -199,15 +201,15 @@ private slots:
         QLocale::setDefault(QLocale(cell<bool>("german") ? QLocale::German : QLocale::English));
         Rig r;
         store(QStringLiteral("UpdateFrequency"), QStringLiteral("777"));
-        r.w.tmrAdapterUpdate->start(777);
+        r.w.monitor->tmrAdapterUpdate->start(777);
         r.edit("txtFrequency")->setText(text);
         r.get<QPushButton>("cmdUpdateFrequency")->click();
         QString boxes;
         for (const auto &box : r.env.messages.shown)
             boxes += box.text + (box.icon == MessageBoxes::Icon::Stop ? "" : "?");
         QTEST(boxes, "box");
-        QTEST(r.w.tmrAdapterUpdate->interval(), "interval");
-        QVERIFY(r.w.tmrAdapterUpdate->isActive());
+        QTEST(r.w.monitor->tmrAdapterUpdate->interval(), "interval");
+        QVERIFY(r.w.monitor->tmrAdapterUpdate->isActive());
         QCOMPARE(stored(QStringLiteral("UpdateFrequency")), boxes.isEmpty() ? text : "777");
         QCOMPARE(r.edit("txtFrequency")->text(), text);
     }
@@ -470,7 +472,7 @@ private slots:
     }
     void requestsReachTheHost() {
         FakeTrayHost host;
-        TrayIcon icon(&host);
+        TrayIcon icon(&host, &Images::trayIcon);
         std::vector<TrayPicture> pictures; // of each request sent
         for (const QString &op : cell<QStringList>("operations")) {
             const QString tip = op.section(u':', 1);
@@ -669,7 +671,7 @@ private slots:
         r.w.enumerateAdapters();
         if (!selected.isEmpty())
             r.list()->setCurrentIndex(r.list()->findText(selected, Qt::MatchEndsWith));
-        r.w.trackedAdapter = QStringLiteral("tracked"); // "0" only if the sampler must start afresh
+        r.w.monitor->trackedAdapter = -1; // 0 only if the sampler must start afresh
         store(kAdapter, QStringLiteral("marker"));
         store(kAdapterName, QStringLiteral("marker"));
         QSignalSpy handler(r.list(), &QComboBox::currentIndexChanged);
@@ -677,7 +679,7 @@ private slots:
             apply(r.env.interfaces, change);
             r.env.interfaces.announce();
         }
-        QTEST(r.filled() + "; " + r.after() + (r.w.trackedAdapter == u"0" ? " fresh" : ""),
+        QTEST(r.filled() + "; " + r.after() + (r.w.monitor->trackedAdapter == 0 ? " fresh" : ""),
               "after");
         QCOMPARE(handler.count(), r.choice() == kUntouched ? 0 : 1);
     }

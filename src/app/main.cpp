@@ -1,10 +1,10 @@
 #include "Version.h"
-#include "app/Autostart.h"
 #include "app/CommandLine.h"
-#include "app/Notifier.h"
-#include "app/Platform.h"
-#include "app/SystemServices.h"
 #include "instance/RunningCopy.h"
+#include "platform/Autostart.h"
+#include "platform/Notifier.h"
+#include "platform/Platform.h"
+#include "platform/SystemServices.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/SteadyClock.h"
 #include "tray/TrayHost.h"
@@ -200,15 +200,15 @@ int main(int argc, char *argv[]) {
     // "E&xit", the close box or the end of the session.
     UsageRecorder::Options usageOptions = UsageRecorder::optionsFromSettings();
     UsageRecorder usage(interfaces, *services.usage, usageOptions);
-    QObject::connect(&window, &frmMain::sampled, &usage, &UsageRecorder::sampled);
+    QObject::connect(window.monitor, &Monitor::sampled, &usage, &UsageRecorder::sampled);
     // The readings a rest holds go to the history before its last save.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::catchUp);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, window.monitor, &Monitor::catchUp);
     // Windows ends a session by sending aboutToQuit and then ending the
     // process: nothing after exec() would run there.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &usage, &UsageRecorder::saveNow);
     // Connected after the history, so that the data cap counts this tick.
     UsageFeature usageWindow(&usage, services.notifier.get());
-    usageWindow.attach(&window);
+    usageWindow.attach(window.monitor, window.mUsage);
 
     window.startUp();
     if (command.showUsage && !window.unloaded)

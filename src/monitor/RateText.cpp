@@ -272,27 +272,18 @@ QString tipText(const std::optional<QString> &down, const std::optional<QString>
 
 } // namespace
 
-std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale) {
-    const auto value = readNumber(rateLabel, locale);
-    if (!value)
-        return std::nullopt;
-    if (std::fabs(*value) < kExactThousandths && *value == std::trunc(*value))
-        return kiloOfWhole(qint64(*value), locale);
-    return twoDecimals(*value / 1000.0, locale);
-}
-
 QString kiloText(qint64 bytesPerSecond, const QLocale &locale) {
     if (std::fabs(double(bytesPerSecond)) < kExactThousandths)
         return kiloOfWhole(bytesPerSecond, locale);
     return twoDecimals(double(bytesPerSecond) / 1000.0, locale);
 }
 
-QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
-                bool multiLine, const QLocale &locale) {
-    if (!showBandwidth)
-        return tipText(std::nullopt, std::nullopt, false, multiLine);
-    return tipText(kiloText(downLabel, locale), kiloText(upLabel, locale), showBandwidth,
-                   multiLine);
+QString figureText(std::optional<qint64> bytes) {
+    return bytes ? wholeNumber(*bytes) : QString();
+}
+
+QString figureText(std::optional<double> bytesPerSecond) {
+    return bytesPerSecond ? wholeNumber(*bytesPerSecond) : QString();
 }
 
 QString trayTip(std::optional<qint64> down, std::optional<qint64> up, bool showBandwidth,

@@ -26,18 +26,16 @@ QString twoDecimals(double value, const QLocale &locale = QLocale());
 // digit groups wholeNumber puts in. nullopt when the text is not a number.
 std::optional<double> readNumber(const QString &text, const QLocale &locale = QLocale());
 
-// A rate label showing bytes per second, as kbyte/sec text; nullopt when the
-// label is not a number.
-std::optional<QString> kiloText(const QString &rateLabel, const QLocale &locale = QLocale());
-// The same for a label showing this whole number: the tick keeps its numbers
-// and need not read its own texts back.
+// Bytes per second as kbyte/sec text, for the mini window and the tip.
 QString kiloText(qint64 bytesPerSecond, const QLocale &locale = QLocale());
 
-// The tray tip: both rates in k/sec when wanted and both labels are numbers,
+// A figure as its label shows it: blank when there is none, a rate rounded
+// to whole bytes per second.
+QString figureText(std::optional<qint64> bytes);
+QString figureText(std::optional<double> bytesPerSecond);
+
+// The tray tip: both rates in k/sec when wanted and both are whole numbers,
 // the product name otherwise.
-QString trayTip(const QString &downLabel, const QString &upLabel, bool showBandwidth,
-                bool multiLine, const QLocale &locale = QLocale());
-// The same for labels showing these whole numbers (nullopt: not a number).
 QString trayTip(std::optional<qint64> down, std::optional<qint64> up, bool showBandwidth,
                 bool multiLine, const QLocale &locale = QLocale());
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray/TrayPicture.h"
+#include "monitor/TrayPicture.h"
 
 #include <QMutex>
 #include <QWaitCondition>

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "monitor/TrayPicture.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QtGlobal>
+#include <optional>
 
 // What one tick measured on the selected interface, handed to whoever wants
 // it beyond the windows (the usage history, the live graph). Nothing here is
@@ -17,5 +20,8 @@ struct TickSample {
     qint64 recvTotal = 0; // the totals the Monitor tab shows
     qint64 sentTotal = 0;
     qint64 lateMs = 0; // how long ago the counters were read (a reading caught up later)
+    // What the tray should show after this tick; none when the tray shows
+    // no load levels or the tick ended before it knew.
+    std::optional<TrayPicture> picture = std::nullopt;
 };
 Q_DECLARE_METATYPE(TickSample)

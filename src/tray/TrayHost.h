@@ -50,13 +50,6 @@ public:
     // (onTipWanted), rather than at every change.
     virtual bool tipsOnDemand() const { return false; }
 
-    // Whether a window of the application is the tray icon's own (an
-    // XEmbed icon is one), not a window the user sees.
-    virtual bool ownsWindow(const QObject *window) const {
-        (void)window;
-        return false;
-    }
-
     // Set by the owner; called for every mouse action on the icon.
     std::function<void(TrayActivation)> onActivated;
     // Set by the owner; called just before the host takes the tip to show it.

@@ -1,7 +1,6 @@
 #include "tray/TrayIcon.h"
 
 #include "tray/TrayHost.h"
-#include "ui/Images.h"
 
 void TrayIcon::fill(TrayPicture picture, const TrayTip &tip, QWidget *window) {
     if (record_.window != window)
@@ -17,7 +16,7 @@ void TrayIcon::fill(TrayPicture picture, const TrayTip &tip, QWidget *window) {
 const QIcon &TrayIcon::iconFor(TrayPicture picture) {
     QIcon &icon = icons_[size_t(picture.up) * 4 + size_t(picture.down)];
     if (icon.isNull())
-        icon = Images::trayIcon(picture);
+        icon = paint_(picture);
     return icon;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray/TrayPicture.h"
+#include "monitor/TrayPicture.h"
 #include "tray/TrayTip.h"
 
 #include <QIcon>
@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <optional>
 
 class TrayHost;
@@ -27,7 +28,9 @@ struct TrayRecord {
 // ignored, as a desktop shell would refuse them.
 class TrayIcon {
 public:
-    explicit TrayIcon(TrayHost *host) : host_(host) {}
+    // paint draws a picture; each is asked for once.
+    TrayIcon(TrayHost *host, std::function<QIcon(TrayPicture)> paint)
+        : host_(host), paint_(std::move(paint)) {}
 
     void addTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window);
     void modifyTrayIcon(TrayPicture picture, const TrayTip &tip, QWidget *window);
@@ -40,6 +43,7 @@ private:
     const QIcon &iconFor(TrayPicture picture);
 
     TrayHost *host_;
+    std::function<QIcon(TrayPicture)> paint_;
     TrayRecord record_;
     std::array<QIcon, 16> icons_; // one per picture, made on first use
 };

@@ -1,7 +1,7 @@
 #include "ui/frmMain.h"
-#include "monitor/RateText.h"
 
 #include "adapters/InterfaceSource.h"
+#include "monitor/RateText.h"
 #include "ui/Contrast.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
@@ -48,8 +48,10 @@ void centreOnScreen(QWidget *window) {
 } // namespace
 
 frmMain::frmMain(const Platform &platform_, QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmMain>()), trayIcon(platform_.tray),
-      platform(platform_) {
+    : QWidget(parent), ui(std::make_unique<Ui::frmMain>()),
+      trayIcon(platform_.tray, &Images::trayIcon), platform(platform_),
+      monitor(
+          new Monitor(platform_.interfaces, platform_.clock, platform_.restingInterfaces, this)) {
     Fonts::ensureTahoma();
     ui->setupUi(this);
     // A fixed dialog: close and minimise boxes, no maximise box, no resizing.
@@ -100,20 +102,10 @@ frmMain::frmMain(const Platform &platform_, QWidget *parent)
     autoSizeLabels(this);
     new TabPagePlacer(ui->Tabs);
 
-    for (QLabel *value :
-         std::initializer_list<QLabel *>{ui->lblSentBytes, ui->lblRecvBytes, ui->lblUpBytes,
-                                         ui->lblDownBytes, ui->lblAdapterName})
-        makeValueLabel(value);
-    values_ = {KeptValue{ui->lblSentBytes, ui->lblSentBytes->text(), false, std::nullopt, false},
-               KeptValue{ui->lblRecvBytes, ui->lblRecvBytes->text(), false, std::nullopt, false},
-               KeptValue{ui->lblUpBytes, ui->lblUpBytes->text(), false, std::nullopt, false},
-               KeptValue{ui->lblDownBytes, ui->lblDownBytes->text(), false, std::nullopt, false}};
+    // Interface descriptions may hold '<' and '&': never markup.
+    ui->lblAdapterName->setTextFormat(Qt::PlainText);
     ui->Tabs->setCurrentIndex(0);
     centreOnScreen(this);
-
-    tmrAdapterUpdate = new QTimer(this);
-    tmrAdapterUpdate->setObjectName(QStringLiteral("tmrAdapterUpdate"));
-    tmrAdapterUpdate->setTimerType(Qt::PreciseTimer);
 
     mPopup = new QMenu(QStringLiteral("popup"), this);
     mPopup->setObjectName(QStringLiteral("mPopup"));
@@ -143,7 +135,7 @@ frmMain::~frmMain() {
 
 frmMiniBandwidth *frmMain::miniWindow(bool create) {
     if (!mini_ && create)
-        mini_ = new frmMiniBandwidth();
+        mini_ = new frmMiniBandwidth(monitor);
     return mini_.data();
 }
 
@@ -187,14 +179,21 @@ void frmMain::connectHandlers() {
     connect(ui->cmdAdapters, &QComboBox::currentIndexChanged, this, &frmMain::cmdAdapters_Click);
     connect(ui->lblZarnDev, &QLabel::linkActivated, this, &frmMain::lblZarnDev_Click);
 
-    connect(tmrAdapterUpdate, &QTimer::timeout, this, &frmMain::tmrAdapterUpdate_Timer);
+    connect(monitor, &Monitor::sampled, this, &frmMain::showSample);
+    connect(monitor, &Monitor::thresholdRaised, this,
+            [this](Monitor::Threshold which, const QString &text) {
+                // The box's change handler stores the text and hands it back.
+                (which == Monitor::Threshold::Yellow ? ui->txtYellowThreshold : ui->txtRedThreshold)
+                    ->setText(text);
+            });
+    monitor->watch(this);
     connect(mShowDialog, &QAction::triggered, this, &frmMain::mShowDialog_Click);
     connect(mShowMini, &QAction::triggered, this, &frmMain::mShowMini_Click);
     connect(mExit, &QAction::triggered, this, &frmMain::mExit_Click);
 
     if (platform.tray) {
         platform.tray->onActivated = [this](TrayActivation reason) { trayActivated(reason); };
-        platform.tray->onTipWanted = [this] { catchUp(); };
+        platform.tray->onTipWanted = [this] { monitor->catchUp(); };
         platform.tray->setContextMenu(mPopup);
     }
 }
@@ -221,80 +220,35 @@ void frmMain::showLink() {
 }
 
 void frmMain::showEvent(QShowEvent *event) {
-    // The labels catch up before the window's first paint.
-    for (KeptValue &value : values_)
-        if (value.pending) {
-            value.label->setText(valueText(value.label));
-            value.pending = false;
-        }
+    // The figures catch up before the window's first paint.
+    showFigures();
     QWidget::showEvent(event);
     // The focus marked from the start, so that the keyboard's user sees
     // where it is before the first key; hiding the window drops the mark.
     setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
-// Hidden into the tray by the user, or kept there from start-up. A window
-// that was never shown nor hidden (a test's, or one still starting) writes
-// its labels as it goes.
-bool frmMain::livesInTray() const {
-    return !isVisible() && (hiddenAtStartUp || testAttribute(Qt::WA_WState_ExplicitShowHide));
-}
-
-frmMain::KeptValue *frmMain::keptValue(const QLabel *label) const {
-    for (KeptValue &value : values_)
-        if (value.label == label)
-            return &value;
-    return nullptr;
-}
-
-void frmMain::setValueText(QLabel *label, const QString &text) {
-    KeptValue *value = keptValue(label);
-    if (!value) {
-        label->setText(text);
-        return;
+void frmMain::showSample(const TickSample &sample) {
+    if (!firstSampleShown_) {
+        firstSampleShown_ = true;
+        if (ui->chkStartupMinimized->checkState() != Qt::Unchecked)
+            setWindowState(windowState() | Qt::WindowMinimized);
     }
-    if (!value->number && value->text == text && !value->pending)
-        return;
-    value->number.reset();
-    value->stale = false;
-    value->text = text;
-    value->pending = livesInTray();
-    if (!value->pending)
-        value->label->setChangedText(text);
+    if (sample.picture)
+        handOff(*sample.picture);
+    // Hidden in the tray, the labels are left alone: a hidden label still
+    // lays out its text and raises an accessibility event for every new one.
+    if (isVisible())
+        showFigures();
 }
 
-void frmMain::setValueNumber(QLabel *label, qint64 number) {
-    KeptValue *value = keptValue(label);
-    if (!value) {
-        label->setText(RateText::wholeNumber(number));
-        return;
-    }
-    // The same number is the same text, on the label or waiting for it.
-    if (value->number == number)
-        return;
-    value->number = number;
-    value->stale = true;
-    value->pending = livesInTray();
-    if (!value->pending)
-        value->label->setChangedText(valueText(label));
-}
-
-const QString &frmMain::valueText(const QLabel *label) const {
-    KeptValue *value = keptValue(label);
-    if (!value) {
-        static const QString none;
-        return none;
-    }
-    if (value->stale) {
-        value->text = RateText::wholeNumber(*value->number);
-        value->stale = false;
-    }
-    return value->text;
-}
-
-std::optional<qint64> frmMain::valueNumber(const QLabel *label) const {
-    const KeptValue *value = keptValue(label);
-    return value ? value->number : std::nullopt;
+void frmMain::showFigures() {
+    const Figures &f = monitor->figures();
+    ui->lblAdapterName->setText(f.adapterName);
+    ui->lblSentBytes->setText(RateText::figureText(f.sent));
+    ui->lblRecvBytes->setText(RateText::figureText(f.recv));
+    ui->lblUpBytes->setText(RateText::figureText(f.up));
+    ui->lblDownBytes->setText(RateText::figureText(f.down));
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

@@ -1,17 +1,14 @@
 #pragma once
 
 #include "adapters/InterfaceSource.h"
-#include "app/Platform.h"
-#include "monitor/RestingTicker.h"
-#include "monitor/SamplerState.h"
-#include "monitor/TickSample.h"
+#include "monitor/Monitor.h"
+#include "platform/Platform.h"
 #include "tray/TrayHost.h"
 #include "tray/TrayIcon.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,14 +20,16 @@ class QMenu;
 class QTimer;
 class QUrl;
 class frmMiniBandwidth;
-class ValueLabel;
 namespace Ui {
 class frmMain;
 }
 
-// The main window. It owns all program state. Its behaviour is split by
-// concern across the source folders: start-up and options in app/, the
-// adapter list in adapters/, the tick in monitor/, the tray in tray/.
+// The main window: the form's controls and their handlers, and the view of
+// the monitor (monitor/Monitor.h) on the Monitor page and in the tray. Its
+// handlers are split by concern: frmMainStartup.cpp (start-up and
+// shutdown), frmMainOptions.cpp (the options page), frmMainAdapters.cpp
+// (the adapter list and details), frmMainTray.cpp (the tray icon, its
+// options and the window states).
 class frmMain : public QWidget {
     Q_OBJECT
 
@@ -41,11 +40,11 @@ public:
     // Runs Form_Load, then shows the window unless start-up hid it.
     void startUp();
 
-    // app/StartupShutdown.cpp
+    // frmMainStartup.cpp
     void Form_Load();
     void Form_Unload();
 
-    // app/Options.cpp
+    // frmMainOptions.cpp
     void updateThresholdControls();
     void chkAutoAdjustThreshold_Click();
     void chkMinimizeToTray_Click();
@@ -56,7 +55,7 @@ public:
     void txtYellowThreshold_Change();
     void txtRedThreshold_Change();
 
-    // adapters/AdapterSelection.cpp
+    // frmMainAdapters.cpp
     void enumerateAdapters();
     void refreshAdapters();
     bool listedUnderAnotherName(qint32 index) const;
@@ -65,39 +64,9 @@ public:
     // The details page (name, speed, type, address) for one interface.
     void showAdapterDetails(qint32 index);
 
-    // monitor/Tick.cpp
-    void tmrAdapterUpdate_Timer();
-    // While no window is on screen the tick's readings are taken on the
-    // resting ticker's thread (monitor/RestingTicker.h); the timer stops.
-    // catchUp runs the tick over the readings taken since the last call and
-    // goes on resting if nothing came on screen; leaveRest ends the rest
-    // and starts the timer again. The tray calls catchUp before it shows
-    // the tip, the resting thread whenever a reading changes what the
-    // desktop shows.
-    void catchUp();
-    void leaveRest();
-    bool atRest() const { return atRest_; }
-    // Made at the first rest; a test may make its own first.
-    std::unique_ptr<RestingTicker> resting;
-    // The texts of the four value labels (sent, received, up, down). While
-    // the window lives in the tray they are only kept here, and the labels
-    // take them when it is shown again: a hidden label still lays out its
-    // text and raises an accessibility event for every new one.
-    void setValueText(QLabel *label, const QString &text);
-    const QString &valueText(const QLabel *label) const;
-    // A value label showing a whole number, grouped in threes. While the
-    // window lives in the tray the number is kept and only written out when
-    // its text is asked for or the window is shown.
-    void setValueNumber(QLabel *label, qint64 value);
-    // The number a value label shows; nullopt when its text is not one the
-    // tick wrote from a number (empty, or written as text).
-    std::optional<qint64> valueNumber(const QLabel *label) const;
-
-    // tray/TrayOptions.cpp
+    // frmMainTray.cpp
     void chkShowTrayIcon_Click();
     void chkAnimateTrayIcon_Click();
-
-    // tray/TrayInteraction.cpp
     void trayActivated(TrayActivation reason);
     void mShowDialog_Click();
     void mShowMini_Click();
@@ -119,7 +88,6 @@ public:
 
     // Controls, reached by name as the rest of the program and the tests do.
     std::unique_ptr<Ui::frmMain> ui;
-    QTimer *tmrAdapterUpdate = nullptr;
     QMenu *mPopup = nullptr;
     QAction *mShowDialog = nullptr;
     QAction *mShowMini = nullptr;
@@ -130,7 +98,6 @@ public:
     // Program state.
     std::vector<qint32> adapterIndexes;
     std::vector<InterfaceRow> adapterRows; // the interface behind each list entry, by position
-    qint32 selectedAdapter = 0;
     // The selected interface's name (setting "AdapterName"). Indexes do not
     // survive a reboot or a re-created link; the selection follows the name.
     QByteArray adapterName;
@@ -138,11 +105,11 @@ public:
     bool animateTrayIcon = false;
     bool showBandwidthInTray = false;
     bool multiLineTooltip = false;
-    SamplerState sampler;
-    QString Tag;            // the window's one-shot "BringUp" marker
-    QString trackedAdapter; // the timer's tag: index the sampler follows
+    QString Tag; // the window's one-shot "BringUp" marker
     TrayIcon trayIcon;
     Platform platform;
+    // The timer, the selected interface and what the tick keeps.
+    Monitor *const monitor;
 
     // Set by Form_Unload; tells a close by the window manager from one that
     // already went through the unload sequence.
@@ -154,11 +121,6 @@ public:
     // shows the icon: startUp then shows the window minimised.
     bool minimisedAtStartUp = false;
 
-signals:
-    // Emitted at the end of every tick with what it measured; the windows
-    // beyond the main one (usage history, graph) listen here and nowhere else.
-    void sampled(const TickSample &sample);
-
 protected:
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -168,27 +130,20 @@ private:
     void connectHandlers();
     // The maker's link, in a blue the window's background lets be read.
     void showLink();
-    bool livesInTray() const;
-    // One tick; caughtUp is a reading the resting thread took, null for
-    // one taken now.
-    void tick(const RestingReading *caughtUp);
-    void restIfUnseen(const InterfaceRow &row, const RestingReading &last);
-    RestingPlan restingPlan(const RestingReading &last);
-    bool tipTakesEveryRate() const;
-    bool restFits();
-    void replayReadings();
-    bool atRest_ = false;
-    std::vector<RestingReading> caughtUp_;
-    InterfaceRow restingRow_;            // the name of the interface the readings are of
-    std::unique_ptr<QObject> restWatch_; // tells the rest of windows that come and go
+    // What a tick measured: the Monitor page while on screen, the tray
+    // when it shows load levels.
+    void showSample(const TickSample &sample);
+    void showFigures();
+    // The tray options as the monitor needs them; after every change.
+    void applyTrayOptions();
+    // Tells the tray the picture, and the tip from the rates shown, when
+    // either changed; forgetting what was sent makes the next one go out.
+    void handOff(TrayPicture picture);
+    void forgetTraySent();
+    bool firstSampleShown_ = false;
+    // What was last handed to the tray, so that a steady load costs the
+    // desktop nothing.
+    std::optional<TrayPicture> lastTrayPicture_;
+    TrayTip lastTrayTip_;
     QPointer<frmMiniBandwidth> mini_;
-    struct KeptValue {
-        ValueLabel *label;
-        QString text;
-        bool pending = false;         // not yet on the label
-        std::optional<qint64> number; // what the text shows, when it is a number
-        bool stale = false;           // text not yet written from number
-    };
-    KeptValue *keptValue(const QLabel *label) const;
-    mutable std::array<KeptValue, 4> values_;
 };

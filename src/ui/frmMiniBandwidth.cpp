@@ -1,5 +1,7 @@
 #include "ui/frmMiniBandwidth.h"
 
+#include "monitor/Monitor.h"
+#include "monitor/RateText.h"
 #include "ui/Fonts.h"
 #include "ui/Images.h"
 #include "ui/ValueLabel.h"
@@ -9,10 +11,10 @@
 #include <QScreen>
 #include <QStyle>
 
-frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
+frmMiniBandwidth::frmMiniBandwidth(Monitor *monitor, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      ui(std::make_unique<Ui::frmMiniBandwidth>()) {
+      ui(std::make_unique<Ui::frmMiniBandwidth>()), monitor_(monitor) {
     Fonts::ensureTahoma();
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -24,12 +26,36 @@ frmMiniBandwidth::frmMiniBandwidth(QWidget *parent)
     ui->Image2->setPixmap(Images::miniDownArrow().pixmap(QSize(16, 16), ratio));
     for (QLabel *label : {ui->Label1, ui->Label2})
         label->adjustSize();
-    for (ValueLabel *value : {ui->lblMiniUp, ui->lblMiniDown})
-        makeValueLabel(value);
 
     if (const QScreen *screen = this->screen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         screen->availableGeometry()));
+
+    monitor->watch(this);
+    connect(monitor, &Monitor::sampled, this, [this] {
+        if (isVisible())
+            showRates();
+    });
 }
 
 frmMiniBandwidth::~frmMiniBandwidth() = default;
+
+void frmMiniBandwidth::showEvent(QShowEvent *event) {
+    showRates();
+    QWidget::showEvent(event);
+}
+
+// The main window's rates in k/sec. While only one of them is measured
+// (the other side's counter was just reset) both stay as they were.
+void frmMiniBandwidth::showRates() {
+    const Figures &f = monitor_->figures();
+    const auto kilo = [](const std::optional<double> &rate) -> std::optional<QString> {
+        const auto whole = rate ? RateText::roundedWhole(*rate) : std::nullopt;
+        return whole ? std::optional(RateText::kiloText(*whole)) : std::nullopt;
+    };
+    const auto up = kilo(f.up), down = kilo(f.down);
+    if (up.has_value() != down.has_value())
+        return;
+    ui->lblMiniUp->setText(up.value_or(QString()));
+    ui->lblMiniDown->setText(down.value_or(QString()));
+}

@@ -1,6 +1,6 @@
 #include "usagewindow/CapWatcher.h"
 
-#include "app/Notifier.h"
+#include "platform/Notifier.h"
 #include "usage/UsageHistory.h"
 #include "usagewindow/CapForecast.h"
 

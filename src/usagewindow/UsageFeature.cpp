@@ -1,7 +1,7 @@
 #include "usagewindow/UsageFeature.h"
 
+#include "monitor/Monitor.h"
 #include "platform/qt/SteadyClock.h"
-#include "ui/frmMain.h"
 #include "usagewindow/UsageWindow.h"
 
 #include <QAction>
@@ -29,9 +29,10 @@ UsageFeature::~UsageFeature() {
     delete window_.data();
 }
 
-void UsageFeature::attach(frmMain *main) {
-    connect(main, &frmMain::sampled, this, &UsageFeature::sampled);
-    connect(main->mUsage, &QAction::triggered, this, &UsageFeature::showWindow);
+void UsageFeature::attach(Monitor *monitor, QAction *usage) {
+    monitor_ = monitor;
+    connect(monitor, &Monitor::sampled, this, &UsageFeature::sampled);
+    connect(usage, &QAction::triggered, this, &UsageFeature::showWindow);
 }
 
 void UsageFeature::sampled(const TickSample &tick) {
@@ -94,6 +95,9 @@ void UsageFeature::showWindow() {
     const bool first = !window_;
     if (first) {
         window_ = new UsageWindow(trail_, cap_, history_, clocks_.today);
+        // The live graph moves with every tick while the window is up.
+        if (monitor_)
+            monitor_->watch(window_);
         // A place on a screen that is no longer there would open the
         // window out of sight; the window manager places it then.
         const auto at = UsageSettings::readWindowPosition();

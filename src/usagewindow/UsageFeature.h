@@ -9,13 +9,14 @@
 #include <QPointer>
 #include <functional>
 
-class frmMain;
+class Monitor;
+class QAction;
 class Notifier;
 class UsageHistory;
 
 // Everything behind the "&Usage" menu item: the trail of recent rates, the
 // data-cap watcher and the Usage window, made on first use. It hears of
-// the tick only through frmMain::sampled; while the window is hidden a
+// the tick only through Monitor::sampled; while the window is hidden a
 // tick costs it two numbers stored (and the cap's look at the history,
 // when a cap is set).
 class UsageFeature final : public QObject {
@@ -30,8 +31,8 @@ public:
                  QObject *parent = nullptr);
     ~UsageFeature() override;
 
-    // Hooks the feature to the main window's tick and its "&Usage" item.
-    void attach(frmMain *main);
+    // Hooks the feature to the monitor's tick and the "&Usage" menu item.
+    void attach(Monitor *monitor, QAction *usage);
 
     void sampled(const TickSample &sample);
     // Shows the one Usage window (made on first use, at its remembered
@@ -43,6 +44,7 @@ public:
 
 private:
     UsageHistory *history_;
+    Monitor *monitor_ = nullptr;
     Clocks clocks_;
     RateTrail trail_;
     CapWatcher cap_;

@@ -4,10 +4,10 @@
 
 #include "Version.h"
 #include "adapters/InterfaceSource.h"
-#include "app/Autostart.h"
-#include "app/MessageBoxes.h"
-#include "app/Platform.h"
 #include "monitor/MonotonicClock.h"
+#include "platform/Autostart.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Platform.h"
 #include "tray/TrayHost.h"
 #include "usage/UsagePlatform.h"
 

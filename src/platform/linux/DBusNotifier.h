@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Notifier.h"
+#include "platform/Notifier.h"
 
 #include <QDeadlineTimer>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "adapters/InterfaceSource.h"
-#include "app/Autostart.h"
-#include "app/SystemServices.h"
+#include "platform/Autostart.h"
+#include "platform/SystemServices.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/LinuxUsagePlatform.h"
 #include "platform/linux/NetlinkInterfaceSource.h"

@@ -58,9 +58,7 @@ public:
     bool reportsDoubleClick() const override;
     bool tipsOnDemand() const override { return protocol_ == TrayProtocol::XEmbed; }
     // Qt docks an XEmbed icon as a window of its own class inside the tray.
-    bool ownsWindow(const QObject *window) const override {
-        return window->inherits("QSystemTrayIconSys");
-    }
+    bool ownsWindow(const QObject *window) const { return window->inherits("QSystemTrayIconSys"); }
     void setContextMenu(QMenu *menu) override;
     // A balloon out of the icon (XEmbed, Windows), also while the icon is
     // hidden: it comes up for the balloon and goes again after it. A

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Autostart.h"
+#include "platform/Autostart.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 #include "adapters/AdapterText.h"
-#include "app/MessageBoxes.h"
+#include "platform/MessageBoxes.h"
 #include "settings/Conversions.h"
 #include "settings/Registry.h"
 #include "ui/frmMain.h"
@@ -147,7 +147,7 @@ bool frmMain::listedUnderAnotherName(qint32 index) const {
 
 void frmMain::refreshAdapters() {
     // Readings taken at rest are of the interface as it was before.
-    leaveRest();
+    monitor->leaveRest();
     std::vector<InterfaceRow> rows;
     // A failed read changes nothing; the next change reads again.
     if (!platform.interfaces || platform.interfaces->interfaceTable(rows) != TableResult::Ok)
@@ -163,7 +163,7 @@ void frmMain::refreshAdapters() {
     // The selection stays on its interface: by index while the index still
     // carries the selected name, by name once it does not (the link was made
     // anew under another index).
-    int target = positionOf(rows, selectedAdapter);
+    int target = positionOf(rows, monitor->selectedAdapter);
     if (!adapterName.isEmpty() && (target < 0 || rows[size_t(target)].name != adapterName)) {
         const int named = positionNamed(rows, adapterName);
         if (named >= 0)
@@ -200,7 +200,7 @@ void frmMain::refreshAdapters() {
     adapterIndexes = std::move(indexes);
     adapterRows = std::move(rows);
     if (anotherLink)
-        trackedAdapter = QStringLiteral("0");
+        monitor->trackedAdapter = 0;
     if (anotherLink || sameLinkChanged)
         list->setCurrentIndex(target); // runs cmdAdapters_Click
 }
@@ -226,9 +226,10 @@ void frmMain::cmdAdapters_Click() {
                                 : QByteArray();
     Registry::writeSetting(kAdapterSetting, Conversions::adapterToText(index));
     Registry::writeSetting(kAdapterNameSetting, Conversions::interfaceNameToText(name));
-    selectedAdapter = index;
     adapterName = name;
     showAdapterDetails(index);
+    monitor->selectedAdapter = index;
+    monitor->selectedDescription = ui->lblInfoAdapterName->text();
 }
 
 void frmMain::showAdapterDetails(qint32 index) {

@@ -1,5 +1,5 @@
-#include "app/Autostart.h"
-#include "app/MessageBoxes.h"
+#include "platform/Autostart.h"
+#include "platform/MessageBoxes.h"
 #include "settings/Conversions.h"
 #include "settings/Registry.h"
 #include "ui/frmMain.h"
@@ -37,6 +37,7 @@ void frmMain::chkAutoAdjustThreshold_Click() {
     Registry::writeSetting(QStringLiteral("AutoAdjustThreshold"),
                            stateText(ui->chkAutoAdjustThreshold));
     updateThresholdControls();
+    applyTrayOptions();
 }
 
 void frmMain::chkMinimizeToTray_Click() {
@@ -46,6 +47,7 @@ void frmMain::chkMinimizeToTray_Click() {
 void frmMain::chkShowBandwidth_Click() {
     Registry::writeSetting(QStringLiteral("ShowBandwidthInTray"), stateText(ui->chkShowBandwidth));
     showBandwidthInTray = ui->chkShowBandwidth->checkState() != Qt::Unchecked;
+    applyTrayOptions();
 }
 
 void frmMain::chkStartupMinimized_Click() {
@@ -84,16 +86,19 @@ void frmMain::cmdUpdateFrequency_Click() {
     }
     // Stopping and starting again restarts the interval: the next tick comes
     // one full new interval after the press.
-    tmrAdapterUpdate->stop();
+    QTimer *timer = monitor->tmrAdapterUpdate;
+    timer->stop();
     Registry::writeSetting(QStringLiteral("UpdateFrequency"), text);
-    tmrAdapterUpdate->setInterval(frequency.interval);
-    tmrAdapterUpdate->start();
+    timer->setInterval(frequency.interval);
+    timer->start();
 }
 
 void frmMain::txtYellowThreshold_Change() {
     Registry::writeSetting(QStringLiteral("YellowThreshold"), ui->txtYellowThreshold->text());
+    monitor->setThreshold(Monitor::Threshold::Yellow, ui->txtYellowThreshold->text());
 }
 
 void frmMain::txtRedThreshold_Change() {
     Registry::writeSetting(QStringLiteral("RedThreshold"), ui->txtRedThreshold->text());
+    monitor->setThreshold(Monitor::Threshold::Red, ui->txtRedThreshold->text());
 }

@@ -1,3 +1,5 @@
+#include "monitor/RateText.h"
+#include "settings/Registry.h"
 #include "ui/frmMain.h"
 #include "ui/frmMiniBandwidth.h"
 #include "ui_frmMain.h"
@@ -8,6 +10,11 @@
 
 namespace {
 const QString kBringUp = QStringLiteral("BringUp");
+const QString kIdleTip = QStringLiteral("Zarn Bandwidth");
+
+QString checkText(const QCheckBox *box) {
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
 constexpr Qt::WindowStates kNotNormal =
     Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 } // namespace
@@ -87,4 +94,62 @@ void frmMain::lblZarnDev_Click() {
         openUrl(makerPage());
     else
         QDesktopServices::openUrl(makerPage());
+}
+
+// The order matters: the dependent boxes are enabled before the icon moves,
+// and the setting is stored before the state field changes, so that a run
+// set off by start-up leaves the same traces as a user's click.
+void frmMain::chkShowTrayIcon_Click() {
+    const bool shown = ui->chkShowTrayIcon->isChecked();
+    ui->chkAnimateTrayIcon->setEnabled(shown);
+    ui->chkMinimizeToTray->setEnabled(shown);
+    ui->chkShowBandwidth->setEnabled(shown && ui->chkAnimateTrayIcon->isChecked());
+    Registry::writeSetting(QStringLiteral("ShowTrayIcon"), checkText(ui->chkShowTrayIcon));
+    showTrayIcon = shown;
+    applyTrayOptions();
+    if (shown)
+        trayIcon.addTrayIcon(TrayPicture::idle(), kIdleTip, this);
+    else
+        trayIcon.deleteTrayIcon();
+}
+
+void frmMain::chkAnimateTrayIcon_Click() {
+    Registry::writeSetting(QStringLiteral("AnimateTrayIcon"), checkText(ui->chkAnimateTrayIcon));
+    animateTrayIcon = ui->chkAnimateTrayIcon->isChecked();
+    ui->chkShowBandwidth->setEnabled(animateTrayIcon);
+    ui->chkAutoAdjustThreshold->setEnabled(animateTrayIcon);
+    updateThresholdControls();
+    applyTrayOptions();
+    if (!animateTrayIcon)
+        trayIcon.modifyTrayIcon(TrayPicture::idle(), kIdleTip, this);
+}
+
+void frmMain::applyTrayOptions() {
+    forgetTraySent();
+    const bool animate = showTrayIcon && animateTrayIcon;
+    monitor->setTrayOptions(
+        {animate, ui->chkAutoAdjustThreshold->checkState() != Qt::Unchecked,
+         animate && showBandwidthInTray && platform.tray && !platform.tray->tipsOnDemand()});
+}
+
+// Both tray options put up the idle picture and the plain tip behind the
+// tick's back; what was sent no longer matches the icon, so the next tick
+// sends its picture and tip whatever they are.
+void frmMain::forgetTraySent() {
+    lastTrayPicture_.reset();
+    lastTrayTip_ = TrayTip();
+}
+
+void frmMain::handOff(TrayPicture picture) {
+    const Figures &f = monitor->figures();
+    const auto whole = [](const std::optional<double> &rate) {
+        return rate ? RateText::roundedWhole(*rate) : std::nullopt;
+    };
+    const TrayTip tip =
+        TrayTip::rates(whole(f.down), whole(f.up), showBandwidthInTray, multiLineTooltip);
+    if (lastTrayPicture_ == picture && lastTrayTip_ == tip)
+        return;
+    lastTrayPicture_ = picture;
+    lastTrayTip_ = tip;
+    trayIcon.modifyTrayIcon(picture, tip, this);
 }

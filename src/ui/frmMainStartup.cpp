@@ -1,5 +1,5 @@
 #include "Version.h"
-#include "app/Autostart.h"
+#include "platform/Autostart.h"
 #include "settings/Conversions.h"
 #include "settings/Registry.h"
 #include "ui/frmMain.h"
@@ -60,7 +60,7 @@ void frmMain::Form_Load() {
     // before the next line: that is how the stored options take effect, and
     // why the order of these steps matters.
     enumerateAdapters(); // may select the stored adapter
-    trackedAdapter = QStringLiteral("0");
+    monitor->trackedAdapter = 0;
 
     showTrayIcon = readFlag("ShowTrayIcon", true);
     animateTrayIcon = readFlag("AnimateTrayIcon", true);
@@ -69,6 +69,7 @@ void frmMain::Form_Load() {
     ui->chkShowTrayIcon->setCheckState(flagState(showTrayIcon));
     ui->chkAnimateTrayIcon->setCheckState(flagState(animateTrayIcon));
     ui->chkMinimizeToTray->setCheckState(readState("MinimizeToTray", Qt::Checked));
+    qint32 &selectedAdapter = monitor->selectedAdapter;
     selectedAdapter = readWholeInt32("Adapter", 0);
     // A stored index that now names another interface (indexes are handed
     // out afresh at boot) would show another interface's traffic: nothing is
@@ -91,8 +92,9 @@ void frmMain::Form_Load() {
     // joined with " - ".
     multiLineTooltip = false;
 
-    tmrAdapterUpdate->setInterval(Conversions::checkFrequency(ui->txtFrequency->text()).interval);
-    tmrAdapterUpdate->start(); // the first tick comes after start-up has returned
+    QTimer *timer = monitor->tmrAdapterUpdate;
+    timer->setInterval(Conversions::checkFrequency(ui->txtFrequency->text()).interval);
+    timer->start(); // the first tick comes after start-up has returned
 
     if (showTrayIcon)
         trayIcon.addTrayIcon(TrayPicture::idle(), QStringLiteral("Zarn Bandwidth"), this);

@@ -1,4 +1,4 @@
-#include "tray/TrayPicture.h"
+#include "monitor/TrayPicture.h"
 
 QString loadLevelName(LoadLevel level) {
     switch (level) {
