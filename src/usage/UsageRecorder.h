@@ -58,7 +58,7 @@ public:
     // Opens the store and saves at once: what the kernel counted while the
     // program was not running goes into the history now.
     void start();
-    // For frmMain::sampled.
+    // For Monitor::sampled.
     void sampled(const TickSample &sample);
     // Saves every counted interface now; false when history is off, the
     // store busy (tried again soon) or failed.
