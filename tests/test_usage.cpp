@@ -7,7 +7,7 @@
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usage/UsageUnits.h"
-#include "usagewindow/CapForecast.h"
+#include "usage/CapForecast.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageFeature.h"
@@ -594,7 +594,7 @@ private slots:
                               CapRules::Direction::Sent});
         history.add(QDate(2026, 2, 28), 0, 900'000'000);
         tick(QDate(2026, 2, 28), 0, false);
-        QCOMPARE(watcher->status().cap, quint64(1024 * 1024 * 1024));
+        QCOMPARE(watcher->status().counted.cap, quint64(1024 * 1024 * 1024));
         QCOMPARE(stored("DataCapCounts"), QStringLiteral("sent"));
         QVERIFY(
             given.value(3).startsWith(u"eth0: 80 % of the data cap used: 0.84 GiB of 1.00 GiB"));

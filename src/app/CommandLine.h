@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instance/HandOver.h"
 #include "usage/UsageReport.h"
 
 #include <QString>
@@ -24,11 +25,6 @@ QByteArray argumentBytes(const QString &argument);
 // one table (--hours, --months, --top, --years), or --cap with anything but
 // the name).
 enum class CommandLineRequest { Run, Help, Version, Usage, Invalid };
-
-// What a second start asks of the copy that already runs: a plain start
-// brings its main window back, --show-usage its Usage window, and
-// -startup (the session starting it once more) nothing.
-enum class HandOver { Nothing, ShowMain, ShowUsage };
 
 struct CommandLine {
     CommandLineRequest request = CommandLineRequest::Run;

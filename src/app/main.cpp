@@ -14,7 +14,7 @@
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
 #include "usagewindow/UsageFeature.h"
-#include "usagewindow/UsageSettings.h"
+#include "usage/UsageSettings.h"
 
 #include <QApplication>
 #include <QEvent>

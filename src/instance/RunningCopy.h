@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CommandLine.h"
+#include "instance/HandOver.h"
 
 #include <QLockFile>
 #include <QObject>

@@ -2,7 +2,6 @@
 
 #include "monitor/RateText.h"
 #include "usage/UsageRules.h"
-#include "usagewindow/CapWatcher.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -233,9 +232,7 @@ QString text(const Report &report, UsageUnits::System system, const QLocale &loc
 QString capLine(const Report &report, const QLocale &locale) {
     if (!report.cap)
         return QStringLiteral("no data cap is set");
-    const CapForecast::State &s = report.cap->state;
-    return capStatusLine({CapWatcher::Status::Counting, s.span, s.used, s.cap, s.runsOut},
-                         report.cap->settings, locale);
+    return CapForecast::statusLine(report.cap->state, report.cap->settings, locale);
 }
 
 QString bytesText(const Report &report, const QLocale &locale, Table which) {

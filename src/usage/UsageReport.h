@@ -1,8 +1,8 @@
 #pragma once
 
+#include "usage/CapForecast.h"
 #include "usage/UsageHistory.h"
 #include "usage/UsageUnits.h"
-#include "usagewindow/CapForecast.h"
 
 #include <array>
 #include <optional>

@@ -1,41 +1,10 @@
 #include "usagewindow/CapWatcher.h"
 
 #include "platform/Notifier.h"
+#include "usage/CapForecast.h"
 #include "usage/UsageHistory.h"
-#include "usagewindow/CapForecast.h"
 
 #include <algorithm>
-
-namespace {
-
-QString countedWords(CapRules::Direction direction) {
-    switch (direction) {
-    case CapRules::Direction::Received:
-        return QStringLiteral("received");
-    case CapRules::Direction::Sent:
-        return QStringLiteral("sent");
-    case CapRules::Direction::Both:
-        break;
-    }
-    return QStringLiteral("received and sent");
-}
-
-QString spanWords(const CapRules::Span &span, const QLocale &locale) {
-    if (span.first == span.last)
-        return QStringLiteral("on ") + locale.toString(span.first, QLocale::ShortFormat);
-    return QStringLiteral("from %1 to %2")
-        .arg(locale.toString(span.first, QLocale::ShortFormat),
-             locale.toString(span.last, QLocale::ShortFormat));
-}
-
-int percentOf(quint64 used, quint64 cap) {
-    if (cap == 0)
-        return 0;
-    const long double percent = static_cast<long double>(used) * 100 / cap;
-    return static_cast<int>(std::min<long double>(percent, 1e6L));
-}
-
-} // namespace
 
 CapWatcher::CapWatcher(const UsageHistory *history, Notifier *notifier, Today today)
     : history_(history), notifier_(notifier), today_(std::move(today)),
@@ -60,40 +29,40 @@ void CapWatcher::sampled(const TickSample &sample) {
         return;
     }
     if (!historyReadable()) {
-        status_ = {Status::HistoryOff, {}, 0, 0};
+        status_ = {Status::HistoryOff, {}};
         return;
     }
     if (sample.name.isEmpty()) {
         // A tick that read nothing leaves the last count standing.
         if (status_.kind != Status::Counting)
-            status_ = {Status::Waiting, {}, 0, 0};
+            status_ = {Status::Waiting, {}};
         return;
     }
     interface_ = sample.name;
     if (!history_->records(sample.name)) {
-        status_ = {Status::NotRecorded, {}, 0, 0};
+        status_ = {Status::NotRecorded, {}};
         return;
     }
     const QDate today = today_();
     const CapForecast::State state =
         CapForecast::read(*history_, sample.name, settings_, today, CapForecast::nowOn(today));
     const CapRules::Span span = state.span;
-    status_ = {Status::Counting, span, state.used, state.cap, state.runsOut};
+    status_ = {Status::Counting, state};
 
     // A new period starts with no warnings given.
-    const GivenWarnings cap{span, status_.cap, settings_.direction, {}};
+    const GivenWarnings cap{span, state.cap, settings_.direction, {}};
     auto given = std::find_if(given_.begin(), given_.end(),
                               [&](const GivenWarnings &g) { return g.sameCap(cap); });
     const std::vector<int> crossed =
-        CapRules::newlyCrossed(status_.used, status_.cap, settings_.warnings,
+        CapRules::newlyCrossed(state.used, state.cap, settings_.warnings,
                                given == given_.end() ? cap.percentages : given->percentages);
     // Several warnings reached in one tick (a cap lowered below the use,
     // the first tick after a long pause) make one notification: the
     // highest, which says all the others. A cap used up is critical: it
     // must not slip by while the user is away.
     if (crossed.empty() || !notifier_ ||
-        !notifier_->notify(capWarningTitle(QString::fromUtf8(interface_), crossed.back()),
-                           capWarningText(status_, settings_),
+        !notifier_->notify(CapForecast::warningTitle(QString::fromUtf8(interface_), crossed.back()),
+                           CapForecast::warningText(state, settings_),
                            crossed.back() >= 100 ? Notifier::Urgency::Critical
                                                  : Notifier::Urgency::Normal))
         return;
@@ -123,25 +92,5 @@ QString CapWatcher::statusText(const QLocale &locale) const {
     case Status::Counting:
         break;
     }
-    return capStatusLine(status_, settings_, locale);
-}
-
-QString capWarningTitle(const QString &interfaceName, int percent, const QLocale &locale) {
-    return QStringLiteral("%1: %2 % of the data cap used")
-        .arg(interfaceName, locale.toString(percent));
-}
-
-QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
-                       const QLocale &locale) {
-    return QStringLiteral("%1 of %2 (%3 %) %4 %5.")
-        .arg(CapRules::amountText(status.used, settings.unit, locale),
-             CapRules::amountText(status.cap, settings.unit, locale),
-             locale.toString(percentOf(status.used, status.cap)), countedWords(settings.direction),
-             spanWords(status.span, locale));
-}
-
-QString capStatusLine(const CapWatcher::Status &status, const CapSettings &settings,
-                      const QLocale &locale) {
-    const QString pace = CapForecast::runsOutText(status.runsOut, locale);
-    return capWarningText(status, settings, locale) + (pace.isEmpty() ? QString() : u' ' + pace);
+    return CapForecast::statusLine(status_.counted, settings_, locale);
 }

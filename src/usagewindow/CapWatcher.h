@@ -1,8 +1,8 @@
 #pragma once
 
 #include "monitor/TickSample.h"
-#include "usage/Forecast.h"
-#include "usagewindow/UsageSettings.h"
+#include "usage/CapForecast.h"
+#include "usage/UsageSettings.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -34,10 +34,7 @@ public:
 
     struct Status {
         enum Kind { Off, HistoryOff, NotRecorded, Waiting, Counting } kind = Off;
-        CapRules::Span span;
-        quint64 used = 0;
-        quint64 cap = 0;
-        Forecast::RunsOut runsOut = {}; // at this pace
+        CapForecast::State counted; // while Counting
     };
     Status status() const { return status_; }
     QString statusText(const QLocale &locale = QLocale()) const;
@@ -53,13 +50,3 @@ private:
     std::vector<GivenWarnings> given_;
     Status status_;
 };
-
-// The notification's texts for a warning at percent; the title starts with
-// the interface's name, since a cap is watched on one of several.
-QString capWarningTitle(const QString &interfaceName, int percent,
-                        const QLocale &locale = QLocale());
-QString capWarningText(const CapWatcher::Status &status, const CapSettings &settings,
-                       const QLocale &locale = QLocale());
-// The warning's text and, after it, when the cap runs out at this pace.
-QString capStatusLine(const CapWatcher::Status &status, const CapSettings &settings,
-                      const QLocale &locale = QLocale());

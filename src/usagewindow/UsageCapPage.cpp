@@ -1,7 +1,7 @@
 // The Data cap page of the Usage window: the cap's settings, stored as they
 // are committed, and what the cap watcher says of them.
+#include "usage/UsageSettings.h"
 #include "usagewindow/CapWatcher.h"
-#include "usagewindow/UsageSettings.h"
 #include "usagewindow/UsageWindow.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // The Days, Hours, Months, Years and Busiest days pages of the Usage window:
 // bars above a table, or a table alone, read from the usage history.
+#include "usage/CapForecast.h"
 #include "usage/UsageReport.h"
 #include "usage/UsageRules.h"
-#include "usagewindow/CapForecast.h"
 #include "usagewindow/UsageCharts.h"
 #include "usagewindow/UsageWindow.h"
 

@@ -3,9 +3,9 @@
 #include "ui/ValueLabel.h"
 #include "usage/UsageHistory.h"
 #include "usage/UsageReport.h"
+#include "usage/UsageSettings.h"
 #include "usagewindow/CapWatcher.h"
 #include "usagewindow/UsageCharts.h"
-#include "usagewindow/UsageSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 
 #include "monitor/TickSample.h"
 #include "usage/UsageHistory.h"
-#include "usagewindow/UsageSettings.h"
+#include "usage/UsageSettings.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "usagewindow/UsageSettings.h"
+#include "usage/UsageSettings.h"
 
 #include "settings/Registry.h"
 

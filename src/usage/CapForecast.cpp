@@ -1,9 +1,40 @@
-#include "usagewindow/CapForecast.h"
+#include "usage/CapForecast.h"
 
 #include "usage/UsageHistory.h"
 
 #include <QDateTime>
 #include <algorithm>
+
+namespace {
+
+QString countedWords(CapRules::Direction direction) {
+    switch (direction) {
+    case CapRules::Direction::Received:
+        return QStringLiteral("received");
+    case CapRules::Direction::Sent:
+        return QStringLiteral("sent");
+    case CapRules::Direction::Both:
+        break;
+    }
+    return QStringLiteral("received and sent");
+}
+
+QString spanWords(const CapRules::Span &span, const QLocale &locale) {
+    if (span.first == span.last)
+        return QStringLiteral("on ") + locale.toString(span.first, QLocale::ShortFormat);
+    return QStringLiteral("from %1 to %2")
+        .arg(locale.toString(span.first, QLocale::ShortFormat),
+             locale.toString(span.last, QLocale::ShortFormat));
+}
+
+int percentOf(quint64 used, quint64 cap) {
+    if (cap == 0)
+        return 0;
+    const long double percent = static_cast<long double>(used) * 100 / cap;
+    return static_cast<int>(std::min<long double>(percent, 1e6L));
+}
+
+} // namespace
 
 namespace CapForecast {
 
@@ -69,6 +100,24 @@ int level(quint64 used, quint64 cap, const std::vector<int> &warnings) {
         return 2;
     return !warnings.empty() && reached(*std::min_element(warnings.begin(), warnings.end())) ? 1
                                                                                              : 0;
+}
+
+QString warningTitle(const QString &interfaceName, int percent, const QLocale &locale) {
+    return QStringLiteral("%1: %2 % of the data cap used")
+        .arg(interfaceName, locale.toString(percent));
+}
+
+QString warningText(const State &status, const CapSettings &settings, const QLocale &locale) {
+    return QStringLiteral("%1 of %2 (%3 %) %4 %5.")
+        .arg(CapRules::amountText(status.used, settings.unit, locale),
+             CapRules::amountText(status.cap, settings.unit, locale),
+             locale.toString(percentOf(status.used, status.cap)), countedWords(settings.direction),
+             spanWords(status.span, locale));
+}
+
+QString statusLine(const State &status, const CapSettings &settings, const QLocale &locale) {
+    const QString pace = runsOutText(status.runsOut, locale);
+    return warningText(status, settings, locale) + (pace.isEmpty() ? QString() : u' ' + pace);
 }
 
 } // namespace CapForecast

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "usage/Forecast.h"
-#include "usagewindow/UsageSettings.h"
+#include "usage/UsageSettings.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -34,6 +34,15 @@ qint64 nowOn(QDate today, const QTimeZone &zone = QTimeZone::systemTimeZone());
 // "At this pace the cap is used up on 21 Dec.", "At this pace the cap lasts
 // until the period ends."; empty when used up already or too early to say.
 QString runsOutText(const Forecast::RunsOut &runsOut, const QLocale &locale = QLocale());
+
+// The notification's texts for a warning at percent; the title starts with
+// the interface's name, since a cap is watched on one of several.
+QString warningTitle(const QString &interfaceName, int percent, const QLocale &locale = QLocale());
+QString warningText(const State &state, const CapSettings &settings,
+                    const QLocale &locale = QLocale());
+// The warning's text and, after it, when the cap runs out at this pace.
+QString statusLine(const State &state, const CapSettings &settings,
+                   const QLocale &locale = QLocale());
 
 // 0 below the lowest warning percentage, 1 at or past it, 2 at or past 100 %.
 int level(quint64 used, quint64 cap, const std::vector<int> &warnings);

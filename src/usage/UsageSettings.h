@@ -1,7 +1,7 @@
 #pragma once
 
+#include "usage/CapRules.h"
 #include "usage/UsageUnits.h"
-#include "usagewindow/CapRules.h"
 
 #include <QDate>
 #include <QPoint>

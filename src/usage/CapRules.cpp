@@ -1,4 +1,4 @@
-#include "usagewindow/CapRules.h"
+#include "usage/CapRules.h"
 
 #include "monitor/RateText.h"
 
