@@ -13,8 +13,8 @@
 #include "usage/UsagePlatform.h"
 #include "usage/UsageRecorder.h"
 #include "usage/UsageReport.h"
-#include "usagewindow/UsageFeature.h"
 #include "usage/UsageSettings.h"
+#include "usagewindow/UsageFeature.h"
 
 #include <QApplication>
 #include <QEvent>
